@@ -1,0 +1,18 @@
+#include "core/SystemQueries.h"
+
+#include "platform/Files.h"
+#include "platform/Folders.h"
+
+namespace core {
+
+std::uint64_t GetDiskFreeBytes(std::u16string_view path) { return platform::FreeBytesOfFileSystem(path); }
+
+bool GetRoamingAppDataFolder(std::u16string& out) { return platform::GetStateFolder(out); }
+
+bool GetProgramFilesFolder(std::u16string& out) { return platform::GetHomeFolder(out); }
+
+bool IsVistaOrLater() { return true; }
+
+bool IsWow64() { return platform::Is32BitProcessOn64BitSystem(); }
+
+} // namespace core

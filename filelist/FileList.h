@@ -1,0 +1,47 @@
+#pragma once
+// The file list (manifest): which files make up the game client, their sizes and MD5 digests.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Json {
+class Value;
+}
+
+namespace filelist {
+
+struct FileInfo {
+  std::string Name;      // relative path, "/" between folders and the file name
+  std::uint64_t Size = 0;
+  std::string CheckSum;  // 32 upper-case hexadecimal digits
+};
+
+class IJsonSerializable {
+ public:
+  virtual ~IJsonSerializable() = default;
+  virtual void Serialize(Json::Value& root) const = 0;
+  // Fills the object from root. A document of the wrong shape (a member of a type that cannot be
+  // read as the one expected) returns false and leaves the object as it was.
+  virtual bool Deserialize(Json::Value& root) = 0;
+};
+
+class CFileList : public IJsonSerializable {
+ public:
+  void Serialize(Json::Value& root) const override;
+  bool Deserialize(Json::Value& root) override;
+
+  std::string m_strVersion;
+  std::string m_strURL;
+  std::int32_t m_nTotalCount = 0;
+  std::uint64_t m_nTotalSize = 0;
+  std::vector<FileInfo> m_vecFileInfo;
+};
+
+// Parses a JSON document (comments allowed, any root) and hands it to target. False when the text
+// is not JSON or its members have the wrong types; target is then unchanged. Never throws.
+bool DeserializeJsonText(IJsonSerializable* target, const std::string& text);
+
+// The document of a serializable object, as indented JSON text.
+std::string SerializeJsonText(const IJsonSerializable& source);
+
+} // namespace filelist

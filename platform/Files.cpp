@@ -1,0 +1,214 @@
+#include "platform/Files.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "platform/Utf.h"
+
+namespace platform {
+
+namespace {
+
+// A path converted for the system calls; too long a path is reported, never cut silently.
+struct NativePath {
+  char text[PATH_MAX];
+  bool ok;
+  explicit NativePath(std::u16string_view path) : text{}, ok(NarrowUtf8To(path, text, sizeof text)) {}
+};
+
+ErrorCode LastError() { return ErrorFromErrno(errno); }
+
+} // namespace
+
+CFileHandle::~CFileHandle() { Close(); }
+
+CFileHandle::CFileHandle(CFileHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+
+CFileHandle& CFileHandle::operator=(CFileHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    m_fd = other.m_fd;
+    other.m_fd = -1;
+  }
+  return *this;
+}
+
+ErrorCode CFileHandle::Open(std::u16string_view path, OpenMode mode, Sharing sharing) {
+  Close();
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  NativePath native(path);
+  if (!native.ok) return ERROR_FILENAME_EXCED_RANGE;
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::ReadExisting: flags |= O_RDONLY; break;
+    case OpenMode::WriteAlways: flags |= O_WRONLY | O_CREAT; break;
+    case OpenMode::WriteTruncate: flags |= O_WRONLY | O_CREAT; break;
+    case OpenMode::ReadWriteAlways: flags |= O_RDWR | O_CREAT; break;
+    case OpenMode::AppendAlways: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+  }
+  const int fd = ::open(native.text, flags, 0644);
+  if (fd < 0) return LastError();
+  struct stat st {};
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return ERROR_ACCESS_DENIED;
+  }
+  if (sharing != Sharing::Shared) {
+    const int op = (sharing == Sharing::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    if (flock(fd, op) != 0) {
+      const int err = errno;
+      ::close(fd);
+      return err == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : ErrorFromErrno(err);
+    }
+  }
+  // Truncate only once we hold the file, so a refused open never empties someone else's file.
+  if (mode == OpenMode::WriteTruncate && ftruncate(fd, 0) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return ErrorFromErrno(err);
+  }
+  m_fd = fd;
+  return ERROR_SUCCESS;
+}
+
+void CFileHandle::Close() {
+  if (m_fd >= 0) {
+    ::close(m_fd);
+    m_fd = -1;
+  }
+}
+
+ErrorCode CFileHandle::Read(void* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  if (m_fd < 0) return ERROR_INVALID_HANDLE;
+  for (;;) {
+    const ssize_t n = ::read(m_fd, buffer, size);
+    if (n >= 0) {
+      got = static_cast<std::size_t>(n);
+      return ERROR_SUCCESS;
+    }
+    if (errno != EINTR) return LastError();
+  }
+}
+
+ErrorCode CFileHandle::Write(const void* buffer, std::size_t size) {
+  if (m_fd < 0) return ERROR_INVALID_HANDLE;
+  const char* p = static_cast<const char*>(buffer);
+  while (size > 0) {
+    const ssize_t n = ::write(m_fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return LastError();
+    }
+    if (n == 0) return ERROR_DISK_FULL;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return ERROR_SUCCESS;
+}
+
+ErrorCode CFileHandle::SeekToEnd() {
+  if (m_fd < 0) return ERROR_INVALID_HANDLE;
+  return ::lseek(m_fd, 0, SEEK_END) < 0 ? LastError() : ERROR_SUCCESS;
+}
+
+ErrorCode CFileHandle::Size(std::uint64_t& size) const {
+  size = 0;
+  if (m_fd < 0) return ERROR_INVALID_HANDLE;
+  struct stat st {};
+  if (fstat(m_fd, &st) != 0) return LastError();
+  size = static_cast<std::uint64_t>(st.st_size);
+  return ERROR_SUCCESS;
+}
+
+void CFileHandle::AdviseSequential() {
+  if (m_fd >= 0) posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+bool PathExists(std::u16string_view path) {
+  NativePath native(path);
+  struct stat st {};
+  return native.ok && !path.empty() && ::stat(native.text, &st) == 0;
+}
+
+bool IsDirectory(std::u16string_view path) {
+  NativePath native(path);
+  struct stat st {};
+  return native.ok && !path.empty() && ::stat(native.text, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+ErrorCode CreateOneDirectory(std::u16string_view path) {
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  NativePath native(path);
+  if (!native.ok) return ERROR_FILENAME_EXCED_RANGE;
+  if (::mkdir(native.text, 0755) == 0) return ERROR_SUCCESS;
+  // Windows reports a missing parent as "path not found", not "file not found".
+  return errno == ENOENT ? ERROR_PATH_NOT_FOUND : LastError();
+}
+
+ErrorCode CreateDirectoryTree(std::u16string_view path) {
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  NativePath native(path);
+  if (!native.ok) return ERROR_FILENAME_EXCED_RANGE;
+  char* text = native.text;
+  const std::size_t length = std::strlen(text);
+  // Walk every prefix ending before a separator, then the whole path.
+  for (std::size_t i = 1; i <= length; ++i) {
+    if (i < length && text[i] != '/') continue;
+    const char saved = text[i];
+    text[i] = '\0';
+    struct stat st {};
+    if (::stat(text, &st) != 0) {
+      if (::mkdir(text, 0755) != 0 && errno != EEXIST) {
+        const ErrorCode code = errno == ENOENT ? ERROR_PATH_NOT_FOUND : LastError();
+        text[i] = saved;
+        return code;
+      }
+    } else if (!S_ISDIR(st.st_mode)) {
+      text[i] = saved;
+      return i == length ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND;
+    }
+    text[i] = saved;
+  }
+  return ERROR_SUCCESS;
+}
+
+ErrorCode GetFileSizeOf(std::u16string_view path, std::uint64_t& size) {
+  size = 0;
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  NativePath native(path);
+  if (!native.ok) return ERROR_FILENAME_EXCED_RANGE;
+  struct stat st {};
+  if (::stat(native.text, &st) != 0) return errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : LastError();
+  size = static_cast<std::uint64_t>(st.st_size);
+  return ERROR_SUCCESS;
+}
+
+std::uint64_t FreeBytesOfFileSystem(std::u16string_view path) {
+  if (path.empty() || path[0] != kPathSeparator) return 0;
+  NativePath native(path);
+  if (!native.ok) return 0;
+  char* text = native.text;
+  for (;;) {
+    struct statvfs vfs {};
+    if (::statvfs(text, &vfs) == 0)
+      return static_cast<std::uint64_t>(vfs.f_bfree) * static_cast<std::uint64_t>(vfs.f_frsize);
+    if (errno != ENOENT && errno != ENOTDIR) return 0;
+    char* slash = std::strrchr(text, '/');
+    if (slash == nullptr) return 0;
+    if (slash == text) {
+      if (text[1] == '\0') return 0;
+      text[1] = '\0';
+    } else {
+      *slash = '\0';
+    }
+  }
+}
+
+} // namespace platform

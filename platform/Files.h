@@ -1,0 +1,67 @@
+#pragma once
+// Files and folders with the Windows-style results the rest of the system expects. Paths are wide
+// text, converted to the file system's UTF-8 on a stack buffer, so no call here allocates.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/ErrorCodes.h"
+
+namespace platform {
+
+constexpr char16_t kPathSeparator = u'/';
+
+enum class OpenMode {
+  ReadExisting,      // read; the file must exist
+  WriteAlways,       // write; an existing file keeps its bytes, a missing one is created
+  WriteTruncate,     // write; an existing file is emptied, a missing one is created
+  ReadWriteAlways,   // read and write; created when missing
+  AppendAlways,      // every write lands at the end, even with other writers; created when missing
+};
+
+enum class Sharing {
+  Shared,     // others may open the file as well
+  ReadShared, // others may read but not write while we hold it
+  Exclusive,  // nobody else may open it while we hold it
+};
+
+// One open file; closed exactly once, by Close or the destructor.
+class CFileHandle {
+ public:
+  CFileHandle() = default;
+  ~CFileHandle();
+  CFileHandle(CFileHandle&& other) noexcept;
+  CFileHandle& operator=(CFileHandle&& other) noexcept;
+  CFileHandle(const CFileHandle&) = delete;
+  CFileHandle& operator=(const CFileHandle&) = delete;
+
+  // 0 or a Windows code. Sharing is honoured between processes of this system (advisory locks).
+  ErrorCode Open(std::u16string_view path, OpenMode mode, Sharing sharing = Sharing::Shared);
+  void Close();
+  bool IsOpen() const { return m_fd >= 0; }
+
+  // Reads up to size bytes; got = 0 at the end of the file.
+  ErrorCode Read(void* buffer, std::size_t size, std::size_t& got);
+  // Writes all of size bytes, or fails (a full disk gives ERROR_DISK_FULL).
+  ErrorCode Write(const void* buffer, std::size_t size);
+  ErrorCode SeekToEnd();
+  ErrorCode Size(std::uint64_t& size) const;
+  // Hint that the file is read once from start to end.
+  void AdviseSequential();
+
+ private:
+  int m_fd = -1;
+};
+
+bool PathExists(std::u16string_view path);
+bool IsDirectory(std::u16string_view path);
+// Creates one level; ERROR_ALREADY_EXISTS when something is there already.
+ErrorCode CreateOneDirectory(std::u16string_view path);
+// Creates the folder and every missing parent; 0 when it exists as a folder afterwards.
+ErrorCode CreateDirectoryTree(std::u16string_view path);
+ErrorCode GetFileSizeOf(std::u16string_view path, std::uint64_t& size);
+// Free bytes of the file system holding an absolute path (the nearest existing ancestor is asked);
+// 0 for a relative path or when it cannot be obtained.
+std::uint64_t FreeBytesOfFileSystem(std::u16string_view path);
+
+} // namespace platform

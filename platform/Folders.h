@@ -1,0 +1,20 @@
+#pragma once
+// Well-known folders and facts about the running system.
+#include <string>
+
+namespace platform {
+
+// The per-user state folder ($XDG_STATE_HOME, else ~/.local/state), created when missing so that
+// one more level can be made inside it. False when no home folder is known.
+bool GetStateFolder(std::u16string& out);
+
+// The user's home folder ($HOME, else the password database).
+bool GetHomeFolder(std::u16string& out);
+
+// True when the user-interface language of the session is Korean (LC_ALL, LC_MESSAGES, LANG).
+bool IsUserInterfaceKorean();
+
+// True for a 32-bit build running on a 64-bit kernel.
+bool Is32BitProcessOn64BitSystem();
+
+} // namespace platform
