@@ -22,6 +22,7 @@ constexpr ErrorCode ERROR_NOT_SUPPORTED = 50;
 constexpr ErrorCode ERROR_FILE_EXISTS = 80;
 constexpr ErrorCode ERROR_INVALID_PARAMETER = 87;
 constexpr ErrorCode ERROR_DISK_FULL = 112;
+constexpr ErrorCode ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr ErrorCode ERROR_INVALID_NAME = 123;
 constexpr ErrorCode ERROR_DIR_NOT_EMPTY = 145;
 constexpr ErrorCode ERROR_BUSY = 170;

@@ -32,6 +32,7 @@ TEST(ErrorCodes, OneTableForSystemAndHttpResults) {
       {"not resolved", ErrorFromCurl(CURLE_COULDNT_RESOLVE_HOST), 12007},
       {"time-out", ErrorFromCurl(CURLE_OPERATION_TIMEDOUT), 12002},
       {"reset", ErrorFromCurl(CURLE_RECV_ERROR), 12031},
+      {"answer that is not HTTP", ErrorFromCurl(CURLE_UNSUPPORTED_PROTOCOL), 12152},
       {"short body", ErrorFromCurl(CURLE_PARTIAL_FILE), 12030},
       {"unknown curl result", ErrorFromCurl(CURLE_FTP_WEIRD_PASV_REPLY), 12004},
   };

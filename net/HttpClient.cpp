@@ -1,0 +1,108 @@
+#include "net/HttpClient.h"
+
+#include "platform/Utf.h"
+
+namespace net {
+
+using namespace platform;
+
+std::u16string GetFileListUrl() { return WidenUtf8(VALDRIS_FILELIST_URL); }
+
+CHttpClient::CHttpClient() = default;
+
+CHttpClient::~CHttpClient() {
+  CloseFile();
+  m_Wininet.CloseRequest();
+  m_Wininet.CloseSession();
+}
+
+bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, std::uint64_t& contentLength,
+                          std::u16string_view userAgent) {
+  m_Wininet.CloseRequest();
+  m_Wininet.CloseSession();
+  if (!m_Wininet.Open(userAgent) || !m_Wininet.OpenRequest(url, headers)) {
+    m_dwLastError = m_Wininet.m_dwLastError;
+    return false;
+  }
+  std::int32_t status = 0;
+  if (!m_Wininet.QueryStatusCode(status)) {
+    m_dwLastError = m_Wininet.m_dwLastError;
+    return false;
+  }
+  if (status != 200 && status != 206) {
+    m_dwLastError = static_cast<ErrorCode>(status);
+    return false;
+  }
+  if (!m_Wininet.QueryContentLength(contentLength)) {
+    m_dwLastError = m_Wininet.m_dwLastError;
+    return false;
+  }
+  return true;
+}
+
+bool CHttpClient::OpenFile(std::u16string_view path, bool append) {
+  CloseFile();
+  const ErrorCode code =
+      m_hFile.Open(path, append ? OpenMode::WriteAlways : OpenMode::WriteTruncate, Sharing::Exclusive);
+  if (code == ERROR_SUCCESS && append) {
+    if (const ErrorCode seek = m_hFile.SeekToEnd(); seek != ERROR_SUCCESS) {
+      m_hFile.Close();
+      m_dwLastError = seek;
+      return false;
+    }
+  }
+  if (code != ERROR_SUCCESS) {
+    m_dwLastError = code;
+    return false;
+  }
+  return true;
+}
+
+void CHttpClient::CloseFile() { m_hFile.Close(); }
+
+bool CHttpClient::ReadToFile(std::uint32_t& bytesRead) {
+  if (!m_Wininet.Read(m_Buffer.data(), m_Buffer.size(), bytesRead)) {
+    m_dwLastError = m_Wininet.m_dwLastError;
+    return false;
+  }
+  if (bytesRead == 0) return true;
+  if (const ErrorCode code = m_hFile.Write(m_Buffer.data(), bytesRead); code != ERROR_SUCCESS) {
+    m_dwLastError = code;
+    return false;
+  }
+  return true;
+}
+
+bool CHttpClient::ReadToMemory(std::string& document) { return ReadToMemory(GetFileListUrl(), document); }
+
+bool CHttpClient::ReadToMemory(std::u16string_view url, std::string& document) {
+  std::uint64_t length = 0;
+  if (!OpenUrl(url, u"", length, kFileListUserAgent)) return false;
+  if (length > kMaxDocumentSize) {
+    m_dwLastError = ERROR_INSUFFICIENT_BUFFER;
+    return false;
+  }
+  std::string text;
+  text.reserve(static_cast<std::size_t>(length));
+  while (text.size() < length) {
+    std::uint32_t n = 0;
+    if (!m_Wininet.Read(m_Buffer.data(), m_Buffer.size(), n)) {
+      m_dwLastError = m_Wininet.m_dwLastError;
+      return false;
+    }
+    if (n == 0) {
+      // The body ended before its announced length.
+      m_dwLastError = ERROR_INTERNET_CONNECTION_ABORTED;
+      return false;
+    }
+    if (text.size() + n > length) {
+      m_dwLastError = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+      return false;
+    }
+    text.append(m_Buffer.data(), n);
+  }
+  document = std::move(text);
+  return true;
+}
+
+} // namespace net

@@ -1,0 +1,52 @@
+#pragma once
+// Fetches one HTTP resource at a time: opens a URL (200 or 206 only, Content-Length required) and
+// streams the body into a local file or reads it whole into memory. Used from one thread.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "net/Wininet.h"
+#include "platform/Files.h"
+
+namespace net {
+
+inline constexpr std::u16string_view kFileListUserAgent = u"HttpClient/1.0";
+inline constexpr std::u16string_view kDownloaderUserAgent = u"Mervo_Downloader";
+// The largest file-list document accepted into memory.
+constexpr std::uint64_t kMaxDocumentSize = 16 * 1024 * 1024;
+
+// The built-in address of the file-list document (a build setting).
+std::u16string GetFileListUrl();
+
+class CHttpClient {
+ public:
+  CHttpClient();
+  virtual ~CHttpClient();
+  CHttpClient(const CHttpClient&) = delete;
+  CHttpClient& operator=(const CHttpClient&) = delete;
+
+  // GET url with the extra header lines; true when the answer is 200 or 206 with a Content-Length.
+  bool OpenUrl(std::u16string_view url, std::u16string_view headers, std::uint64_t& contentLength,
+               std::u16string_view userAgent);
+  // Opens the local file for writing at its end (append) or emptied (not append); nobody else can
+  // open it meanwhile.
+  bool OpenFile(std::u16string_view path, bool append);
+  void CloseFile();
+  // Reads one piece of the body into the file; bytesRead = 0 when the body has ended.
+  bool ReadToFile(std::uint32_t& bytesRead);
+  // Fetches a whole document (the built-in file-list address unless one is given) into memory.
+  bool ReadToMemory(std::string& document);
+  bool ReadToMemory(std::u16string_view url, std::string& document);
+
+  void SetTimeout(std::uint32_t milliseconds) { m_Wininet.SetTimeout(milliseconds); }
+  void SetRunningFlag(const std::atomic<bool>* running) { m_Wininet.SetRunningFlag(running); }
+
+  CWininet m_Wininet;
+  platform::CFileHandle m_hFile;
+  std::array<char, HTTP_BUFFER_SIZE> m_Buffer{};
+  platform::ErrorCode m_dwLastError = 0;
+};
+
+} // namespace net

@@ -1,0 +1,241 @@
+#include "net/Wininet.h"
+
+#include <algorithm>
+#include <cstring>
+#include <curl/curl.h>
+#include <mutex>
+#include <strings.h>
+
+#include "core/Log.h"
+#include "platform/Clock.h"
+#include "platform/Utf.h"
+
+namespace net {
+
+using namespace platform;
+
+namespace {
+
+// Beyond this much unread body the transfer is paused, so memory stays bounded however fast the
+// server sends and however slow the caller is.
+constexpr std::size_t kHighWater = 512 * 1024;
+constexpr long kReceiveBuffer = 128 * 1024;
+constexpr int kPollMs = 20;
+constexpr long kMaxRedirects = 10;
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool IsFollowedRedirect(long code) {
+  return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
+} // namespace
+
+void CurlEasyDeleter::operator()(void* easy) const { curl_easy_cleanup(static_cast<CURL*>(easy)); }
+void CurlMultiDeleter::operator()(void* multi) const { curl_multi_cleanup(static_cast<CURLM*>(multi)); }
+
+CWininet::CWininet() { GlobalInit(); }
+
+CWininet::~CWininet() {
+  CloseRequest();
+  CloseSession();
+}
+
+bool CWininet::Fail(ErrorCode code) {
+  m_dwLastError = code;
+  return false;
+}
+
+bool CWininet::Open(std::u16string_view userAgent) {
+  CloseSession();
+  if (!m_multi) {
+    m_multi.reset(curl_multi_init());
+    if (!m_multi) return Fail(ERROR_INTERNET_OUT_OF_HANDLES);
+  }
+  auto session = std::make_unique<Session>();
+  session->userAgent = NarrowUtf8(userAgent);
+  session->timeoutMs = m_dwTimeoutMs;
+  m_hSession = std::move(session);
+  return true;
+}
+
+void CWininet::CloseSession() { m_hSession.reset(); }
+
+void CWininet::CloseRequest() {
+  if (m_hRequest) {
+    curl_multi_remove_handle(static_cast<CURLM*>(m_multi.get()), static_cast<CURL*>(m_hRequest.get()));
+    m_hRequest.reset();
+  }
+  curl_slist_free_all(static_cast<curl_slist*>(m_headerList));
+  m_headerList = nullptr;
+  m_bHeadersDone = m_bBlockHasLocation = m_bDone = m_bPaused = false;
+  m_nResult = CURLE_OK;
+  m_nStatus = 0;
+  m_nContentLength = -1;
+  m_body.clear();
+  m_bodyRead = 0;
+}
+
+bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers) {
+  CloseRequest();
+  if (!m_hSession) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+  const std::string target = NarrowUtf8(url);
+  if (strncasecmp(target.c_str(), "http://", 7) != 0 && strncasecmp(target.c_str(), "https://", 8) != 0)
+    return Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+  CURL* easy = curl_easy_init();
+  if (easy == nullptr) return Fail(ERROR_INTERNET_OUT_OF_HANDLES);
+  m_hRequest.reset(easy);
+
+  // Extra header lines as the caller gives them, then the no-cache pragma.
+  curl_slist* list = nullptr;
+  const std::string headerText = NarrowUtf8(headers);
+  std::size_t start = 0;
+  while (start < headerText.size()) {
+    std::size_t end = headerText.find("\r\n", start);
+    if (end == std::string::npos) end = headerText.size();
+    if (end > start) list = curl_slist_append(list, headerText.substr(start, end - start).c_str());
+    start = end + 2;
+  }
+  list = curl_slist_append(list, "Pragma: no-cache");
+  list = curl_slist_append(list, "Cache-Control: no-cache");
+  m_headerList = list;
+
+  curl_easy_setopt(easy, CURLOPT_URL, target.c_str());
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, m_hSession->userAgent.c_str());
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_hSession->timeoutMs));
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CWininet::OnHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CWininet::OnBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  if (curl_multi_add_handle(static_cast<CURLM*>(m_multi.get()), easy) != CURLM_OK)
+    return Fail(ERROR_INTERNET_INTERNAL_ERROR);
+
+  m_dwLastActivity = TickCount32();
+  while (!m_bHeadersDone) {
+    if (m_bDone) return Fail(m_nResult == CURLE_OK ? ERROR_HTTP_INVALID_SERVER_RESPONSE : ErrorFromCurl(m_nResult));
+    if (!Pump()) return false;
+  }
+  return true;
+}
+
+std::size_t CWininet::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+  auto* me = static_cast<CWininet*>(self);
+  const std::size_t length = size * count;
+  me->m_dwLastActivity = TickCount32();
+  const std::string_view line(data, length);
+  if (line.size() > 9 && (line.compare(0, 9, "Location:") == 0 || line.compare(0, 9, "location:") == 0))
+    me->m_bBlockHasLocation = true;
+  if (line == "\r\n" || line == "\n") {
+    // The end of one header block: a 1xx block or a redirect that will be followed is not final.
+    long code = 0;
+    curl_easy_getinfo(static_cast<CURL*>(me->m_hRequest.get()), CURLINFO_RESPONSE_CODE, &code);
+    const bool followed = IsFollowedRedirect(code) && me->m_bBlockHasLocation;
+    me->m_bBlockHasLocation = false;
+    if (code >= 200 && !followed) {
+      curl_off_t contentLength = -1;
+      curl_easy_getinfo(static_cast<CURL*>(me->m_hRequest.get()), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T,
+                        &contentLength);
+      me->m_nStatus = static_cast<std::int32_t>(code);
+      me->m_nContentLength = contentLength;
+      me->m_bHeadersDone = true;
+    }
+  }
+  return length;
+}
+
+std::size_t CWininet::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+  auto* me = static_cast<CWininet*>(self);
+  const std::size_t length = size * count;
+  if (me->Buffered() >= kHighWater) {
+    me->m_bPaused = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
+  if (me->m_bodyRead > 0 && me->m_bodyRead == me->m_body.size()) {
+    me->m_body.clear();
+    me->m_bodyRead = 0;
+  } else if (me->m_bodyRead >= kHighWater) {
+    me->m_body.erase(0, me->m_bodyRead);
+    me->m_bodyRead = 0;
+  }
+  me->m_body.append(data, length);
+  me->m_dwLastActivity = TickCount32();
+  return length;
+}
+
+bool CWininet::Pump() {
+  auto* multi = static_cast<CURLM*>(m_multi.get());
+  int running = 0;
+  const std::size_t before = Buffered();
+  const bool headersBefore = m_bHeadersDone;
+  if (curl_multi_perform(multi, &running) != CURLM_OK) return Fail(ERROR_INTERNET_INTERNAL_ERROR);
+  int queued = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+    if (message->msg == CURLMSG_DONE && message->easy_handle == m_hRequest.get()) {
+      m_bDone = true;
+      m_nResult = message->data.result;
+    }
+  }
+  if (m_bDone || Buffered() > before || m_bHeadersDone != headersBefore) return true;
+  if (m_pbRunning != nullptr && !m_pbRunning->load()) return Fail(ERROR_INTERNET_OPERATION_CANCELLED);
+  if (static_cast<std::uint32_t>(TickCount32() - m_dwLastActivity) >= m_dwTimeoutMs)
+    return Fail(ERROR_INTERNET_TIMEOUT);
+  curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
+  return true;
+}
+
+bool CWininet::QueryStatusCode(std::int32_t& code) {
+  if (!m_hRequest || !m_bHeadersDone) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+  code = m_nStatus;
+  return true;
+}
+
+bool CWininet::QueryContentLength(std::uint64_t& length) {
+  if (!m_hRequest || !m_bHeadersDone) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+  if (m_nContentLength < 0) return Fail(ERROR_HTTP_HEADER_NOT_FOUND);
+  length = static_cast<std::uint64_t>(m_nContentLength);
+  return true;
+}
+
+bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
+  bytesRead = 0;
+  if (!m_hRequest) {
+    Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    core::theLog.Write(core::LOG_ERROR, u"InternetReadFile - (%ld)", m_dwLastError);
+    return false;
+  }
+  while (Buffered() == 0) {
+    if (m_bDone) {
+      if (m_nResult == CURLE_OK) return true;  // the end of the body
+      Fail(ErrorFromCurl(m_nResult));
+      core::theLog.Write(core::LOG_ERROR, u"InternetQueryDataAvailable - (%ld)", m_dwLastError);
+      return false;
+    }
+    if (!Pump()) {
+      core::theLog.Write(core::LOG_ERROR, u"InternetQueryDataAvailable - (%ld)", m_dwLastError);
+      return false;
+    }
+  }
+  const std::size_t n = std::min({Buffered(), size, HTTP_BUFFER_SIZE});
+  std::memcpy(buffer, m_body.data() + m_bodyRead, n);
+  m_bodyRead += n;
+  bytesRead = static_cast<std::uint32_t>(n);
+  if (m_bPaused && Buffered() < kHighWater / 2) {
+    // Room again: let the held data in. The no-data clock starts afresh, since the pause was ours.
+    m_bPaused = false;
+    m_dwLastActivity = TickCount32();
+    curl_easy_pause(static_cast<CURL*>(m_hRequest.get()), CURLPAUSE_CONT);
+  }
+  return true;
+}
+
+} // namespace net

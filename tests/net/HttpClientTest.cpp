@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "net/HttpClient.h"
+#include "platform/Utf.h"
+#include "support/FaultServer.h"
+#include "support/NginxServer.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using net::CHttpClient;
+using testsupport::FaultScript;
+using testsupport::FaultServer;
+using testsupport::NginxServer;
+using testsupport::TempDir;
+
+std::u16string W(const std::string& s) { return platform::WidenUtf8(s); }
+
+std::string Pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+  return bytes;
+}
+
+// Reads the whole body into the open file; false with the client's code on failure.
+bool Drain(CHttpClient& client, std::uint32_t* largestPiece = nullptr) {
+  for (;;) {
+    std::uint32_t n = 0;
+    if (!client.ReadToFile(n)) return false;
+    if (largestPiece != nullptr) *largestPiece = std::max(*largestPiece, n);
+    if (n == 0) return true;
+  }
+}
+
+bool IsWinInetCode(platform::ErrorCode code) { return code >= 12000 && code < 12200; }
+
+class AgainstNginx : public ::testing::Test {
+ protected:
+  NginxServer server;
+  TempDir local;
+  CHttpClient client;
+  const std::string content = Pattern(100000);
+  void SetUp() override {
+    ASSERT_TRUE(server.Started());
+    server.Put("files/Data/a.pak", content);
+  }
+};
+
+TEST_F(AgainstNginx, FullGetIsWrittenInPiecesOfAtMost8192Bytes) {
+  std::uint64_t length = 0;
+  ASSERT_TRUE(client.OpenUrl(W(server.Url("/files/Data/a.pak")), u"", length, net::kDownloaderUserAgent));
+  EXPECT_EQ(length, content.size());
+  ASSERT_TRUE(client.OpenFile(local.wide("a.pak"), false));
+  std::uint32_t largest = 0;
+  ASSERT_TRUE(Drain(client, &largest));
+  client.CloseFile();
+  EXPECT_EQ(largest, 8192u);
+  EXPECT_EQ(testsupport::ReadBytes(local / "a.pak"), content);
+}
+
+TEST_F(AgainstNginx, RangeResumesAPartialFile) {
+  testsupport::WriteBytes(local / "a.pak", content.substr(0, 30000));
+  std::uint64_t length = 0;
+  ASSERT_TRUE(client.OpenUrl(W(server.Url("/files/Data/a.pak")), u"Range:bytes=30000-", length,
+                             net::kDownloaderUserAgent));
+  EXPECT_EQ(length, content.size() - 30000);
+  ASSERT_TRUE(client.OpenFile(local.wide("a.pak"), true));
+  ASSERT_TRUE(Drain(client));
+  client.CloseFile();
+  EXPECT_EQ(testsupport::ReadBytes(local / "a.pak"), content);
+}
+
+TEST_F(AgainstNginx, FailingStatusesBecomeTheCode) {
+  const struct {
+    const char* name;
+    std::string path;
+    const char16_t* headers;
+    platform::ErrorCode code;
+  } rows[] = {
+      {"range past the end", "/files/Data/a.pak", u"Range:bytes=100000-", 416},
+      {"missing file", "/files/none.pak", u"", 404},
+  };
+  for (const auto& row : rows) {
+    std::uint64_t length = 0;
+    EXPECT_FALSE(client.OpenUrl(W(server.Url(row.path)), row.headers, length, net::kDownloaderUserAgent)) << row.name;
+    EXPECT_EQ(client.m_dwLastError, row.code) << row.name;
+  }
+}
+
+TEST_F(AgainstNginx, ReadToMemoryFetchesADocument) {
+  const std::string document = std::string(600000, ' ') + "{}";
+  server.Put("list.json", document);
+  std::string text;
+  ASSERT_TRUE(client.ReadToMemory(W(server.Url("/list.json")), text));
+  EXPECT_EQ(text, document) << "documents far beyond 8 KiB arrive whole";
+  server.Put("empty.json", "");
+  text = "untouched";
+  ASSERT_TRUE(client.ReadToMemory(W(server.Url("/empty.json")), text));
+  EXPECT_EQ(text, "");
+}
+
+TEST(LocalFile, OpenFileCreatesAppendsOrEmpties) {
+  TempDir local;
+  CHttpClient client;
+  ASSERT_TRUE(client.OpenFile(local.wide("new.bin"), true));
+  client.CloseFile();
+  EXPECT_TRUE(std::filesystem::exists(local / "new.bin"));
+  testsupport::WriteBytes(local / "old.bin", "data");
+  ASSERT_TRUE(client.OpenFile(local.wide("old.bin"), false));
+  client.CloseFile();
+  EXPECT_EQ(testsupport::ReadBytes(local / "old.bin"), "");
+  EXPECT_FALSE(client.OpenFile(local.wide("no/such/folder/x.bin"), false));
+  EXPECT_EQ(client.m_dwLastError, platform::ERROR_FILE_NOT_FOUND);
+}
+
+class AgainstFaultServer : public ::testing::Test {
+ protected:
+  FaultServer server;
+  TempDir local;
+  CHttpClient client;
+  const std::string content = Pattern(50000);
+  void SetUp() override { client.SetTimeout(400); }
+  bool Open(const std::string& path, std::uint64_t& length, const char16_t* headers = u"") {
+    return client.OpenUrl(W(server.Url(path)), headers, length, net::kDownloaderUserAgent);
+  }
+};
+
+TEST_F(AgainstFaultServer, OpenFailuresAndTheirCodes) {
+  FaultScript chunked;
+  chunked.body = content;
+  chunked.chunked = true;
+  server.Script("/chunked", chunked);
+  FaultScript stall;
+  stall.body = content;
+  stall.stallBeforeHeaders = true;
+  stall.stallMs = 3000;
+  server.Script("/stall", stall);
+  FaultScript failing;
+  failing.status = 500;
+  server.Script("/error", failing);
+  FaultScript garbled;
+  garbled.rawStatusLine = "HTTP/1.1 abc Broken";
+  server.Script("/garbled", garbled);
+
+  const struct {
+    const char* name;
+    std::string url;
+    platform::ErrorCode code;
+  } rows[] = {
+      {"refused connection", "http://127.0.0.1:" + std::to_string(testsupport::FreeLoopbackPort()) + "/x", 12029},
+      {"no Content-Length", server.Url("/chunked"), 12150},
+      {"server never answers", server.Url("/stall"), 12002},
+      {"any status", server.Url("/error"), 500},
+      {"status that is not a number", server.Url("/garbled"), 12152},
+      {"unknown scheme", "gopher://127.0.0.1/x", 12006},
+  };
+  for (const auto& row : rows) {
+    std::uint64_t length = 0;
+    EXPECT_FALSE(client.OpenUrl(W(row.url), u"", length, net::kDownloaderUserAgent)) << row.name;
+    EXPECT_EQ(client.m_dwLastError, row.code) << row.name;
+  }
+}
+
+TEST_F(AgainstFaultServer, BodyFailuresKeepWhatArrived) {
+  FaultScript cut;
+  cut.body = content;
+  cut.cutAfter = 20000;
+  server.Script("/cut", cut);
+  FaultScript reset = cut;
+  reset.reset = true;
+  server.Script("/reset", reset);
+  FaultScript stall;
+  stall.body = content;
+  stall.stallAfter = 10000;
+  stall.stallMs = 3000;
+  server.Script("/stall", stall);
+
+  const struct {
+    const char* name;
+    std::string path;
+    std::size_t kept;
+  } rows[] = {
+      {"body shorter than announced", "/cut", 20000},
+      {"connection reset mid-body", "/reset", 20000},
+      {"no data for longer than the time-out", "/stall", 10000},
+  };
+  for (const auto& row : rows) {
+    std::uint64_t length = 0;
+    ASSERT_TRUE(Open(row.path, length)) << row.name;
+    EXPECT_EQ(length, content.size());
+    ASSERT_TRUE(client.OpenFile(local.wide("part.bin"), false));
+    EXPECT_FALSE(Drain(client)) << row.name;
+    client.CloseFile();
+    EXPECT_TRUE(IsWinInetCode(client.m_dwLastError)) << row.name << ": " << client.m_dwLastError;
+    const std::string kept = testsupport::ReadBytes(local / "part.bin");
+    EXPECT_LE(kept.size(), row.kept) << row.name;
+    EXPECT_EQ(kept, content.substr(0, kept.size())) << row.name;
+    if (std::string(row.path) == "/stall") {
+      EXPECT_EQ(client.m_dwLastError, 12002u);
+    }
+  }
+}
+
+TEST_F(AgainstFaultServer, SlowButSteadyServerIsNoTimeOut) {
+  FaultScript drip;
+  drip.body = content.substr(0, 3000);
+  drip.dripBytes = 300;
+  drip.dripDelayMs = 100;  // 1 s in all, more than the 400 ms time-out, never silent that long
+  server.Script("/drip", drip);
+  std::uint64_t length = 0;
+  ASSERT_TRUE(Open("/drip", length));
+  ASSERT_TRUE(client.OpenFile(local.wide("drip.bin"), false));
+  ASSERT_TRUE(Drain(client));
+  client.CloseFile();
+  EXPECT_EQ(testsupport::ReadBytes(local / "drip.bin"), drip.body);
+}
+
+TEST_F(AgainstFaultServer, RangeAnsweredWith200AndRedirectsAreAccepted) {
+  FaultScript whole;
+  whole.body = content;
+  whole.honourRange = false;
+  server.Script("/whole", whole);
+  FaultScript moved;
+  moved.location = "/whole";
+  server.Script("/moved", moved);
+  std::uint64_t length = 0;
+  ASSERT_TRUE(Open("/whole", length, u"Range:bytes=100-"));
+  EXPECT_EQ(length, content.size()) << "the length of the whole resource";
+  ASSERT_TRUE(Open("/moved", length));
+  EXPECT_EQ(length, content.size());
+}
+
+TEST_F(AgainstFaultServer, RequestsBypassCachesAndReuseOneConnection) {
+  FaultScript small;
+  small.body = "0123456789";
+  server.Script("/small", small);
+  for (int i = 0; i < 20; ++i) {
+    std::uint64_t length = 0;
+    ASSERT_TRUE(Open("/small", length, u"Range:bytes=2-"));
+    ASSERT_TRUE(client.OpenFile(local.wide("small.bin"), false));
+    ASSERT_TRUE(Drain(client));
+  }
+  EXPECT_EQ(server.Connections(), 1) << "twenty requests, one TCP connection";
+  const std::string head = server.Requests().front();
+  EXPECT_NE(head.find("\r\nRange:bytes=2-"), std::string::npos) << head;
+  EXPECT_NE(head.find("\r\nPragma: no-cache"), std::string::npos) << head;
+  EXPECT_NE(head.find("\r\nUser-Agent: Mervo_Downloader"), std::string::npos) << head;
+}
+
+TEST_F(AgainstFaultServer, StopRequestEndsABlockedWaitAtOnce) {
+  FaultScript stall;
+  stall.body = content;
+  stall.stallAfter = 1000;
+  stall.stallMs = 5000;
+  server.Script("/stall", stall);
+  std::atomic<bool> running{true};
+  client.SetTimeout(30000);
+  client.SetRunningFlag(&running);
+  std::uint64_t length = 0;
+  ASSERT_TRUE(Open("/stall", length));
+  ASSERT_TRUE(client.OpenFile(local.wide("s.bin"), false));
+  std::thread stopper([&running] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    running = false;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Drain(client));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  stopper.join();
+  EXPECT_EQ(client.m_dwLastError, platform::ERROR_INTERNET_OPERATION_CANCELLED);
+  EXPECT_LT(waited, std::chrono::milliseconds(300 + 200));
+}
+
+TEST_F(AgainstFaultServer, ReadToMemoryRefusesWhatItCannotHoldWhole) {
+  FaultScript big;
+  big.body = std::string(net::kMaxDocumentSize + 1, 'x');
+  server.Script("/big.json", big);
+  FaultScript cut;
+  cut.body = "{\"Version\": \"2017.12.27.1\"}";
+  cut.cutAfter = 5;
+  server.Script("/cut.json", cut);
+  std::string text = "untouched";
+  EXPECT_FALSE(client.ReadToMemory(W(server.Url("/big.json")), text));
+  EXPECT_EQ(client.m_dwLastError, platform::ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_FALSE(client.ReadToMemory(W(server.Url("/cut.json")), text));
+  EXPECT_TRUE(IsWinInetCode(client.m_dwLastError));
+  EXPECT_EQ(text, "untouched");
+  const std::string head = server.Requests().back();
+  EXPECT_NE(head.find("\r\nUser-Agent: HttpClient/1.0"), std::string::npos) << head;
+}
+
+} // namespace

@@ -1,0 +1,243 @@
+#include "support/FaultServer.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+namespace {
+
+bool SendAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+    if (n <= 0) {
+      if (n < 0 && errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// The value of a header in a request head, or empty.
+std::string HeaderValue(const std::string& head, const std::string& name) {
+  const std::string lower = Lower(head);
+  const std::size_t at = lower.find("\r\n" + Lower(name) + ":");
+  if (at == std::string::npos) return {};
+  std::size_t start = at + 3 + name.size();
+  const std::size_t end = head.find("\r\n", start);
+  while (start < end && head[start] == ' ') ++start;
+  return head.substr(start, end - start);
+}
+
+const char* Reason(int status) {
+  switch (status) {
+    case 200: return "OK";
+    case 206: return "Partial Content";
+    case 302: return "Found";
+    case 404: return "Not Found";
+    case 416: return "Range Not Satisfiable";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+  }
+}
+
+} // namespace
+
+FaultServer::FaultServer() {
+  if (pipe(m_wake) != 0) std::abort();
+  m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int yes = 1;
+  setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(m_listen, 64) != 0)
+    std::abort();
+  socklen_t length = sizeof address;
+  getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
+  m_port = ntohs(address.sin_port);
+  m_acceptor = std::thread([this] { AcceptLoop(); });
+}
+
+FaultServer::~FaultServer() {
+  m_stopping = true;
+  const char byte = 0;
+  (void)!::write(m_wake[1], &byte, 1);
+  m_acceptor.join();
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (int fd : m_open) ::shutdown(fd, SHUT_RDWR);
+  }
+  for (std::thread& t : m_threads) t.join();
+  ::close(m_listen);
+  ::close(m_wake[0]);
+  ::close(m_wake[1]);
+}
+
+void FaultServer::Script(const std::string& path, FaultScript script) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_scripts[path] = std::move(script);
+}
+
+std::string FaultServer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+std::vector<std::string> FaultServer::Requests() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_requests;
+}
+
+bool FaultServer::Wait(int ms) {
+  pollfd wake{m_wake[0], POLLIN, 0};
+  return ::poll(&wake, 1, ms) == 0 && !m_stopping;
+}
+
+void FaultServer::AcceptLoop() {
+  for (;;) {
+    pollfd fds[2] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
+    if (m_stopping) return;
+    if (!(fds[0].revents & POLLIN)) continue;
+    const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    const int yes = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    ++m_connections;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_open.push_back(fd);
+    m_threads.emplace_back([this, fd] { Serve(fd); });
+  }
+}
+
+void FaultServer::Serve(int fd) {
+  std::string pending;
+  char chunk[4096];
+  for (;;) {
+    std::size_t end;
+    while ((end = pending.find("\r\n\r\n")) == std::string::npos) {
+      const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+      if (n <= 0) {
+        Release(fd);
+        return;
+      }
+      pending.append(chunk, static_cast<std::size_t>(n));
+    }
+    const std::string head = pending.substr(0, end + 2);
+    pending.erase(0, end + 4);
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_requests.push_back(head);
+    }
+    if (!Answer(fd, head)) break;
+  }
+  Release(fd);
+}
+
+void FaultServer::Release(int fd) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_open.erase(std::remove(m_open.begin(), m_open.end(), fd), m_open.end());
+  ::close(fd);
+}
+
+// Sends one answer; false when the connection is to be closed afterwards.
+bool FaultServer::Answer(int fd, const std::string& head) {
+  const std::size_t space = head.find(' ');
+  const std::string path = head.substr(space + 1, head.find(' ', space + 1) - space - 1);
+  FaultScript script;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto found = m_scripts.find(path);
+    if (found == m_scripts.end()) {
+      script.status = 404;
+      script.body = "not found";
+    } else {
+      script = found->second;
+    }
+  }
+  if (script.stallBeforeHeaders && !Wait(script.stallMs)) return false;
+
+  int status = script.status;
+  std::string body = script.body;
+  std::string extra;
+  if (!script.location.empty()) {
+    status = 302;
+    extra += "Location: " + script.location + "\r\n";
+  }
+  const std::string range = HeaderValue(head, "Range");
+  if (status == 200 && !range.empty() && script.honourRange) {
+    const std::size_t eq = range.find('=');
+    const std::uint64_t from = std::strtoull(range.c_str() + eq + 1, nullptr, 10);
+    if (from >= script.body.size()) {
+      status = 416;
+      extra += "Content-Range: bytes */" + std::to_string(script.body.size()) + "\r\n";
+      body.clear();
+    } else {
+      status = 206;
+      extra += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(script.body.size() - 1) + "/" +
+               std::to_string(script.body.size()) + "\r\n";
+      body = script.body.substr(from);
+    }
+  }
+  std::string response = script.rawStatusLine.empty()
+                             ? "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n"
+                             : script.rawStatusLine + "\r\n";
+  response += extra;
+  if (script.chunked) response += "Transfer-Encoding: chunked\r\n";
+  else response += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  if (script.closeAfter) response += "Connection: close\r\n";
+  response += "\r\n";
+  if (!SendAll(fd, response.data(), response.size())) return false;
+
+  if (script.chunked) {
+    char size[32];
+    std::snprintf(size, sizeof size, "%zx\r\n", body.size());
+    std::string chunkText = body.empty() ? std::string() : std::string(size) + body + "\r\n";
+    chunkText += "0\r\n\r\n";
+    return SendAll(fd, chunkText.data(), chunkText.size()) && !script.closeAfter;
+  }
+
+  std::size_t sent = 0;
+  const std::size_t limit =
+      script.cutAfter >= 0 ? std::min(body.size(), static_cast<std::size_t>(script.cutAfter)) : body.size();
+  while (sent < limit) {
+    if (script.stallAfter >= 0 && sent == static_cast<std::size_t>(script.stallAfter) && script.stallMs > 0) {
+      if (!Wait(script.stallMs)) return false;
+      script.stallMs = 0;
+    }
+    std::size_t piece = limit - sent;
+    if (script.dripBytes > 0) piece = std::min(piece, script.dripBytes);
+    if (script.stallAfter >= 0 && sent < static_cast<std::size_t>(script.stallAfter))
+      piece = std::min(piece, static_cast<std::size_t>(script.stallAfter) - sent);
+    if (!SendAll(fd, body.data() + sent, piece)) return false;
+    sent += piece;
+    if (script.dripDelayMs > 0 && sent < limit && !Wait(script.dripDelayMs)) return false;
+  }
+  if (script.stallAfter >= 0 && sent == static_cast<std::size_t>(script.stallAfter) && script.stallMs > 0 &&
+      !Wait(script.stallMs))
+    return false;
+  if (script.cutAfter >= 0 && static_cast<std::size_t>(script.cutAfter) < body.size()) {
+    if (script.reset) {
+      linger hard{1, 0};  // close with RST
+      setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    }
+    return false;
+  }
+  return !script.closeAfter;
+}
+
+} // namespace testsupport

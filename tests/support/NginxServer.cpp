@@ -1,0 +1,117 @@
+#include "support/NginxServer.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace testsupport {
+
+namespace {
+
+bool CanConnect(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return ok;
+}
+
+const char* NginxBinary() {
+  for (const char* candidate : {"/usr/sbin/nginx", "/usr/bin/nginx"})
+    if (::access(candidate, X_OK) == 0) return candidate;
+  return "nginx";
+}
+
+} // namespace
+
+std::uint16_t FreeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+NginxServer::NginxServer(std::filesystem::path root, std::uint16_t port) : m_root(std::move(root)) {
+  if (m_root.empty()) {
+    m_root = m_work / "root";
+    std::filesystem::create_directories(m_root);
+  }
+  std::filesystem::create_directories(m_work / "temp");
+  for (int attempt = 0; attempt < 5 && m_pid < 0; ++attempt) {
+    m_port = port != 0 ? port : FreeLoopbackPort();
+    const auto conf = m_work / "nginx.conf";
+    {
+      std::ofstream out(conf);
+      // As root the workers would drop to an account that cannot read the test's private folders.
+      if (geteuid() == 0) out << "user root root;\n";
+      out << "worker_processes 1;\ndaemon off;\nmaster_process on;\n"
+          << "pid " << (m_work / "nginx.pid").string() << ";\n"
+          << "error_log " << (m_work / "error.log").string() << " warn;\n"
+          << "events { worker_connections 256; }\n"
+          << "http {\n  access_log off;\n  sendfile on;\n  tcp_nopush on;\n  keepalive_requests 100000;\n"
+          << "  default_type application/octet-stream;\n"
+          << "  client_body_temp_path " << (m_work / "temp").string() << ";\n"
+          << "  proxy_temp_path " << (m_work / "temp").string() << ";\n"
+          << "  fastcgi_temp_path " << (m_work / "temp").string() << ";\n"
+          << "  uwsgi_temp_path " << (m_work / "temp").string() << ";\n"
+          << "  scgi_temp_path " << (m_work / "temp").string() << ";\n"
+          << "  server {\n    listen 127.0.0.1:" << m_port << ";\n    root " << m_root.string() << ";\n  }\n}\n";
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const std::string prefix = m_work.path().string() + "/";
+      const std::string errors = (m_work / "error.log").string();
+      const std::string confText = conf.string();
+      ::execl(NginxBinary(), "nginx", "-p", prefix.c_str(), "-e", errors.c_str(), "-c", confText.c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    for (int i = 0; i < 200; ++i) {
+      if (CanConnect(m_port)) {
+        m_pid = pid;
+        break;
+      }
+      int status = 0;
+      if (::waitpid(pid, &status, WNOHANG) == pid) break;  // it ended: try another port
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (m_pid < 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+      if (port != 0) break;
+    }
+  }
+}
+
+NginxServer::~NginxServer() {
+  if (m_pid > 0) {
+    ::kill(m_pid, SIGTERM);
+    ::waitpid(m_pid, nullptr, 0);
+  }
+}
+
+std::string NginxServer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+void NginxServer::Put(const std::string& relative, const std::string& bytes) const {
+  const auto path = m_root / relative;
+  std::filesystem::create_directories(path.parent_path());
+  WriteBytes(path, bytes);
+}
+
+} // namespace testsupport
