@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 
 namespace core {
@@ -285,8 +285,11 @@ std::size_t FormatFixed(double value, int precision, char* out, std::size_t capa
   constexpr int kMaxExact = 18;
   const double magnitude = std::fabs(value);
   if (!std::isfinite(value) || precision > kMaxExact || magnitude >= 18446744073709551616.0) {
-    const int n = std::snprintf(out, capacity, "%.*f", precision, value);
-    return n < 0 ? 0 : std::min(static_cast<std::size_t>(n), capacity - 1);
+    // Integers too large for the exact path have no fraction to round; to_chars is exact for them.
+    const auto converted = std::to_chars(out, out + capacity - 1, value, std::chars_format::fixed, precision);
+    const std::size_t written = converted.ec == std::errc() ? static_cast<std::size_t>(converted.ptr - out) : 0;
+    out[written] = '\0';
+    return written;
   }
   int exponent = 0;
   const double fraction = std::frexp(magnitude, &exponent);  // magnitude = fraction * 2^exponent

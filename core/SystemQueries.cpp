@@ -11,6 +11,12 @@ bool GetRoamingAppDataFolder(std::u16string& out) { return platform::GetStateFol
 
 bool GetProgramFilesFolder(std::u16string& out) { return platform::GetHomeFolder(out); }
 
+std::u16string GetDefaultInstallFolder() {
+  std::u16string home;
+  if (!platform::GetHomeFolder(home)) home = u"/tmp";
+  return home + u"/DOWNLOAD/VALDRIS";
+}
+
 bool IsVistaOrLater() { return true; }
 
 bool IsWow64() { return platform::Is32BitProcessOn64BitSystem(); }

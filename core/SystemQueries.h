@@ -16,6 +16,9 @@ bool GetRoamingAppDataFolder(std::u16string& out);
 // The first folder the folder browser opens on (the user's home folder). False leaves out unchanged.
 bool GetProgramFilesFolder(std::u16string& out);
 
+// The install folder proposed when none was used before: DOWNLOAD/VALDRIS in the home folder.
+std::u16string GetDefaultInstallFolder();
+
 // Kept for callers that ask; every supported system is "new enough".
 bool IsVistaOrLater();
 

@@ -9,6 +9,7 @@
 #include "core/AllocationCounter.h"
 #include "core/Log.h"
 #include "platform/Clock.h"
+#include "platform/Utf.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -58,8 +59,8 @@ TEST(Log, InitLogWritesSeparatorAndFirstLineInUtf16le) {
   setenv("XDG_STATE_HOME", state.path().c_str(), 1);
   core::InitLog();
   const platform::LocalTime today = platform::GetLocalTimeNow();
-  char name[64];
-  std::snprintf(name, sizeof name, "Mervo_Downloader_%04d%02d%02d.txt", today.year, today.month, today.day);
+  const std::string name = platform::NarrowUtf8(
+      core::Format(u"Mervo_Downloader_%04d%02d%02d.txt", today.year, today.month, today.day));
   const std::string bytes = ReadBytes(state / "Mervo_Downloader" / name);
   ASSERT_GE(bytes.size(), 4u);
   EXPECT_EQ(bytes.substr(0, 4), std::string("\r\0\n\0", 4)) << "starts with an empty line, no byte-order mark";

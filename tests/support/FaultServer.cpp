@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -182,15 +183,16 @@ bool FaultServer::Answer(int fd, const std::string& head) {
   if (status == 200 && !range.empty() && script.honourRange) {
     const std::size_t eq = range.find('=');
     const std::uint64_t from = std::strtoull(range.c_str() + eq + 1, nullptr, 10);
-    if (from >= script.body.size()) {
+    const std::uint64_t size = script.bodyOffset + script.body.size();
+    if (from >= size || from < script.bodyOffset) {
       status = 416;
-      extra += "Content-Range: bytes */" + std::to_string(script.body.size()) + "\r\n";
+      extra += "Content-Range: bytes */" + std::to_string(size) + "\r\n";
       body.clear();
     } else {
       status = 206;
-      extra += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(script.body.size() - 1) + "/" +
-               std::to_string(script.body.size()) + "\r\n";
-      body = script.body.substr(from);
+      extra += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(size - 1) + "/" +
+               std::to_string(size) + "\r\n";
+      body = script.body.substr(static_cast<std::size_t>(from - script.bodyOffset));
     }
   }
   std::string response = script.rawStatusLine.empty()
@@ -204,9 +206,9 @@ bool FaultServer::Answer(int fd, const std::string& head) {
   if (!SendAll(fd, response.data(), response.size())) return false;
 
   if (script.chunked) {
-    char size[32];
-    std::snprintf(size, sizeof size, "%zx\r\n", body.size());
-    std::string chunkText = body.empty() ? std::string() : std::string(size) + body + "\r\n";
+    std::ostringstream size;
+    size << std::hex << body.size() << "\r\n";
+    std::string chunkText = body.empty() ? std::string() : size.str() + body + "\r\n";
     chunkText += "0\r\n\r\n";
     return SendAll(fd, chunkText.data(), chunkText.size()) && !script.closeAfter;
   }

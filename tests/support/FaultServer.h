@@ -27,6 +27,7 @@ struct FaultScript {
   int dripDelayMs = 0;          // ...with this pause between them
   std::string rawStatusLine;    // replaces "HTTP/1.1 <status> <reason>" when set
   bool closeAfter = false;      // close the connection after the answer (no keep-alive)
+  std::uint64_t bodyOffset = 0; // body holds the resource's bytes from this offset on (huge files)
 };
 
 class FaultServer {

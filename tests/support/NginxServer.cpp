@@ -97,10 +97,13 @@ NginxServer::NginxServer(std::filesystem::path root, std::uint16_t port) : m_roo
   }
 }
 
-NginxServer::~NginxServer() {
+NginxServer::~NginxServer() { Stop(); }
+
+void NginxServer::Stop() {
   if (m_pid > 0) {
     ::kill(m_pid, SIGTERM);
     ::waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
   }
 }
 

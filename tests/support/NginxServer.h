@@ -17,6 +17,7 @@ class NginxServer {
   NginxServer(const NginxServer&) = delete;
   NginxServer& operator=(const NginxServer&) = delete;
 
+  void Stop();
   bool Started() const { return m_pid > 0; }
   std::uint16_t Port() const { return m_port; }
   const std::filesystem::path& Root() const { return m_root; }

@@ -1,0 +1,269 @@
+#include "download/DownloadThread.h"
+
+#include <algorithm>
+
+#include "core/Log.h"
+#include "core/StringTable.h"
+#include "core/SystemQueries.h"
+#include "core/Text.h"
+#include "download/LocalFiles.h"
+#include "net/HttpClient.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Utf.h"
+
+namespace download {
+
+using core::LOG_ERROR;
+using core::LOG_INFO;
+using core::LOG_WARNING;
+using core::theLog;
+using namespace platform;
+
+namespace {
+
+constexpr std::uint32_t kPostIntervalMs = 1000;
+
+} // namespace
+
+bool IsSafeEntryName(std::u16string_view name) {
+  if (name.empty() || name.front() == u'/') return false;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = std::min(name.find(u'/', start), name.size());
+    const std::u16string_view part = name.substr(start, end - start);
+    if (part.empty() || part == u"." || part == u"..") return false;
+    for (char16_t c : part)
+      if (c < 0x20 || c == 0x7F || c == u'\\') return false;
+    if (end == name.size()) return true;
+    start = end + 1;
+  }
+}
+
+CDownloadThread::CDownloadThread(HWND hWnd)
+    : m_hWnd(hWnd), m_freeSpace(&core::GetDiskFreeBytes), m_dwHttpTimeoutMs(net::kDefaultTimeoutMs) {}
+
+CDownloadThread::~CDownloadThread() { Stop(); }
+
+void CDownloadThread::SetFileList(const filelist::CFileList& list) { m_FileList = list; }
+
+void CDownloadThread::SetDownloadPath(std::u16string_view folder) { m_strDownloadPath = std::u16string(folder); }
+
+bool CDownloadThread::Run() { return PostResult(DownloadFiles()); }
+
+bool CDownloadThread::Fail(unsigned messageId) {
+  m_strErrorMessage = core::LoadResString(messageId);
+  return false;
+}
+
+bool CDownloadThread::Fail(unsigned messageId, ErrorCode code) {
+  m_strErrorMessage = core::LoadResString(messageId, code);
+  return false;
+}
+
+bool CDownloadThread::DownloadFiles() {
+  net::CHttpClient client;
+  client.SetRunningFlag(&RunningFlag());
+  client.SetTimeout(m_dwHttpTimeoutMs);
+  bool result = true;
+  const std::u16string base = WidenUtf8(m_FileList.m_strURL);
+
+  if (!PathExists(m_strDownloadPath) && CreateDirectoryTree(m_strDownloadPath) != ERROR_SUCCESS) {
+    theLog.Write(LOG_ERROR, u"download sub directory create is failed");
+    return Fail(core::IDS_FOLDER_CREATE_FAILED);
+  }
+  const std::uint32_t count = m_FileList.m_nTotalCount > 0 ? static_cast<std::uint32_t>(m_FileList.m_nTotalCount) : 0;
+  // A run after one that ended at the last entry starts again from the first.
+  if (m_nFileIndex + 1 == count) m_nFileIndex = 0;
+  m_nAccountedSize = 0;
+
+  std::uint32_t index = m_nFileIndex;
+  while (index < count) {
+    if (!IsRunning()) return false;
+    m_nFileIndex = index;
+    if (index >= m_FileList.m_vecFileInfo.size()) {
+      theLog.Write(LOG_ERROR, u"file list entry is missing - (%d)", static_cast<std::int32_t>(index));
+      return Fail(core::IDS_INVALID_FILE_LIST);
+    }
+    const std::uint64_t needed =
+        m_FileList.m_nTotalSize > m_nAccountedSize ? m_FileList.m_nTotalSize - m_nAccountedSize : 0;
+    if (m_freeSpace(m_strDownloadPath) <= needed) {
+      theLog.Write(LOG_ERROR, u"insufficient free space in disk");
+      return Fail(core::IDS_INSUFFICIENT_SPACE);
+    }
+    const filelist::FileInfo& info = m_FileList.m_vecFileInfo[index];
+    const std::u16string entryName = WidenUtf8(info.Name);
+    theLog.Write(LOG_INFO, u"download file : (%d) %s", static_cast<std::int32_t>(index), entryName);
+    m_dwFileStartTime = TickCount32();
+    // The name comes from the server: it must never reach outside the install folder.
+    if (!IsSafeEntryName(entryName)) {
+      theLog.Write(LOG_ERROR, u"invalid file name so download stop - (%ld)", ERROR_INVALID_NAME);
+      return Fail(core::IDS_FILE_CREATE_FAILED, ERROR_INVALID_NAME);
+    }
+    std::u16string name = entryName;
+    std::u16string directory;
+    const std::u16string localPath =
+        core::JoinPath(MakeSubDirectory(name, directory) ? directory : m_strDownloadPath, name);
+    const std::u16string expected = WidenUtf8(info.CheckSum);
+
+    bool resume = false;
+    bool verified = false;
+    std::uint64_t localSize = 0;
+    std::u16string range;
+    if (PathExists(localPath)) {
+      theLog.Write(LOG_INFO, u"file is exist");
+      std::u16string checksum;
+      if (GetLocalFileSize(localPath, &localSize) != ERROR_SUCCESS) {
+        theLog.Write(LOG_ERROR, u"failed to get file size so re-download");
+      } else if (localSize < info.Size) {
+        range = core::Format(u"Range:bytes=%I64d-", static_cast<long long>(localSize));
+        resume = true;
+        theLog.Write(LOG_INFO, u"file download relay mode");
+      } else if (localSize > info.Size) {
+        theLog.Write(LOG_WARNING, u"local file is bigger so re-download");
+      } else if (const ErrorCode code = GetFileChecksum(localPath, checksum); code == CHECKSUM_STOPPED) {
+        // the stop is seen before the transfer below
+      } else if (code != ERROR_SUCCESS) {
+        theLog.Write(LOG_ERROR, u"failed to get file checksum so re-download - (%ld)", code);
+      } else if (checksum == expected) {
+        theLog.Write(LOG_INFO, u"file checksum is valid so download skip");
+        verified = true;
+      } else {
+        theLog.Write(LOG_WARNING, u"invalid file checksum so re-download");
+      }
+    }
+    if (verified) {
+      m_nAccountedSize += localSize;
+      if (!PostProgress(static_cast<std::int32_t>(index), true, localSize, localSize))
+        return Fail(core::IDS_NO_MEMORY_MESSAGE);
+      ++index;
+      continue;
+    }
+
+    if (!IsRunning()) return false;
+    std::uint64_t contentLength = 0;
+    if (!client.OpenUrl(base + entryName, range, contentLength, net::kDownloaderUserAgent)) {
+      theLog.Write(LOG_ERROR, u"failed to connect server - (%ld)", client.m_dwLastError);
+      return Fail(core::IDS_CANNOT_REACH_SERVER, client.m_dwLastError);
+    }
+    if (!client.OpenFile(localPath, resume)) {
+      theLog.Write(LOG_ERROR, u"failed to create(open) file - (%ld)", client.m_dwLastError);
+      return Fail(core::IDS_FILE_CREATE_FAILED, client.m_dwLastError);
+    }
+    std::uint64_t total = contentLength;
+    std::uint64_t received = 0;
+    std::uint32_t lastPost = 0;
+    int percentage = 0;
+    if (resume) {
+      m_nAccountedSize += localSize;
+      received += localSize;
+      total += localSize;
+    }
+    for (;;) {
+      if (!IsRunning()) {
+        result = false;
+        break;
+      }
+      std::uint32_t n = 0;
+      if (!client.ReadToFile(n)) {
+        client.CloseFile();
+        theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", client.m_dwLastError);
+        return Fail(core::IDS_NETWORK_UNSTABLE, client.m_dwLastError);
+      }
+      if (n == 0) break;
+      received += n;
+      m_nAccountedSize += n;
+      // 100 exactly when every byte is there, whatever the rounding of huge counts.
+      percentage = received >= total ? 100
+                                     : std::min(99, static_cast<int>(static_cast<double>(received) /
+                                                                     static_cast<double>(total) * 100.0));
+      const std::uint32_t now = TickCount32();
+      bool post = percentage == 100;
+      if (static_cast<std::uint32_t>(now - lastPost) >= kPostIntervalMs) {
+        lastPost = now;
+        post = true;
+      }
+      if (post && !PostProgress(static_cast<std::int32_t>(index), false, total, received)) {
+        client.CloseFile();
+        return Fail(core::IDS_NO_MEMORY_MESSAGE);
+      }
+      if (received > total) break;
+    }
+    client.CloseFile();
+    if (percentage != 100) {
+      // Stopped, or an empty entry: left as it is for a later run.
+      ++index;
+      continue;
+    }
+
+    std::uint64_t size = 0;
+    if (GetLocalFileSize(localPath, &size) != ERROR_SUCCESS) {
+      theLog.Write(LOG_ERROR, u"(100%%) failed to check file size");
+      return Fail(core::IDS_FILE_SIZE_FAILED);
+    }
+    std::u16string checksum;
+    if (const ErrorCode code = GetFileChecksum(localPath, checksum); code != ERROR_SUCCESS) {
+      if (code != CHECKSUM_STOPPED) theLog.Write(LOG_ERROR, u"(100%%) failed to get file checksum - (%ld)", code);
+      return Fail(core::IDS_CHECKSUM_FAILED);
+    }
+    if (checksum == expected) {
+      theLog.Write(LOG_INFO, u"(100%%) file download success");
+      ++index;
+    } else {
+      // Fetched whole but wrong: the same entry again, until it matches or the user stops.
+      theLog.Write(LOG_WARNING, u"(100%%) invalid file checksum so re-download");
+    }
+  }
+  return result;
+}
+
+ErrorCode CDownloadThread::GetFileChecksum(std::u16string_view path, std::u16string& checksum) {
+  return ComputeFileChecksum(path, &RunningFlag(), checksum);
+}
+
+bool CDownloadThread::MakeSubDirectory(std::u16string& name, std::u16string& directory) {
+  const std::size_t slash = name.rfind(u'/');
+  if (name.empty() || slash == std::u16string::npos) return false;
+  std::u16string_view folderPart(name.data(), slash);
+  while (!folderPart.empty() && folderPart.front() == u'/') folderPart.remove_prefix(1);
+  directory = folderPart.empty() ? m_strDownloadPath : core::JoinPath(m_strDownloadPath, folderPart);
+  // A folder that cannot be made shows up when its file cannot be created.
+  if (!IsDirectory(directory)) CreateDirectoryTree(directory);
+  name.erase(0, slash + 1);
+  return true;
+}
+
+bool CDownloadThread::PostProgress(std::int32_t index, bool verified, std::uint64_t total, std::uint64_t received) {
+  std::unique_ptr<DownloadProgress> record;
+  try {
+    record = std::make_unique<DownloadProgress>();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  record->nFileIndex = index;
+  record->bVerified = verified;
+  record->dwStartTime = m_dwFileStartTime.load();
+  record->dwTotal = total;
+  record->dwReceived = received;
+  PostMessageW(m_hWnd.load(), WM_DOWNLOAD_PROGRESS, std::move(record));
+  return true;
+}
+
+bool CDownloadThread::PostResult(bool success) {
+  const HWND target = m_hWnd.load();
+  if (!IsWindow(target)) return true;
+  std::unique_ptr<DownloadResult> record;
+  try {
+    record = std::make_unique<DownloadResult>();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  record->bSuccess = success;
+  const std::size_t n = std::min<std::size_t>(m_strErrorMessage.size(), 255);
+  std::copy_n(m_strErrorMessage.data(), n, record->szMessage);
+  record->szMessage[n] = u'\0';
+  PostMessageW(target, WM_DOWNLOAD_RESULT, std::move(record));
+  return true;
+}
+
+} // namespace download

@@ -1,0 +1,39 @@
+#include "download/FileListFetch.h"
+
+#include "core/Log.h"
+#include "core/StringTable.h"
+#include "platform/Utf.h"
+
+namespace download {
+
+using core::theLog;
+
+bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelist::CFileList& list,
+                      StartupFailure& failure) {
+  std::string document;
+  if (!client.ReadToMemory(url, document)) {
+    theLog.Write(core::LOG_ERROR, u"file list download is failed - (%ld)", client.m_dwLastError);
+    failure = {core::IDS_CANNOT_REACH_SERVER, core::LoadResString(core::IDS_CANNOT_REACH_SERVER, client.m_dwLastError),
+               true};
+    return false;
+  }
+  theLog.Write(core::LOG_INFO, u"file list download success");
+  // The document is text: it ends at its first NUL byte, if any.
+  if (const std::size_t nul = document.find('\0'); nul != std::string::npos) document.resize(nul);
+  if (!filelist::DeserializeJsonText(&list, document)) {
+    theLog.Write(core::LOG_ERROR, u"file list deserialize is failed");
+    failure = {core::IDS_INVALID_FILE_LIST, core::LoadResString(core::IDS_INVALID_FILE_LIST), true};
+    return false;
+  }
+  theLog.Write(core::LOG_INFO, u"file list deserialize success");
+  return true;
+}
+
+bool CheckVersion(const filelist::CFileList& list, StartupFailure& failure) {
+  if (platform::WidenUtf8(list.m_strVersion) == kProgramVersion) return true;
+  theLog.Write(core::LOG_ERROR, u"version is not same so you need re-download on homepage");
+  failure = {core::IDS_NEW_VERSION, core::LoadResString(core::IDS_NEW_VERSION), false};
+  return false;
+}
+
+} // namespace download

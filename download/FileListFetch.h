@@ -1,0 +1,28 @@
+#pragma once
+// The start-up's first steps, shared by the window and the terminal front end: fetch the file list,
+// parse it, and check that it was made for this version of the program.
+#include <string>
+#include <string_view>
+
+#include "filelist/FileList.h"
+#include "net/HttpClient.h"
+
+namespace download {
+
+inline constexpr std::u16string_view kProgramVersion = u"2017.12.27.1";
+
+// Why the start-up cannot go on: the message to show and whether it is shown as an error.
+struct StartupFailure {
+  unsigned messageId = 0;
+  std::u16string text;
+  bool errorIcon = false;
+};
+
+// Fetches the document at url into list, with the log lines of the start-up.
+bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelist::CFileList& list,
+                      StartupFailure& failure);
+
+// True when the list names this program's version (exact, case-sensitive).
+bool CheckVersion(const filelist::CFileList& list, StartupFailure& failure);
+
+} // namespace download

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "download/DownloadThread.h"
+#include "download/LocalFiles.h"
+#include "download/Messages.h"
+#include "download/Thread.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace download;
+using testsupport::TempDir;
+using Clock = std::chrono::steady_clock;
+
+class PollingBody : public CThread {
+ public:
+  ~PollingBody() override { Stop(); }
+  std::atomic<int> runs{0};
+  std::atomic<bool> endByItself{false};
+
+ protected:
+  bool Run() override {
+    ++runs;
+    while (IsRunning() && !endByItself) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return true;
+  }
+};
+
+TEST(Thread, StartStopAndRestart) {
+  PollingBody body;
+  body.Stop();  // idle: nothing to do
+  EXPECT_FALSE(body.IsRunning());
+
+  ASSERT_TRUE(body.Start());
+  EXPECT_TRUE(body.IsRunning());
+  const auto start = Clock::now();
+  body.Stop();
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200)) << "a polling body ends long before 1000 ms";
+  EXPECT_FALSE(body.IsRunning());
+
+  body.endByItself = true;
+  ASSERT_TRUE(body.Start());
+  for (int i = 0; i < 200 && body.IsRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_FALSE(body.IsRunning()) << "a body that returns leaves the object idle";
+  body.Stop();
+  EXPECT_EQ(body.runs.load(), 2);
+}
+
+TEST(Thread, BodyThatEndsAtOnceNeverRaces) {
+  PollingBody body;
+  body.endByItself = true;
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(body.Start());
+    if (i % 2 == 0) body.Stop();
+  }
+  body.Stop();
+  EXPECT_EQ(body.runs.load(), 200);
+}
+
+struct CountedRecord : MessageRecord {
+  static inline std::atomic<int> alive{0};
+  CountedRecord() { ++alive; }
+  ~CountedRecord() override { --alive; }
+};
+
+TEST(Messages, OwnershipPassesAndGoneTargetsGetNothing) {
+  HWND gone;
+  {
+    CMessageQueue queue;
+    gone = queue.Handle();
+    EXPECT_TRUE(IsWindow(gone));
+    EXPECT_TRUE(PostMessageW(gone, 7, std::make_unique<CountedRecord>()));
+    CMessageQueue::Message message;
+    ASSERT_TRUE(queue.Wait(message, 1000));
+    EXPECT_EQ(message.id, 7u);
+    EXPECT_EQ(CountedRecord::alive.load(), 1);
+    message.record.reset();
+    EXPECT_TRUE(PostMessageW(gone, 8, std::make_unique<CountedRecord>()));  // left in the queue
+  }
+  EXPECT_EQ(CountedRecord::alive.load(), 0) << "a queue that goes frees what it still holds";
+  EXPECT_FALSE(IsWindow(gone));
+  EXPECT_FALSE(PostMessageW(gone, 7, std::make_unique<CountedRecord>()));
+  EXPECT_EQ(CountedRecord::alive.load(), 0);
+  EXPECT_FALSE(IsWindow(0));
+}
+
+TEST(Messages, ResultTextIsCutAt255AndNotPostedToAGoneWindow) {
+  CMessageQueue queue;
+  CDownloadThread worker(queue.Handle());
+  const struct {
+    std::u16string text;
+    std::size_t expected;
+  } rows[] = {{std::u16string(300, u'x'), 255}, {u"", 0}};
+  for (const auto& row : rows) {
+    worker.m_strErrorMessage = row.text;
+    ASSERT_TRUE(worker.PostResult(false));
+    CMessageQueue::Message message;
+    ASSERT_TRUE(queue.Wait(message, 1000));
+    const auto& result = static_cast<const DownloadResult&>(*message.record);
+    EXPECT_EQ(std::u16string(result.szMessage).size(), row.expected);
+  }
+  worker.m_hWnd = 0;
+  EXPECT_TRUE(worker.PostResult(true));
+  CMessageQueue::Message message;
+  EXPECT_FALSE(queue.Wait(message, 100)) << "no result for a window that is gone";
+}
+
+TEST(LocalFiles, ChecksumAndSize) {
+  TempDir dir;
+  testsupport::WriteBytes(dir / "empty", "");
+  testsupport::WriteBytes(dir / "abc", "abc");
+  testsupport::WriteBytes(dir / "big", std::string(3 * 1024 * 1024, 'z'));
+  std::u16string sum = u"old";
+  EXPECT_EQ(ComputeFileChecksum(dir.wide("empty"), nullptr, sum), 0u);
+  EXPECT_EQ(sum, u"D41D8CD98F00B204E9800998ECF8427E");
+  EXPECT_EQ(ComputeFileChecksum(dir.wide("abc"), nullptr, sum), 0u);
+  EXPECT_EQ(sum, u"900150983CD24FB0D6963F7D28E17F72");
+  EXPECT_EQ(ComputeFileChecksum(dir.wide("missing"), nullptr, sum), platform::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(sum, u"");
+  const std::atomic<bool> stopped{false};
+  EXPECT_EQ(ComputeFileChecksum(dir.wide("big"), &stopped, sum), CHECKSUM_STOPPED);
+  EXPECT_EQ(sum, u"");
+
+  std::uint64_t size = 9;
+  EXPECT_EQ(GetLocalFileSize(dir.wide("abc"), nullptr), platform::ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(GetLocalFileSize(dir.wide("missing"), &size), platform::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(GetLocalFileSize(dir.wide("big"), &size), 0u);
+  EXPECT_EQ(size, 3u * 1024 * 1024);
+}
+
+TEST(LocalFiles, SubDirectoriesOfEveryLevel) {
+  TempDir dir;
+  CDownloadThread worker(0);
+  worker.SetDownloadPath(dir.wide());
+  std::u16string name = u"Data/a.pak";
+  std::u16string directory = u"unchanged";
+  EXPECT_TRUE(worker.MakeSubDirectory(name, directory));
+  EXPECT_EQ(name, u"a.pak");
+  EXPECT_EQ(directory, dir.wide("Data"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "Data"));
+
+  name = u"Maps/World/x.map";
+  EXPECT_TRUE(worker.MakeSubDirectory(name, directory));
+  EXPECT_EQ(name, u"x.map");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "Maps/World"));
+
+  name = u"a.pak";
+  directory = u"unchanged";
+  EXPECT_FALSE(worker.MakeSubDirectory(name, directory));
+  EXPECT_EQ(name, u"a.pak");
+  EXPECT_EQ(directory, u"unchanged");
+}
+
+TEST(LocalFiles, NamesThatStayInsideTheInstallFolder) {
+  const struct {
+    const char16_t* name;
+    bool safe;
+  } rows[] = {
+      {u"a.pak", true},          {u"Data/a.pak", true},    {u"a/b/c.pak", true},   {u"..a/b..c", true},
+      {u"", false},              {u"../a.pak", false},     {u"Data/../../x", false}, {u"/etc/passwd", false},
+      {u"Data\\a.pak", false},   {u"Data//a.pak", false},  {u"Data/", false},      {u"./a.pak", false},
+      {u"a/\u0001b", false},     {u"..", false},
+  };
+  for (const auto& row : rows) EXPECT_EQ(IsSafeEntryName(row.name), row.safe) << platform::NarrowUtf8(row.name);
+}
+
+} // namespace

@@ -1,0 +1,118 @@
+#pragma once
+// Shared pieces of the download tests: a log in a private folder, lists made from real files, and a
+// worker run that collects the records it posts.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/Log.h"
+#include "download/DownloadThread.h"
+#include "download/LocalFiles.h"
+#include "filelist/FileList.h"
+#include "platform/Utf.h"
+#include "support/TempDir.h"
+
+namespace testsupport {
+
+// Points the process-wide log at a private folder, once per test program.
+class LogEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    setenv("XDG_STATE_HOME", m_state.path().c_str(), 1);
+    core::InitLog();
+  }
+  static std::filesystem::path Folder() { return Instance().m_state / "Mervo_Downloader"; }
+  static LogEnvironment& Instance() {
+    static LogEnvironment* environment = static_cast<LogEnvironment*>(
+        ::testing::AddGlobalTestEnvironment(new LogEnvironment));  // gtest takes ownership
+    return *environment;
+  }
+
+ private:
+  TempDir m_state;
+};
+
+// Everything logged so far, as text (the lines are ASCII).
+inline std::string LogText() {
+  std::string text;
+  for (const auto& entry : std::filesystem::directory_iterator(LogEnvironment::Folder())) {
+    const std::string bytes = ReadBytes(entry.path());
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(bytes[i]);
+  }
+  return text;
+}
+
+inline int CountOf(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+inline std::string Md5Of(const std::string& bytes) {
+  TempDir dir;
+  WriteBytes(dir / "f", bytes);
+  std::u16string sum;
+  download::ComputeFileChecksum(dir.wide("f"), nullptr, sum);
+  return platform::NarrowUtf8(sum);
+}
+
+inline std::string Pattern(std::size_t size, unsigned seed = 1) {
+  std::string bytes(size, '\0');
+  std::uint32_t x = seed * 2654435761u + 1;
+  for (std::size_t i = 0; i < size; ++i) {
+    x = x * 1664525u + 1013904223u;
+    bytes[i] = static_cast<char>(x >> 24);
+  }
+  return bytes;
+}
+
+// A list over named contents, served from base.
+inline filelist::CFileList MakeList(const std::string& base, const std::vector<std::pair<std::string, std::string>>& files) {
+  filelist::CFileList list;
+  list.m_strVersion = "2017.12.27.1";
+  list.m_strURL = base;
+  for (const auto& [name, bytes] : files) {
+    filelist::FileInfo info;
+    info.Name = name;
+    info.Size = bytes.size();
+    info.CheckSum = Md5Of(bytes);
+    list.m_nTotalSize += info.Size;
+    list.m_vecFileInfo.push_back(info);
+  }
+  list.m_nTotalCount = static_cast<std::int32_t>(list.m_vecFileInfo.size());
+  return list;
+}
+
+struct RunRecord {
+  std::vector<download::DownloadProgress> progress;
+  bool gotResult = false;
+  bool success = false;
+  std::string message;
+};
+
+// Waits for the run's result (up to limitMs), collecting every record on the way.
+inline RunRecord Collect(download::CMessageQueue& queue, int limitMs = 20000) {
+  RunRecord run;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    download::CMessageQueue::Message message;
+    if (!queue.Wait(message, 50)) continue;
+    if (message.id == download::WM_DOWNLOAD_PROGRESS) {
+      run.progress.push_back(static_cast<const download::DownloadProgress&>(*message.record));
+    } else if (message.id == download::WM_DOWNLOAD_RESULT) {
+      const auto& result = static_cast<const download::DownloadResult&>(*message.record);
+      run.gotResult = true;
+      run.success = result.bSuccess;
+      run.message = platform::NarrowUtf8(result.szMessage);
+      break;
+    }
+  }
+  return run;
+}
+
+} // namespace testsupport

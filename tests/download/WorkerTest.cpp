@@ -1,0 +1,387 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "core/StringTable.h"
+#include "download/DownloadThread.h"
+#include "download/FileListFetch.h"
+#include "support/FaultServer.h"
+#include "support/NginxServer.h"
+#include "WorkerFixture.h"
+
+namespace {
+
+using namespace download;
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+const ::testing::Environment* const kLog = &LogEnvironment::Instance();
+
+std::u16string W(const std::string& s) { return platform::WidenUtf8(s); }
+
+// A worker over a list, writing into a fresh install folder, reporting into a queue.
+struct Worker {
+  TempDir dir;
+  fs::path folder = dir / "VALDRIS";
+  CMessageQueue queue;
+  CDownloadThread thread{queue.Handle()};
+  explicit Worker(const filelist::CFileList& list) {
+    thread.SetFileList(list);
+    thread.SetDownloadPath(W(folder.string()));
+    thread.SetHttpTimeout(2000);
+  }
+  RunRecord Run(int limitMs = 20000) {
+    EXPECT_TRUE(thread.Start());
+    RunRecord run = Collect(queue, limitMs);
+    thread.Stop();
+    return run;
+  }
+  std::string Read(const std::string& name) const { return ReadBytes(folder / name); }
+  void Write(const std::string& name, const std::string& bytes) const {
+    fs::create_directories((folder / name).parent_path());
+    WriteBytes(folder / name, bytes);
+  }
+};
+
+class NginxWorker : public ::testing::Test {
+ protected:
+  NginxServer server;
+  std::vector<std::pair<std::string, std::string>> files = {
+      {"Data/a.pak", Pattern(300000, 1)},      // several chunks
+      {"b.bin", Pattern(5000, 2)},             // one chunk
+      {"Maps/World/c.map", Pattern(70000, 3)}, // two levels of folders
+  };
+  void SetUp() override {
+    ASSERT_TRUE(server.Started());
+    for (const auto& [name, bytes] : files) server.Put("files/" + name, bytes);
+  }
+  filelist::CFileList List() { return MakeList(server.Url("/files/"), files); }
+};
+
+TEST_F(NginxWorker, FullRunThenAVerifyingRunWithoutNetwork) {
+  Worker worker(List());
+  const RunRecord first = worker.Run();
+  ASSERT_TRUE(first.gotResult);
+  EXPECT_TRUE(first.success) << first.message;
+  for (const auto& [name, bytes] : files) EXPECT_EQ(worker.Read(name), bytes) << name;
+  // Every entry ends with a record at 100 percent; the one-chunk entry has exactly that one.
+  int forB = 0;
+  for (const auto& p : first.progress) {
+    EXPECT_FALSE(p.bVerified);
+    forB += p.nFileIndex == 1;
+    if (p.nFileIndex == 1) {
+      EXPECT_EQ(p.dwReceived, p.dwTotal);
+    }
+  }
+  EXPECT_EQ(forB, 1);
+  EXPECT_EQ(worker.thread.m_nFileIndex, 2u) << "a complete run leaves the last index";
+
+  // The next run starts at the first entry and only verifies: with the server gone, any request
+  // would fail the run.
+  server.Stop();
+  const RunRecord second = worker.Run();
+  EXPECT_TRUE(second.success) << second.message;
+  ASSERT_EQ(second.progress.size(), files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_TRUE(second.progress[i].bVerified);
+    EXPECT_EQ(second.progress[i].nFileIndex, static_cast<std::int32_t>(i));
+    EXPECT_EQ(second.progress[i].dwTotal, files[i].second.size());
+    EXPECT_EQ(second.progress[i].dwReceived, files[i].second.size());
+  }
+  EXPECT_EQ(CountOf(LogText(), "file checksum is valid so download skip"), 3);
+}
+
+TEST_F(NginxWorker, DecisionTableForExistingFiles) {
+  Worker worker(List());
+  worker.Write("Data/a.pak", files[0].second.substr(0, 1000));           // shorter: resumed
+  worker.Write("b.bin", files[1].second + "extra");                        // bigger: fetched again
+  std::string corrupt = files[2].second;
+  corrupt[100] ^= 0x55;
+  worker.Write("Maps/World/c.map", corrupt);                               // same size, wrong digest
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success) << run.message;
+  for (const auto& [name, bytes] : files) EXPECT_EQ(worker.Read(name), bytes) << name;
+  const std::string log = LogText();
+  EXPECT_EQ(CountOf(log, "] file is exist"), 3);
+  EXPECT_EQ(CountOf(log, "[INFO] file download relay mode"), 1);
+  EXPECT_EQ(CountOf(log, "[WARNING] local file is bigger so re-download"), 1);
+  EXPECT_EQ(CountOf(log, "[WARNING] invalid file checksum so re-download"), 1);
+  EXPECT_EQ(CountOf(log, "[INFO] (100%) file download success"), 3);
+  EXPECT_EQ(CountOf(log, "[INFO] download file : (2) Maps/World/c.map"), 1);
+  // The resumed entry counted its first 1000 bytes from its first record on.
+  ASSERT_FALSE(run.progress.empty());
+  EXPECT_EQ(run.progress.front().nFileIndex, 0);
+  EXPECT_EQ(run.progress.front().dwTotal, files[0].second.size());
+  EXPECT_GE(run.progress.front().dwReceived, 1000u);
+}
+
+TEST_F(NginxWorker, FailuresEndTheRunWithTheirMessage) {
+  struct Row {
+    const char* name;
+    std::function<void(Worker&, filelist::CFileList&)> arrange;
+    std::string message;
+    std::uint32_t index;
+  };
+  const std::string reach = "Currently you are not able to reach the server. (";
+  const std::vector<Row> rows = {
+      {"missing on the server",
+       [](Worker&, filelist::CFileList& l) { l.m_vecFileInfo[1].Name = "gone.bin"; }, reach + "404)", 1},
+      {"range the server cannot serve",
+       [](Worker& w, filelist::CFileList& l) {
+         l.m_vecFileInfo[1].Size = 900000;  // the list promises more than the server has
+         w.Write("b.bin", std::string(6000, 'x'));
+       },
+       reach + "416)", 1},
+      {"hostile name",
+       [](Worker&, filelist::CFileList& l) { l.m_vecFileInfo[1].Name = "../escape.bin"; },
+       "Failed to create file. (123)", 1},
+      {"absolute name",
+       [](Worker&, filelist::CFileList& l) { l.m_vecFileInfo[1].Name = "/tmp/escape.bin"; },
+       "Failed to create file. (123)", 1},
+      {"count beyond the entries", [](Worker&, filelist::CFileList& l) { l.m_nTotalCount = 5; },
+       "Invalid File List.", 3},
+      {"install folder cannot be made",
+       [](Worker& w, filelist::CFileList&) {
+         WriteBytes(w.dir / "file", "x");
+         w.thread.SetDownloadPath(W((w.dir / "file" / "VALDRIS").string()));
+       },
+       "Failed to proceed due to download directory creation fail.", 0},
+      {"a file stands where a folder must be",
+       [](Worker& w, filelist::CFileList&) { w.Write("Maps", "not a folder"); }, "Failed to create file. (3)", 2},
+  };
+  for (const Row& row : rows) {
+    filelist::CFileList list = List();
+    Worker worker(list);
+    row.arrange(worker, list);
+    worker.thread.SetFileList(list);
+    const RunRecord run = worker.Run();
+    ASSERT_TRUE(run.gotResult) << row.name;
+    EXPECT_FALSE(run.success) << row.name;
+    EXPECT_EQ(run.message, row.message) << row.name;
+    EXPECT_EQ(worker.thread.m_nFileIndex, row.index) << row.name;
+  }
+  EXPECT_FALSE(fs::exists("/tmp/escape.bin"));
+  const std::string log = LogText();
+  EXPECT_EQ(CountOf(log, "[ERROR] failed to connect server - (404)"), 1);
+  EXPECT_EQ(CountOf(log, "[ERROR] invalid file name so download stop - (123)"), 2);
+  EXPECT_EQ(CountOf(log, "[ERROR] download sub directory create is failed"), 1);
+}
+
+TEST_F(NginxWorker, FreeSpaceMustExceedWhatTheRunStillNeeds) {
+  const filelist::CFileList list = List();
+  const struct {
+    std::uint64_t free;
+    bool success;
+  } rows[] = {{list.m_nTotalSize, false}, {list.m_nTotalSize + 1, true}};
+  for (const auto& row : rows) {
+    Worker worker(list);
+    worker.thread.SetFreeSpaceQuery([&row](std::u16string_view) { return row.free; });
+    const RunRecord run = worker.Run();
+    EXPECT_EQ(run.success, row.success) << row.free;
+    if (!row.success) {
+      EXPECT_EQ(run.message, "Insufficient free space in storage.");
+    }
+  }
+}
+
+TEST(Worker, EmptyListCreatesTheFolderAndSucceeds) {
+  Worker worker(MakeList("http://127.0.0.1:1/", {}));
+  worker.folder = worker.dir / "a" / "b" / "VALDRIS";
+  worker.thread.SetDownloadPath(W(worker.folder.string()));
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success);
+  EXPECT_TRUE(run.progress.empty());
+  EXPECT_TRUE(fs::is_directory(worker.folder));
+}
+
+class FaultWorker : public ::testing::Test {
+ protected:
+  FaultServer server;
+  const std::string content = Pattern(200000, 7);
+  filelist::CFileList List(const std::string& checksum = "") {
+    filelist::CFileList list = MakeList(server.Url("/f/"), {{"Data/x.pak", content}});
+    if (!checksum.empty()) list.m_vecFileInfo[0].CheckSum = checksum;
+    return list;
+  }
+  FaultScript Plain() {
+    FaultScript script;
+    script.body = content;
+    return script;
+  }
+};
+
+TEST_F(FaultWorker, ResumeSendsTheExactRangeHeader) {
+  server.Script("/f/Data/x.pak", Plain());
+  Worker worker(List());
+  worker.Write("Data/x.pak", content.substr(0, 1000));
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success) << run.message;
+  EXPECT_EQ(worker.Read("Data/x.pak"), content);
+  ASSERT_EQ(server.Requests().size(), 1u);
+  const std::string head = server.Requests()[0];
+  EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET /f/Data/x.pak HTTP/1.1");
+  EXPECT_NE(head.find("\r\nRange:bytes=1000-\r\n"), std::string::npos) << head;
+  EXPECT_NE(head.find("\r\nUser-Agent: Mervo_Downloader\r\n"), std::string::npos) << head;
+}
+
+TEST_F(FaultWorker, RangeAnsweredWithTheWholeFileRecovers) {
+  FaultScript whole = Plain();
+  whole.honourRange = false;
+  server.Script("/f/Data/x.pak", whole);
+  Worker worker(List());
+  worker.Write("Data/x.pak", content.substr(0, 1000));
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success) << run.message;
+  EXPECT_EQ(worker.Read("Data/x.pak"), content);
+  const std::string log = LogText();
+  EXPECT_EQ(CountOf(log, "(100%) invalid file checksum so re-download"), 1);
+  EXPECT_EQ(CountOf(log, "local file is bigger so re-download"), 1);
+}
+
+TEST_F(FaultWorker, WrongDigestRepeatsUntilTheUserStops) {
+  server.Script("/f/Data/x.pak", Plain());
+  std::string lower = Md5Of(content);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  Worker worker(List(lower));
+  ASSERT_TRUE(worker.thread.Start());
+  for (int i = 0; i < 400 && server.Requests().size() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const auto start = std::chrono::steady_clock::now();
+  worker.thread.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+  const RunRecord run = Collect(worker.queue, 2000);
+  EXPECT_GE(server.Requests().size(), 3u);
+  ASSERT_TRUE(run.gotResult);
+  EXPECT_FALSE(run.success);
+}
+
+TEST_F(FaultWorker, StopMidTransferThenTheNextRunResumes) {
+  FaultScript slow = Plain();
+  slow.dripBytes = 10000;
+  slow.dripDelayMs = 100;
+  server.Script("/f/Data/x.pak", slow);
+  Worker worker(List());
+  ASSERT_TRUE(worker.thread.Start());
+  download::CMessageQueue::Message message;
+  ASSERT_TRUE(worker.queue.Wait(message, 5000));  // the first chunk's record
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  const auto start = std::chrono::steady_clock::now();
+  worker.thread.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+  const RunRecord stopped = Collect(worker.queue, 2000);
+  ASSERT_TRUE(stopped.gotResult);
+  EXPECT_FALSE(stopped.success);
+  const std::string partial = worker.Read("Data/x.pak");
+  ASSERT_GT(partial.size(), 0u);
+  ASSERT_LT(partial.size(), content.size());
+  EXPECT_EQ(partial, content.substr(0, partial.size()));
+  EXPECT_EQ(worker.thread.m_nFileIndex, 0u);
+
+  server.Script("/f/Data/x.pak", Plain());
+  const RunRecord resumed = worker.Run();
+  EXPECT_TRUE(resumed.success) << resumed.message;
+  EXPECT_EQ(worker.Read("Data/x.pak"), content);
+  const std::string head = server.Requests().back();
+  EXPECT_NE(head.find("Range:bytes=" + std::to_string(partial.size()) + "-"), std::string::npos) << head;
+}
+
+TEST_F(FaultWorker, ShortBodyFailsAndKeepsThePartForTheNextRun) {
+  FaultScript cut = Plain();
+  cut.cutAfter = 50000;
+  server.Script("/f/Data/x.pak", cut);
+  Worker worker(List());
+  const RunRecord failed = worker.Run();
+  EXPECT_FALSE(failed.success);
+  EXPECT_EQ(failed.message,
+            "Due to the unstable network connection, downloading has stopped.\nPlease try again. (12030)");
+  EXPECT_EQ(CountOf(LogText(), "[ERROR] failed to download file - (12030)"), 1);
+  EXPECT_EQ(worker.Read("Data/x.pak"), content.substr(0, 50000));
+
+  server.Script("/f/Data/x.pak", Plain());
+  const RunRecord resumed = worker.Run();
+  EXPECT_TRUE(resumed.success) << resumed.message;
+  EXPECT_EQ(worker.Read("Data/x.pak"), content);
+}
+
+TEST_F(FaultWorker, ProgressIsPostedAboutOncePerSecond) {
+  FaultScript slow = Plain();
+  slow.dripBytes = 8000;
+  slow.dripDelayMs = 100;  // 25 pieces over about 2.5 s
+  server.Script("/f/Data/x.pak", slow);
+  Worker worker(List());
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success) << run.message;
+  ASSERT_GE(run.progress.size(), 2u);
+  EXPECT_LE(run.progress.size(), 5u) << "one at the first chunk, about one a second, one at 100 percent";
+  EXPECT_EQ(run.progress.back().dwReceived, content.size());
+  EXPECT_EQ(run.progress.back().dwTotal, content.size());
+}
+
+TEST_F(FaultWorker, EntriesBeyond4GiBCountIn64Bits) {
+  // A sparse 4 GiB head on disk; the server holds only the tail beyond it.
+  const std::uint64_t head = 4ULL << 30;
+  const std::string tail = Pattern(3000, 9);
+  FaultScript script;
+  script.body = tail;
+  script.bodyOffset = head;
+  server.Script("/f/huge.pak", script);
+  filelist::CFileList list = MakeList(server.Url("/f/"), {});
+  list.m_vecFileInfo.push_back({"huge.pak", head + tail.size(), "0123456789ABCDEF0123456789ABCDEF"});
+  list.m_nTotalCount = 1;
+  list.m_nTotalSize = head + tail.size();
+  Worker worker(list);
+  fs::create_directories(worker.folder);
+  WriteBytes(worker.folder / "huge.pak", "");
+  fs::resize_file(worker.folder / "huge.pak", head);
+  ASSERT_TRUE(worker.thread.Start());
+  download::CMessageQueue::Message message;
+  ASSERT_TRUE(worker.queue.Wait(message, 5000));
+  worker.thread.Stop();  // stops the verification pass over the 4 GiB
+  const auto& p = static_cast<const DownloadProgress&>(*message.record);
+  EXPECT_EQ(p.dwTotal, head + tail.size());
+  EXPECT_EQ(p.dwReceived, head + tail.size());
+  EXPECT_EQ(fs::file_size(worker.folder / "huge.pak"), head + tail.size());
+  EXPECT_NE(server.Requests()[0].find("Range:bytes=4294967296-"), std::string::npos);
+}
+
+TEST_F(FaultWorker, FileListFetchAndVersionCheck) {
+  FaultScript good;
+  good.body = "{\"Version\": \"2017.12.27.1\", \"TotalCount\": 0}";
+  server.Script("/good.json", good);
+  FaultScript old;
+  old.body = "{\"Version\": \"2017.12.27.01\"}";
+  server.Script("/old.json", old);
+  FaultScript broken;
+  broken.body = "{\"Version\": ";
+  server.Script("/broken.json", broken);
+  FaultScript empty;
+  server.Script("/empty.json", empty);
+  const struct {
+    const char* path;
+    bool fetched;
+    bool current;
+    std::string text;
+  } rows[] = {
+      {"/good.json", true, true, ""},
+      {"/old.json", true, false, "Newly updated version is available.\nPlease download the new version on homepage."},
+      {"/broken.json", false, false, "Invalid File List."},
+      {"/empty.json", false, false, "Invalid File List."},
+      {"/missing.json", false, false, "Currently you are not able to reach the server. (404)"},
+  };
+  for (const auto& row : rows) {
+    net::CHttpClient client;
+    filelist::CFileList list;
+    StartupFailure failure;
+    const bool fetched = DownloadFileList(client, W(server.Url(row.path)), list, failure);
+    EXPECT_EQ(fetched, row.fetched) << row.path;
+    const bool current = fetched && CheckVersion(list, failure);
+    EXPECT_EQ(current, row.current) << row.path;
+    if (!current) {
+      EXPECT_EQ(platform::NarrowUtf8(failure.text), row.text) << row.path;
+    }
+  }
+  EXPECT_EQ(CountOf(LogText(), "[ERROR] file list download is failed - (404)"), 1);
+}
+
+} // namespace
