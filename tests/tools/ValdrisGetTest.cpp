@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+#include "download/LocalFiles.h"
+#include "filelist/FileList.h"
+#include "support/FaultServer.h"
+#include "support/Process.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+std::string Pattern(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  std::uint32_t x = seed * 2654435761u + 1;
+  for (char& c : bytes) {
+    x = x * 1664525u + 1013904223u;
+    c = static_cast<char>(x >> 24);
+  }
+  return bytes;
+}
+
+std::string Md5Of(const TempDir& dir, const std::string& bytes) {
+  WriteBytes(dir / "md5", bytes);
+  std::u16string sum;
+  download::ComputeFileChecksum(dir.wide("md5"), nullptr, sum);
+  return platform::NarrowUtf8(sum);
+}
+
+// A server with a file list and its files; the list's version can be changed.
+struct Published {
+  FaultServer server;
+  TempDir scratch;
+  TempDir state;
+  TempDir install;
+  std::vector<std::pair<std::string, std::string>> files = {
+      {"Data/big.pak", Pattern(3 * 1024 * 1024, 1)}, {"readme.txt", Pattern(1000, 2)}};
+
+  void Publish(const std::string& version = "2017.12.27.1", int dripDelayMs = 0) {
+    filelist::CFileList list;
+    list.m_strVersion = version;
+    list.m_strURL = server.Url("/game/");
+    for (const auto& [name, bytes] : files) {
+      list.m_vecFileInfo.push_back({name, bytes.size(), Md5Of(scratch, bytes)});
+      list.m_nTotalSize += bytes.size();
+      FaultScript script;
+      script.body = bytes;
+      script.dripBytes = dripDelayMs > 0 ? 64 * 1024 : 0;
+      script.dripDelayMs = dripDelayMs;
+      server.Script("/game/" + name, script);
+    }
+    list.m_nTotalCount = static_cast<std::int32_t>(list.m_vecFileInfo.size());
+    FaultScript document;
+    document.body = filelist::SerializeJsonText(list);
+    server.Script("/filelist.json", document);
+  }
+  ChildProcess Run(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--filelist", server.Url("/filelist.json"), "--folder", install.path().string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return ChildProcess(VALDRIS_GET, args, state.path().string());
+  }
+  bool AllPresent() const {
+    for (const auto& [name, bytes] : files)
+      if (ReadBytes(install / name) != bytes) return false;
+    return true;
+  }
+  // Waits until the big file has some bytes, but not all.
+  std::uintmax_t WaitForPartial() const {
+    for (int i = 0; i < 500; ++i) {
+      std::error_code ec;
+      const auto size = fs::file_size(install / "Data/big.pak", ec);
+      if (!ec && size > 0) return size;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+  }
+};
+
+TEST(ValdrisGet, HelpAndUsage) {
+  TempDir state;
+  ChildProcess help(VALDRIS_GET, {"--help"}, state.path().string());
+  EXPECT_EQ(help.Wait(), 0);
+  EXPECT_NE(help.Out().find("Usage: valdris-get"), std::string::npos);
+  ChildProcess wrong(VALDRIS_GET, {"--bogus"}, state.path().string());
+  EXPECT_EQ(wrong.Wait(), 2);
+}
+
+TEST(ValdrisGet, CompleteRunAndRefusals) {
+  Published p;
+  p.Publish();
+  ChildProcess run = p.Run();
+  EXPECT_EQ(run.Wait(), 0) << run.Err();
+  EXPECT_TRUE(p.AllPresent());
+  EXPECT_NE(run.Out().find("complete"), std::string::npos) << run.Out();
+  EXPECT_NE(run.Out().find("[1/2] Data/big.pak"), std::string::npos) << "plain progress lines off a terminal";
+
+  p.Publish("2018.01.01.1");
+  ChildProcess old = p.Run();
+  EXPECT_EQ(old.Wait(), 1);
+  EXPECT_NE(old.Err().find("Newly updated version is available."), std::string::npos) << old.Err();
+
+  ChildProcess unreachable(VALDRIS_GET, {"--filelist", "http://127.0.0.1:1/x.json", "--folder", p.install.path().string()},
+                           p.state.path().string());
+  EXPECT_EQ(unreachable.Wait(), 1);
+  EXPECT_NE(unreachable.Err().find("(12029)"), std::string::npos) << unreachable.Err();
+}
+
+TEST(ValdrisGet, SigtermStopsCleanlyAndKeepsThePart) {
+  Published p;
+  p.Publish("2017.12.27.1", 100);
+  ChildProcess run = p.Run({"--quiet"});
+  ASSERT_GT(p.WaitForPartial(), 0u);
+  run.Signal(SIGTERM);
+  EXPECT_EQ(run.Wait(), 130) << run.Err();
+  const std::string part = ReadBytes(p.install / "Data/big.pak");
+  EXPECT_LT(part.size(), p.files[0].second.size());
+  EXPECT_EQ(part, p.files[0].second.substr(0, part.size()));
+}
+
+TEST(ValdrisGet, KilledMidFileThenResumesOnlyTheMissingBytes) {
+  Published p;
+  p.Publish("2017.12.27.1", 100);
+  {
+    ChildProcess run = p.Run({"--quiet"});
+    ASSERT_GT(p.WaitForPartial(), 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    run.Signal(SIGKILL);
+    EXPECT_EQ(run.Wait(), 128 + SIGKILL);
+  }
+  const auto partial = fs::file_size(p.install / "Data/big.pak");
+  ASSERT_LT(partial, p.files[0].second.size());
+  p.Publish();
+  ChildProcess again = p.Run({"--quiet"});
+  EXPECT_EQ(again.Wait(), 0) << again.Err();
+  EXPECT_TRUE(p.AllPresent());
+  bool resumed = false;
+  for (const std::string& head : p.server.Requests())
+    resumed |= head.find("Range:bytes=" + std::to_string(partial) + "-") != std::string::npos;
+  EXPECT_TRUE(resumed) << "the second run asks only for the bytes after " << partial;
+}
+
+} // namespace
