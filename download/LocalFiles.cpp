@@ -1,9 +1,9 @@
 #include "download/LocalFiles.h"
 
-#include <memory>
-#include <openssl/evp.h>
+#include <algorithm>
 #include <vector>
 
+#include "download/Md5.h"
 #include "platform/Files.h"
 
 namespace download {
@@ -17,9 +17,6 @@ namespace {
 constexpr std::size_t kReadBlock = 256 * 1024;
 constexpr std::size_t kHashSlice = 1024;
 
-struct DigestDeleter {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
 
 } // namespace
 
@@ -38,8 +35,8 @@ ErrorCode ComputeFileChecksum(std::u16string_view path, const std::atomic<bool>*
   if (const ErrorCode code = file.Open(path, OpenMode::ReadExisting, Sharing::ReadShared); code != ERROR_SUCCESS)
     return code;
   file.AdviseSequential();
-  const std::unique_ptr<EVP_MD_CTX, DigestDeleter> context(EVP_MD_CTX_new());
-  if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1) return ERROR_NOT_ENOUGH_MEMORY;
+  CMd5 md5;
+  if (!md5.Ok()) return ERROR_NOT_ENOUGH_MEMORY;
   std::vector<unsigned char> block(kReadBlock);
   for (;;) {
     std::size_t got = 0;
@@ -51,19 +48,11 @@ ErrorCode ComputeFileChecksum(std::u16string_view path, const std::atomic<bool>*
     for (std::size_t offset = 0; offset < got; offset += kHashSlice) {
       if (running != nullptr && !running->load(std::memory_order_relaxed)) return CHECKSUM_STOPPED;
       const std::size_t n = std::min(kHashSlice, got - offset);
-      if (EVP_DigestUpdate(context.get(), block.data() + offset, n) != 1) return ERROR_GEN_FAILURE;
+      if (!md5.Update(block.data() + offset, n)) return ERROR_GEN_FAILURE;
     }
   }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) return ERROR_GEN_FAILURE;
-  static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-  std::u16string text;
-  text.reserve(2 * length);
-  for (unsigned int i = 0; i < length; ++i) {
-    text.push_back(kDigits[digest[i] >> 4]);
-    text.push_back(kDigits[digest[i] & 0x0F]);
-  }
+  std::u16string text = md5.Finish();
+  if (text.empty()) return ERROR_GEN_FAILURE;
   checksum = std::move(text);
   return ERROR_SUCCESS;
 }

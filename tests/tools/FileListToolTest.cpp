@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <sstream>
+
+#include "FileListTool.h"
+#include "filelist/FileList.h"
+#include "support/FaultServer.h"
+#include "support/NginxServer.h"
+#include "support/Process.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+struct Result {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+Result Tool(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int code = filelisttool::Main(args, out, err, false);
+  return {code, out.str(), err.str()};
+}
+
+std::string Bytes(std::size_t size, char seed) {
+  std::string s(size, seed);
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>(seed + i * 7);
+  return s;
+}
+
+// A small game folder.
+void MakeGame(const fs::path& root) {
+  fs::create_directories(root / "Data/Maps");
+  WriteBytes(root / "Data/Maps/world.map", Bytes(300000, 'a'));
+  WriteBytes(root / "Data/a.pak", Bytes(70000, 'b'));
+  WriteBytes(root / "VALDRIS_Setup.exe", Bytes(1000, 'c'));
+  WriteBytes(root / "empty.txt", "");
+}
+
+TEST(FileListTool, BuildServeDownloadAndCheckRoundTrip) {
+  NginxServer server;
+  ASSERT_TRUE(server.Started());
+  const fs::path game = server.Root() / "game";
+  MakeGame(game);
+  const fs::path list = server.Root() / "filelist.json";
+  const Result built = Tool({"build", game.string(), "--url", server.Url("/game"), "-o", list.string()});
+  ASSERT_EQ(built.code, 0) << built.err;
+  filelist::CFileList parsed;
+  ASSERT_TRUE(filelist::DeserializeJsonText(&parsed, ReadBytes(list)));
+  ASSERT_EQ(parsed.m_nTotalCount, 4);
+  EXPECT_EQ(parsed.m_vecFileInfo[0].Name, "Data/Maps/world.map") << "sorted, forward slashes";
+  EXPECT_EQ(parsed.m_strURL, server.Url("/game/"));
+  EXPECT_EQ(parsed.m_nTotalSize, 371000u);
+
+  TempDir install, state;
+  ChildProcess get(VALDRIS_GET, {"--filelist", server.Url("/filelist.json"), "--folder", install.path().string(), "--quiet"},
+                   state.path().string());
+  ASSERT_EQ(get.Wait(), 0) << get.Err();
+  const Result local = Tool({"check", list.string(), "--folder", install.path().string()});
+  EXPECT_EQ(local.code, 0) << local.out;
+  const Result remote = Tool({"check", server.Url("/filelist.json"), "--server", "--full"});
+  EXPECT_EQ(remote.code, 0) << remote.out;
+  EXPECT_NE(remote.out.find("4 entries, 362.30 KB: no problems"), std::string::npos) << remote.out;
+}
+
+TEST(FileListTool, BuildRefusesWhatCannotBePublished) {
+  const struct {
+    const char* name;
+    std::function<void(const fs::path&)> arrange;
+    const char* refusal;
+  } rows[] = {
+      {"symbolic link", [](const fs::path& d) { fs::create_symlink("/etc/passwd", d / "link"); }, "refused: link:"},
+      {"name with a space", [](const fs::path& d) { WriteBytes(d / "bad name.pak", "x"); }, "refused: bad name.pak:"},
+      {"name with a percent sign", [](const fs::path& d) { WriteBytes(d / "100%.pak", "x"); }, "refused: 100%.pak:"},
+  };
+  for (const auto& row : rows) {
+    TempDir dir;
+    MakeGame(dir.path());
+    row.arrange(dir.path());
+    const Result r = Tool({"build", dir.path().string(), "--url", "http://h/"});
+    EXPECT_EQ(r.code, 1) << row.name;
+    EXPECT_NE(r.err.find(row.refusal), std::string::npos) << row.name << ": " << r.err;
+    EXPECT_EQ(r.out, "") << row.name;
+  }
+  EXPECT_EQ(Tool({"build", "/nonexistent", "--url", "http://h/"}).code, 2);
+  EXPECT_EQ(Tool({}).code, 2);
+  EXPECT_EQ(Tool({"check", "--help"}).code, 0);
+}
+
+TEST(FileListTool, CheckReportsEveryBrokenRule) {
+  TempDir game;
+  MakeGame(game.path());
+  FaultServer server;
+  const Result built = Tool({"build", game.path().string(), "--url", server.Url("/g/")});
+  ASSERT_EQ(built.code, 0);
+  for (const char* name : {"Data/Maps/world.map", "Data/a.pak", "VALDRIS_Setup.exe", "empty.txt"}) {
+    FaultScript script;
+    script.body = ReadBytes(game / name);
+    server.Script(std::string("/g/") + name, script);
+  }
+  const std::string good = built.out;
+  auto edit = [&good](const std::string& from, const std::string& to) {
+    std::string text = good;
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  std::string lower = good;
+  const std::size_t at = lower.find("\"CheckSum\" : \"") + 14;
+  for (std::size_t i = at; i < at + 32; ++i) lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower[i])));
+
+  struct Row {
+    const char* name;
+    std::string list;
+    std::vector<std::string> options;
+    std::function<void()> arrange;
+    const char* report;
+  };
+  const std::vector<Row> rows = {
+      {"count", edit("\"TotalCount\" : 4", "\"TotalCount\" : 5"), {}, [] {}, "TotalCount is 5 but the list has 4"},
+      {"total", edit("\"TotalSize\" : 371000", "\"TotalSize\" : 371001"), {}, [] {}, "TotalSize is 371001"},
+      {"lower-case digest", lower, {}, [] {}, "is not 32 upper-case hexadecimal digits"},
+      {"hostile name", edit("\"Data/a.pak\"", "\"../a.pak\""), {}, [] {}, "../a.pak: the name could reach outside"},
+      {"missing file", good, {"--folder", (game / "..").string() + "/nowhere"}, [] {}, "Data/a.pak: missing from"},
+      {"wrong size on the server", good, {"--server"},
+       [&server] {
+         FaultScript shorter;
+         shorter.body = "tiny";
+         server.Script("/g/Data/a.pak", shorter);
+       },
+       "Data/a.pak: the server's Content-Length is 4, the list says 70000"},
+      {"no range support", good, {"--server"},
+       [&server, &game] {
+         FaultScript whole;
+         whole.body = ReadBytes(game / "Data/a.pak");
+         whole.honourRange = false;
+         server.Script("/g/Data/a.pak", whole);
+       },
+       "Data/a.pak: a Range request from 35000 is answered 200 with 70000 bytes, not 206 with 35000"},
+      {"wrong content on the server", good, {"--full"},
+       [&server] {
+         FaultScript other;
+         other.body = Bytes(70000, 'z');
+         server.Script("/g/Data/a.pak", other);
+       },
+       "Data/a.pak: the server's file has digest"},
+  };
+  TempDir work;
+  for (const Row& row : rows) {
+    row.arrange();
+    WriteBytes(work / "list.json", row.list);
+    std::vector<std::string> args = {"check", (work / "list.json").string()};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    const Result r = Tool(args);
+    EXPECT_EQ(r.code, 1) << row.name << "\n" << r.out;
+    EXPECT_NE(r.out.find(row.report), std::string::npos) << row.name << "\n" << r.out;
+  }
+}
+
+} // namespace

@@ -1,0 +1,365 @@
+#include "FileListTool.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <system_error>
+
+#include "core/Format.h"
+#include "core/Text.h"
+#include "download/DownloadThread.h"
+#include "download/FileListFetch.h"
+#include "download/LocalFiles.h"
+#include "download/Md5.h"
+#include "filelist/FileList.h"
+#include "net/HttpClient.h"
+#include "platform/Utf.h"
+
+namespace filelisttool {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kHelp =
+    "NAME\n"
+    "    valdris-filelist - make and check the VALDRIS file list\n"
+    "\n"
+    "SYNOPSIS\n"
+    "    valdris-filelist build DIR --url BASE [--version V] [-o FILE]\n"
+    "    valdris-filelist check LIST [--folder DIR] [--server] [--full]\n"
+    "\n"
+    "DESCRIPTION\n"
+    "    build  Walks DIR (sub-folders included, in sorted order) and writes the file list: Version,\n"
+    "           URL, TotalCount, TotalSize and, for every file, its Name (with forward slashes), Size\n"
+    "           and upper-case MD5 CheckSum. BASE is the address the files are served from; a missing\n"
+    "           final \"/\" is added. Symbolic links are refused, and so are names that could reach\n"
+    "           outside the install folder or that would need escaping in a URL (allowed: letters,\n"
+    "           digits, \".\", \"_\", \"-\", \"~\" and \"/\" between folders). The list goes to FILE, or\n"
+    "           to standard output.\n"
+    "\n"
+    "    check  Checks that LIST (a file, or an http(s) address) keeps its own rules: TotalCount and\n"
+    "           TotalSize match the entries, every CheckSum is 32 upper-case hexadecimal digits, every\n"
+    "           name is publishable and unique, URL ends in \"/\". Then, with --folder, that DIR holds\n"
+    "           every entry with its size and digest; with --server, that the server at URL answers\n"
+    "           every entry with 200 and the right Content-Length and honours a Range request with\n"
+    "           206; --full also downloads and hashes every file. One line per problem, then a\n"
+    "           summary.\n"
+    "\n"
+    "OPTIONS\n"
+    "    --version V   version text of the list (default 2017.12.27.1)\n"
+    "    -o FILE       write the list to FILE (replaced whole, never half-written)\n"
+    "    --help        show this text\n"
+    "\n"
+    "EXIT STATUS\n"
+    "    0  the list was built, or everything checked holds\n"
+    "    1  a file was refused, or a check found problems\n"
+    "    2  wrong usage, or the list cannot be read\n";
+
+std::string Narrow(const std::u16string& s) { return platform::NarrowUtf8(s); }
+std::u16string Widen(const std::string& s) { return platform::WidenUtf8(s); }
+
+bool IsUrlSafe(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+         c == '-' || c == '~' || c == '/';
+}
+
+bool IsUpperHexDigest(const std::string& text) {
+  return text.size() == 32 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
+}
+
+class Reporter {
+ public:
+  explicit Reporter(std::ostream& out) : m_out(out) {}
+  void Problem(const std::string& text) {
+    m_out << text << "\n";
+    ++m_problems;
+  }
+  int Count() const { return m_problems; }
+
+ private:
+  std::ostream& m_out;
+  int m_problems = 0;
+};
+
+int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal) {
+  std::string dir, url, version = "2017.12.27.1", output;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--url" && i + 1 < args.size()) url = args[++i];
+    else if (args[i] == "--version" && i + 1 < args.size()) version = args[++i];
+    else if (args[i] == "-o" && i + 1 < args.size()) output = args[++i];
+    else if (dir.empty() && args[i].rfind("-", 0) != 0) dir = args[i];
+    else {
+      err << "valdris-filelist build: unexpected argument '" << args[i] << "'\n";
+      return kUsage;
+    }
+  }
+  if (dir.empty() || url.empty()) {
+    err << "valdris-filelist build: DIR and --url BASE are needed\n";
+    return kUsage;
+  }
+  if (url.back() != '/') url += '/';
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) {
+    err << "valdris-filelist build: " << dir << " is not a folder\n";
+    return kUsage;
+  }
+
+  // Collect every file first, so the list comes out sorted whatever order the folder is read in.
+  std::vector<std::pair<std::string, fs::path>> files;
+  bool refused = false;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    const fs::path relative = it->path().lexically_relative(dir);
+    const std::string name = relative.generic_string();
+    if (it->is_symlink(ec)) {
+      err << "refused: " << name << ": symbolic links are not published\n";
+      refused = true;
+      if (it->is_directory(ec)) it.disable_recursion_pending();
+      continue;
+    }
+    if (it->is_directory(ec)) continue;
+    if (!it->is_regular_file(ec)) {
+      err << "refused: " << name << ": not a regular file\n";
+      refused = true;
+      continue;
+    }
+    if (const std::string problem = NameProblem(name); !problem.empty()) {
+      err << "refused: " << name << ": " << problem << "\n";
+      refused = true;
+      continue;
+    }
+    files.emplace_back(name, it->path());
+  }
+  if (ec) {
+    err << "valdris-filelist build: cannot read " << dir << ": " << ec.message() << "\n";
+    return kProblems;
+  }
+  if (refused) return kProblems;
+  std::sort(files.begin(), files.end());
+
+  filelist::CFileList list;
+  list.m_strVersion = version;
+  list.m_strURL = url;
+  std::size_t done = 0;
+  for (const auto& [name, path] : files) {
+    filelist::FileInfo info;
+    info.Name = name;
+    std::u16string checksum;
+    std::uint64_t size = 0;
+    const std::u16string wide = Widen(path.string());
+    if (const auto code = download::GetLocalFileSize(wide, &size); code != 0) {
+      err << "refused: " << name << ": cannot read its size (" << code << ")\n";
+      return kProblems;
+    }
+    if (const auto code = download::ComputeFileChecksum(wide, nullptr, checksum); code != 0) {
+      err << "refused: " << name << ": cannot read it (" << code << ")\n";
+      return kProblems;
+    }
+    info.Size = size;
+    info.CheckSum = Narrow(checksum);
+    list.m_nTotalSize += size;
+    list.m_vecFileInfo.push_back(std::move(info));
+    ++done;
+    if (terminal)
+      err << "\r\x1b[Khashed " << done << "/" << files.size() << " files, "
+          << Narrow(core::FormatByteSize(list.m_nTotalSize)) << std::flush;
+  }
+  if (terminal) err << "\n";
+  if (files.size() > static_cast<std::size_t>(INT32_MAX)) {
+    err << "valdris-filelist build: too many files\n";
+    return kProblems;
+  }
+  list.m_nTotalCount = static_cast<std::int32_t>(files.size());
+  const std::string document = filelist::SerializeJsonText(list);
+  if (output.empty()) {
+    out << document;
+    return kOk;
+  }
+  const std::string temporary = output + ".tmp";
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file << document;
+    if (!file.flush()) {
+      err << "valdris-filelist build: cannot write " << temporary << "\n";
+      return kProblems;
+    }
+  }
+  fs::rename(temporary, output, ec);
+  if (ec) {
+    err << "valdris-filelist build: cannot write " << output << ": " << ec.message() << "\n";
+    return kProblems;
+  }
+  out << list.m_nTotalCount << " files, " << Narrow(core::FormatByteSize(list.m_nTotalSize)) << " -> " << output
+      << "\n";
+  return kOk;
+}
+
+void CheckInvariants(const filelist::CFileList& list, Reporter& report) {
+  if (static_cast<std::size_t>(std::max(list.m_nTotalCount, 0)) != list.m_vecFileInfo.size() || list.m_nTotalCount < 0)
+    report.Problem("list: TotalCount is " + std::to_string(list.m_nTotalCount) + " but the list has " +
+                   std::to_string(list.m_vecFileInfo.size()) + " entries");
+  std::uint64_t sum = 0;
+  for (const auto& info : list.m_vecFileInfo) sum += info.Size;
+  if (sum != list.m_nTotalSize)
+    report.Problem("list: TotalSize is " + std::to_string(list.m_nTotalSize) + " but the entries add up to " +
+                   std::to_string(sum));
+  if (list.m_strURL.empty() || list.m_strURL.back() != '/') report.Problem("list: URL \"" + list.m_strURL + "\" does not end in \"/\"");
+  if (platform::WidenUtf8(list.m_strVersion) != download::kProgramVersion)
+    report.Problem("list: Version \"" + list.m_strVersion + "\" is not the downloader's " +
+                   Narrow(std::u16string(download::kProgramVersion)));
+  std::set<std::string> seen;
+  for (const auto& info : list.m_vecFileInfo) {
+    if (const std::string problem = NameProblem(info.Name); !problem.empty())
+      report.Problem(info.Name + ": " + problem);
+    if (!seen.insert(info.Name).second) report.Problem(info.Name + ": listed more than once");
+    if (!IsUpperHexDigest(info.CheckSum))
+      report.Problem(info.Name + ": CheckSum \"" + info.CheckSum + "\" is not 32 upper-case hexadecimal digits");
+  }
+}
+
+void CheckFolder(const filelist::CFileList& list, const std::string& folder, Reporter& report) {
+  for (const auto& info : list.m_vecFileInfo) {
+    if (!NameProblem(info.Name).empty()) continue;  // never look outside the folder
+    const std::u16string path = Widen(folder + "/" + info.Name);
+    std::uint64_t size = 0;
+    if (download::GetLocalFileSize(path, &size) != 0) {
+      report.Problem(info.Name + ": missing from " + folder);
+      continue;
+    }
+    if (size != info.Size) {
+      report.Problem(info.Name + ": local size is " + std::to_string(size) + ", the list says " + std::to_string(info.Size));
+      continue;
+    }
+    std::u16string checksum;
+    if (const auto code = download::ComputeFileChecksum(path, nullptr, checksum); code != 0)
+      report.Problem(info.Name + ": cannot be read (" + std::to_string(code) + ")");
+    else if (Narrow(checksum) != info.CheckSum)
+      report.Problem(info.Name + ": local digest is " + Narrow(checksum) + ", the list says " + info.CheckSum);
+  }
+}
+
+void CheckServer(const filelist::CFileList& list, bool full, Reporter& report) {
+  net::CHttpClient client;
+  const std::u16string base = Widen(list.m_strURL);
+  for (const auto& info : list.m_vecFileInfo) {
+    if (!NameProblem(info.Name).empty()) continue;
+    const std::u16string url = base + Widen(info.Name);
+    std::uint64_t length = 0;
+    if (!client.OpenUrl(url, u"", length, net::kDownloaderUserAgent)) {
+      report.Problem(info.Name + ": the server answers (" + std::to_string(client.m_dwLastError) + ")");
+      continue;
+    }
+    std::int32_t status = 0;
+    client.m_Wininet.QueryStatusCode(status);
+    if (status != 200) report.Problem(info.Name + ": the server answers " + std::to_string(status) + " instead of 200");
+    if (length != info.Size) {
+      report.Problem(info.Name + ": the server's Content-Length is " + std::to_string(length) + ", the list says " +
+                     std::to_string(info.Size));
+      continue;
+    }
+    if (full) {
+      download::CMd5 md5;
+      bool failed = false;
+      for (;;) {
+        std::uint32_t n = 0;
+        if (!client.m_Wininet.Read(client.m_Buffer.data(), client.m_Buffer.size(), n)) {
+          report.Problem(info.Name + ": the download failed (" + std::to_string(client.m_Wininet.m_dwLastError) + ")");
+          failed = true;
+          break;
+        }
+        if (n == 0) break;
+        md5.Update(client.m_Buffer.data(), n);
+      }
+      const std::string digest = Narrow(md5.Finish());
+      if (!failed && digest != info.CheckSum)
+        report.Problem(info.Name + ": the server's file has digest " + digest + ", the list says " + info.CheckSum);
+    }
+    if (info.Size >= 2) {
+      const std::uint64_t from = info.Size / 2;
+      const std::u16string range = core::Format(u"Range:bytes=%I64d-", static_cast<long long>(from));
+      if (!client.OpenUrl(url, range, length, net::kDownloaderUserAgent)) {
+        report.Problem(info.Name + ": a Range request is answered (" + std::to_string(client.m_dwLastError) + ")");
+        continue;
+      }
+      client.m_Wininet.QueryStatusCode(status);
+      if (status != 206 || length != info.Size - from)
+        report.Problem(info.Name + ": a Range request from " + std::to_string(from) + " is answered " +
+                       std::to_string(status) + " with " + std::to_string(length) + " bytes, not 206 with " +
+                       std::to_string(info.Size - from));
+    }
+  }
+}
+
+int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string source, folder;
+  bool server = false, full = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--folder" && i + 1 < args.size()) folder = args[++i];
+    else if (args[i] == "--server") server = true;
+    else if (args[i] == "--full") server = full = true;
+    else if (source.empty() && args[i].rfind("-", 0) != 0) source = args[i];
+    else {
+      err << "valdris-filelist check: unexpected argument '" << args[i] << "'\n";
+      return kUsage;
+    }
+  }
+  if (source.empty()) {
+    err << "valdris-filelist check: LIST is needed\n";
+    return kUsage;
+  }
+  std::string document;
+  if (source.rfind("http://", 0) == 0 || source.rfind("https://", 0) == 0) {
+    net::CHttpClient client;
+    if (!client.ReadToMemory(Widen(source), document)) {
+      err << "valdris-filelist check: cannot fetch " << source << " (" << client.m_dwLastError << ")\n";
+      return kUsage;
+    }
+  } else {
+    std::ifstream file(source, std::ios::binary);
+    if (!file) {
+      err << "valdris-filelist check: cannot read " << source << "\n";
+      return kUsage;
+    }
+    document.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  filelist::CFileList list;
+  if (!filelist::DeserializeJsonText(&list, document)) {
+    err << "valdris-filelist check: " << source << " is not a valid file list\n";
+    return kUsage;
+  }
+  Reporter report(out);
+  CheckInvariants(list, report);
+  if (!folder.empty()) CheckFolder(list, folder, report);
+  if (server) CheckServer(list, full, report);
+  out << list.m_vecFileInfo.size() << " entries, " << Narrow(core::FormatByteSize(list.m_nTotalSize)) << ": "
+      << (report.Count() == 0 ? std::string("no problems") : std::to_string(report.Count()) + " problem(s)") << "\n";
+  return report.Count() == 0 ? kOk : kProblems;
+}
+
+} // namespace
+
+std::string NameProblem(const std::string& name) {
+  if (!download::IsSafeEntryName(platform::WidenUtf8(name)))
+    return "the name could reach outside the install folder (empty, absolute, \".\", \"..\" or an empty part)";
+  for (char c : name)
+    if (!IsUrlSafe(c)) return std::string("the name holds \"") + c + "\", which would need escaping in a URL";
+  return {};
+}
+
+int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal) {
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" ||
+      std::find(args.begin(), args.end(), "--help") != args.end()) {
+    (args.empty() ? err : out) << kHelp;
+    return args.empty() ? kUsage : kOk;
+  }
+  if (args[0] == "build") return Build(args, out, err, terminal);
+  if (args[0] == "check") return Check(args, out, err);
+  err << "valdris-filelist: unknown command '" << args[0] << "'\n" << kHelp;
+  return kUsage;
+}
+
+} // namespace filelisttool
