@@ -6,6 +6,7 @@
 #include "core/StringTable.h"
 #include "core/SystemQueries.h"
 #include "core/Text.h"
+#include "download/ConcurrentChecksum.h"
 #include "download/LocalFiles.h"
 #include "net/HttpClient.h"
 #include "platform/Clock.h"
@@ -65,6 +66,8 @@ bool CDownloadThread::DownloadFiles() {
   net::CHttpClient client;
   client.SetRunningFlag(&RunningFlag());
   client.SetTimeout(m_dwHttpTimeoutMs);
+  // Hashes each file on a second thread while it is written, so verifying costs no extra pass.
+  CConcurrentChecksum hasher(&RunningFlag());
   bool result = true;
   const std::u16string base = WidenUtf8(m_FileList.m_strURL);
 
@@ -150,6 +153,7 @@ bool CDownloadThread::DownloadFiles() {
       theLog.Write(LOG_ERROR, u"failed to create(open) file - (%ld)", client.m_dwLastError);
       return Fail(core::IDS_FILE_CREATE_FAILED, client.m_dwLastError);
     }
+    hasher.Begin(localPath, resume ? localSize : 0);
     std::uint64_t total = contentLength;
     std::uint64_t received = 0;
     std::uint32_t lastPost = 0;
@@ -166,6 +170,7 @@ bool CDownloadThread::DownloadFiles() {
       }
       std::uint32_t n = 0;
       if (!client.ReadToFile(n)) {
+        hasher.Abandon();
         client.CloseFile();
         theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", client.m_dwLastError);
         return Fail(core::IDS_NETWORK_UNSTABLE, client.m_dwLastError);
@@ -173,6 +178,7 @@ bool CDownloadThread::DownloadFiles() {
       if (n == 0) break;
       received += n;
       m_nAccountedSize += n;
+      hasher.Advance(received);
       // 100 exactly when every byte is there, whatever the rounding of huge counts.
       percentage = received >= total ? 100
                                      : std::min(99, static_cast<int>(static_cast<double>(received) /
@@ -184,6 +190,7 @@ bool CDownloadThread::DownloadFiles() {
         post = true;
       }
       if (post && !PostProgress(static_cast<std::int32_t>(index), false, total, received)) {
+        hasher.Abandon();
         client.CloseFile();
         return Fail(core::IDS_NO_MEMORY_MESSAGE);
       }
@@ -192,6 +199,7 @@ bool CDownloadThread::DownloadFiles() {
     client.CloseFile();
     if (percentage != 100) {
       // Stopped, or an empty entry: left as it is for a later run.
+      hasher.Abandon();
       ++index;
       continue;
     }
@@ -202,7 +210,7 @@ bool CDownloadThread::DownloadFiles() {
       return Fail(core::IDS_FILE_SIZE_FAILED);
     }
     std::u16string checksum;
-    if (const ErrorCode code = GetFileChecksum(localPath, checksum); code != ERROR_SUCCESS) {
+    if (const ErrorCode code = hasher.Finish(size, checksum); code != ERROR_SUCCESS) {
       if (code != CHECKSUM_STOPPED) theLog.Write(LOG_ERROR, u"(100%%) failed to get file checksum - (%ld)", code);
       return Fail(core::IDS_CHECKSUM_FAILED);
     }

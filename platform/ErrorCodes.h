@@ -18,6 +18,7 @@ constexpr ErrorCode ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr ErrorCode ERROR_WRITE_PROTECT = 19;
 constexpr ErrorCode ERROR_GEN_FAILURE = 31;
 constexpr ErrorCode ERROR_SHARING_VIOLATION = 32;
+constexpr ErrorCode ERROR_HANDLE_EOF = 38;
 constexpr ErrorCode ERROR_NOT_SUPPORTED = 50;
 constexpr ErrorCode ERROR_FILE_EXISTS = 80;
 constexpr ErrorCode ERROR_INVALID_PARAMETER = 87;

@@ -97,6 +97,19 @@ ErrorCode CFileHandle::Read(void* buffer, std::size_t size, std::size_t& got) {
   }
 }
 
+ErrorCode CFileHandle::ReadAt(void* buffer, std::size_t size, std::uint64_t offset, std::size_t& got) {
+  got = 0;
+  if (m_fd < 0) return ERROR_INVALID_HANDLE;
+  for (;;) {
+    const ssize_t n = ::pread(m_fd, buffer, size, static_cast<off_t>(offset));
+    if (n >= 0) {
+      got = static_cast<std::size_t>(n);
+      return ERROR_SUCCESS;
+    }
+    if (errno != EINTR) return LastError();
+  }
+}
+
 ErrorCode CFileHandle::Write(const void* buffer, std::size_t size) {
   if (m_fd < 0) return ERROR_INVALID_HANDLE;
   const char* p = static_cast<const char*>(buffer);

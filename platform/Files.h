@@ -42,6 +42,8 @@ class CFileHandle {
 
   // Reads up to size bytes; got = 0 at the end of the file.
   ErrorCode Read(void* buffer, std::size_t size, std::size_t& got);
+  // Reads up to size bytes at offset without moving the file position; got = 0 past the end.
+  ErrorCode ReadAt(void* buffer, std::size_t size, std::uint64_t offset, std::size_t& got);
   // Writes all of size bytes, or fails (a full disk gives ERROR_DISK_FULL).
   ErrorCode Write(const void* buffer, std::size_t size);
   ErrorCode SeekToEnd();

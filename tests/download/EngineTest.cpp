@@ -4,10 +4,12 @@
 #include <chrono>
 #include <thread>
 
+#include "download/ConcurrentChecksum.h"
 #include "download/DownloadThread.h"
 #include "download/LocalFiles.h"
 #include "download/Messages.h"
 #include "download/Thread.h"
+#include "platform/Files.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -167,6 +169,48 @@ TEST(LocalFiles, NamesThatStayInsideTheInstallFolder) {
       {u"a/\u0001b", false},     {u"..", false},
   };
   for (const auto& row : rows) EXPECT_EQ(IsSafeEntryName(row.name), row.safe) << platform::NarrowUtf8(row.name);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ConcurrentChecksum, HashesAGrowingFileAsItIsWritten) {
+  TempDir dir;
+  std::string bytes(5 * 1024 * 1024 + 17, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 + (i >> 9));
+  testsupport::WriteBytes(dir / "whole", bytes);
+  std::u16string expected;
+  ASSERT_EQ(ComputeFileChecksum(dir.wide("whole"), nullptr, expected), 0u);
+
+  std::atomic<bool> running{true};
+  CConcurrentChecksum hasher(&running);
+  for (int round = 0; round < 2; ++round) {
+    // A file that was dropped half-way leaves nothing behind for the next one.
+    testsupport::WriteBytes(dir / "dropped", bytes.substr(0, 1000));
+    hasher.Begin(dir.wide("dropped"), 1000);
+    hasher.Abandon();
+
+    const std::size_t prefix = round == 0 ? 0 : 123457;  // a resumed file starts with bytes on disk
+    testsupport::WriteBytes(dir / "growing", bytes.substr(0, prefix));
+    hasher.Begin(dir.wide("growing"), prefix);
+    platform::CFileHandle file;
+    ASSERT_EQ(file.Open(dir.wide("growing"), platform::OpenMode::AppendAlways), 0u);
+    for (std::size_t at = prefix; at < bytes.size(); at += 8192) {
+      const std::size_t n = std::min<std::size_t>(8192, bytes.size() - at);
+      ASSERT_EQ(file.Write(bytes.data() + at, n), 0u);
+      hasher.Advance(at + n);
+    }
+    std::u16string sum;
+    EXPECT_EQ(hasher.Finish(bytes.size(), sum), 0u);
+    EXPECT_EQ(sum, expected) << "round " << round;
+  }
+
+  running = false;
+  hasher.Begin(dir.wide("whole"), bytes.size());
+  std::u16string sum = u"x";
+  EXPECT_EQ(hasher.Finish(bytes.size(), sum), CHECKSUM_STOPPED);
+  EXPECT_EQ(sum, u"");
 }
 
 } // namespace
