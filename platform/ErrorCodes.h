@@ -25,6 +25,7 @@ constexpr ErrorCode ERROR_INVALID_PARAMETER = 87;
 constexpr ErrorCode ERROR_DISK_FULL = 112;
 constexpr ErrorCode ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr ErrorCode ERROR_INVALID_NAME = 123;
+constexpr ErrorCode ERROR_WRITE_FAULT = 29;
 constexpr ErrorCode ERROR_DIR_NOT_EMPTY = 145;
 constexpr ErrorCode ERROR_BUSY = 170;
 constexpr ErrorCode ERROR_ALREADY_EXISTS = 183;

@@ -1,0 +1,48 @@
+#include "platform/SingleInstance.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// The per-user runtime folder, else a private folder of the user's in the temporary folder.
+std::string LockFolder() {
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/') return runtime;
+  std::string folder = "/tmp/valdris-" + std::to_string(getuid());
+  ::mkdir(folder.c_str(), 0700);
+  return folder;
+}
+
+} // namespace
+
+CSingleInstanceLock::~CSingleInstanceLock() { Release(); }
+
+ErrorCode CSingleInstanceLock::Acquire(std::string_view name) {
+  Release();
+  const std::string path = LockFolder() + "/" + std::string(name);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return ErrorFromErrno(errno);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return err == EWOULDBLOCK ? ERROR_ALREADY_EXISTS : ErrorFromErrno(err);
+  }
+  m_fd = fd;
+  return ERROR_SUCCESS;
+}
+
+void CSingleInstanceLock::Release() {
+  if (m_fd >= 0) {
+    ::close(m_fd);
+    m_fd = -1;
+  }
+}
+
+} // namespace platform

@@ -1,0 +1,59 @@
+#pragma once
+// The main window's skin: a frameless 639 x 380 window painted entirely by the program, with every
+// control at its pixel rectangle, moved by dragging its surface. What the controls show is the
+// controller's business; this class only builds and dresses them.
+#include <map>
+#include <memory>
+
+#include <QWidget>
+
+#include "BitmapButtonEx.h"
+#include "ControlIds.h"
+#include "TextProgressCtrl.h"
+#include "TransparentStatic.h"
+
+namespace ui {
+
+class CSkinnedWindow : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kWidth = 639;
+  static constexpr int kHeight = 380;
+
+  explicit CSkinnedWindow(QWidget* parent = nullptr);
+  ~CSkinnedWindow() override;
+
+  CTransparentStatic* Label(int id) const;
+  CTextProgressCtrl* Bar(int id) const;
+  CBitmapButtonEx* Button(int id) const;
+  QWidget* Control(int id) const;
+
+  void InitProgressBars();
+  void InitButtons();
+  // Shows the background picture behind every other control.
+  void InitBackground();
+
+  // Lets the next close request through (the controller has confirmed it).
+  void AllowClose() { m_bCloseAllowed = true; }
+  int DragStarts() const { return m_nDragStarts; }
+
+ signals:
+  // The close command: button 2, the caption close button and the window manager's close request.
+  void closeRequested();
+  void aboutRequested();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Owned here and destroyed before the window itself, which then finds no children left.
+  std::map<int, std::unique_ptr<QWidget>> m_controls;
+  QWidget* m_pBackground = nullptr;
+  bool m_bCloseAllowed = false;
+  int m_nDragStarts = 0;
+};
+
+} // namespace ui
