@@ -104,7 +104,10 @@ constexpr ControlRow kControls[] = {
 
 CSkinnedWindow::CSkinnedWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   setFixedSize(kWidth, kHeight);
-  QFont font(QStringLiteral("sans-serif"));
+  // The window is laid out for a narrow sans-serif face at 12 pixels.
+  QFont font;
+  font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed"),
+                    QStringLiteral("sans-serif")});
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(12);
   setFont(font);

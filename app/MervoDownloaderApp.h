@@ -1,0 +1,21 @@
+#pragma once
+// The application object: one copy per user session, the main window, the end of the program
+// when the window closes.
+#include "Services.h"
+#include "platform/SingleInstance.h"
+
+namespace app {
+
+inline constexpr const char* kMutexName = "DOWNLOADER_FOR_VALDRIS_MUTEX";
+
+class CMervoDownloaderApp {
+ public:
+  // Takes the single-instance lock; when another copy holds it, shows message 106 and returns false.
+  bool InitInstance(IMessageBox& box);
+  // The whole program: returns the process's exit code.
+  int Run(int& argc, char** argv);
+
+  platform::CSingleInstanceLock m_hMutex;
+};
+
+} // namespace app

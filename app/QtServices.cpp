@@ -1,0 +1,47 @@
+#include "QtServices.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+
+#include "core/StringTable.h"
+#include "core/SystemQueries.h"
+#include "core/Text.h"
+#include "net/HttpClient.h"
+
+namespace app {
+
+Services DefaultServices(IMessageBox& box, IFolderBrowser& browser) {
+  return Services{box, browser, platform::CSettingsStore(), net::GetFileListUrl(),
+                  QString::fromUtf8(VALDRIS_PUBLISHER_HOST).toStdU16String(), &core::GetDiskFreeBytes,
+                  net::kDefaultTimeoutMs};
+}
+
+bool CQtMessageBox::Show(QWidget* owner, const std::u16string& text, BoxKind kind) {
+  // The caption is the program's name, as on every box of the program.
+  QMessageBox box(kind == BoxKind::OkError ? QMessageBox::Critical : QMessageBox::NoIcon,
+                  QCoreApplication::applicationName(), QString::fromStdU16String(text),
+                  kind == BoxKind::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, owner);
+  return box.exec() != QMessageBox::No;
+}
+
+bool CQtFolderBrowser::Browse(QWidget* owner, const std::u16string& initial, const std::u16string& requiredSize,
+                              std::u16string& chosen) {
+  QFileDialog dialog(owner, QString(), QString::fromStdU16String(initial));
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);  // it needs room for the free-space line
+  QLabel freeSpaceLine(&dialog);
+  if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) grid->addWidget(&freeSpaceLine, grid->rowCount(), 0, 1, -1);
+  QObject::connect(&dialog, &QFileDialog::currentChanged, &freeSpaceLine, [&](const QString& path) {
+    const std::u16string free = core::FormatByteSize(m_freeSpace(path.toStdU16String()));
+    freeSpaceLine.setText(QString::fromStdU16String(core::LoadResString(core::IDS_NEED_FREE_SPACE, requiredSize, free)));
+  });
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  chosen = dialog.selectedFiles().front().toStdU16String();
+  return true;
+}
+
+} // namespace app
