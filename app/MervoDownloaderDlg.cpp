@@ -203,7 +203,7 @@ void CMervoDownloaderDlg::OnBnClickedStop() {
   m_pDownloadThread->Stop();
   m_bDownloading = false;
   m_bResumePending = true;
-  m_dwStopTime = platform::TickCount32();
+  m_dwStopTime = m_services.tick();
   m_timer.stop();
   m_nElapsedHour = m_nElapsedMinute = m_nElapsedSecond = 0;
   Enable(IDC_BUTTON_START, true);
@@ -292,7 +292,7 @@ void CMervoDownloaderDlg::OnDownloadProgress(std::unique_ptr<download::DownloadP
   const int percent =
       p.dwTotal == 0 ? 0 : static_cast<int>(static_cast<double>(p.dwReceived) / static_cast<double>(p.dwTotal) * 100.0);
 
-  const std::uint32_t now = platform::TickCount32();
+  const std::uint32_t now = m_services.tick();
   std::uint32_t e;
   if (m_bResumePending) {
     // Carry the stopped entry's time over: the worker's next records start from it.

@@ -10,13 +10,14 @@
 #include "core/SystemQueries.h"
 #include "core/Text.h"
 #include "net/HttpClient.h"
+#include "platform/Clock.h"
 
 namespace app {
 
 Services DefaultServices(IMessageBox& box, IFolderBrowser& browser) {
   return Services{box, browser, platform::CSettingsStore(), net::GetFileListUrl(),
                   QString::fromUtf8(VALDRIS_PUBLISHER_HOST).toStdU16String(), &core::GetDiskFreeBytes,
-                  net::kDefaultTimeoutMs};
+                  net::kDefaultTimeoutMs, &platform::TickCount32};
 }
 
 bool CQtMessageBox::Show(QWidget* owner, const std::u16string& text, BoxKind kind) {

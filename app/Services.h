@@ -41,6 +41,8 @@ struct Services {
   std::u16string publisherHost;
   std::function<std::uint64_t(std::u16string_view)> freeSpace;
   std::uint32_t httpTimeoutMs;
+  // The millisecond tick the progress arithmetic reads.
+  std::function<std::uint32_t()> tick;
 };
 
 // The services of the installed program: Qt boxes and browser, the user's settings, built-in addresses.

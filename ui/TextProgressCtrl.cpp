@@ -1,5 +1,6 @@
 #include "TextProgressCtrl.h"
 
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTimerEvent>
@@ -36,6 +37,12 @@ CTextProgressCtrl::CTextProgressCtrl(QWidget* parent, int id, std::uint32_t styl
 void CTextProgressCtrl::SetWindowText(const QString& text) {
   m_strText = text;
   Repaint();
+}
+
+QString CTextProgressCtrl::BarText() const {
+  if (m_bPercentText == 0 || m_nLower >= m_nUpper) return m_strText;
+  const double f = static_cast<double>(m_nPosition - m_nLower) / static_cast<double>(m_nUpper - m_nLower);
+  return QStringLiteral("%1%").arg(static_cast<int>(f * 100.0 + 0.5));
 }
 
 int CTextProgressCtrl::MarqueeLimit() const {
@@ -169,6 +176,8 @@ void CTextProgressCtrl::timerEvent(QTimerEvent* event) {
   else QWidget::timerEvent(event);
 }
 
+void CTextProgressCtrl::mousePressEvent(QMouseEvent* event) { event->accept(); }
+
 void CTextProgressCtrl::paintEvent(QPaintEvent* event) {
   // An empty or inverted range paints nothing; the request is still completed.
   if (m_nLower >= m_nUpper) return;
@@ -226,8 +235,7 @@ void CTextProgressCtrl::paintEvent(QPaintEvent* event) {
   painter.fillRect(barRect.ToQRect(), bar);
   if (drawAfter) painter.fillRect(after.ToQRect(), back);
 
-  QString label = m_strText;
-  if (m_bPercentText != 0) label = QStringLiteral("%1%").arg(static_cast<int>(f * 100.0 + 0.5));
+  const QString label = BarText();
   if (label.isEmpty()) return;
   const QFontMetrics metrics(painter.font());
   const int cx = metrics.horizontalAdvance(label);

@@ -55,6 +55,8 @@ class CTextProgressCtrl : public QWidget {
   std::uint32_t Style() const { return m_dwStyle; }
   void ModifyStyle(std::uint32_t remove, std::uint32_t add) { m_dwStyle = (m_dwStyle & ~remove) | add; }
   void SetWindowText(const QString& text);
+  // The text the bar shows: the percentage, or the window text.
+  QString BarText() const;
 
   // The shared direction of every marquee in the process.
   static int s_nMarqueeDirection;
@@ -62,6 +64,8 @@ class CTextProgressCtrl : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
+  // A press on the bar stays with the bar: it does not move the window.
+  void mousePressEvent(QMouseEvent* event) override;
 
  private:
   std::intptr_t SetPos(std::int32_t position);
