@@ -1,0 +1,425 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <chrono>
+#include <csignal>
+#include <deque>
+#include <filesystem>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "InstallFolder.h"
+#include "MervoDownloaderApp.h"
+#include "MervoDownloaderDlg.h"
+#include "core/Text.h"
+#include "download/LocalFiles.h"
+#include "filelist/FileList.h"
+#include "platform/Clock.h"
+#include "support/FaultServer.h"
+#include "support/NginxServer.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace app;
+using namespace testsupport;
+using namespace ui;
+namespace fs = std::filesystem;
+
+std::string N(const std::u16string& s) { return platform::NarrowUtf8(s); }
+std::u16string W(const std::string& s) { return platform::WidenUtf8(s); }
+
+struct ScriptedBox : IMessageBox {
+  std::vector<std::pair<std::string, BoxKind>> shown;
+  std::deque<bool> answers;  // Yes (true) when none is queued
+  bool Show(QWidget*, const std::u16string& text, BoxKind kind) override {
+    shown.emplace_back(N(text), kind);
+    if (answers.empty()) return true;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+struct ScriptedBrowser : IFolderBrowser {
+  bool cancel = false;
+  std::u16string answer;
+  std::u16string initial;
+  bool Browse(QWidget*, const std::u16string& first, const std::u16string&, std::u16string& chosen) override {
+    initial = first;
+    if (cancel) return false;
+    chosen = answer;
+    return true;
+  }
+};
+
+std::string Bytes(std::size_t size, unsigned seed) {
+  std::string s(size, '\0');
+  std::uint32_t x = seed + 1;
+  for (char& c : s) {
+    x = x * 1664525u + 1013904223u;
+    c = static_cast<char>(x >> 24);
+  }
+  return s;
+}
+
+std::string Md5(const std::string& bytes) {
+  TempDir dir;
+  WriteBytes(dir / "f", bytes);
+  std::u16string sum;
+  download::ComputeFileChecksum(dir.wide("f"), nullptr, sum);
+  return N(sum);
+}
+
+FaultScript Status(int status) {
+  FaultScript script;
+  script.status = status;
+  return script;
+}
+
+template <typename Predicate>
+bool WaitFor(Predicate done, int ms = 10000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// A user's machine: home, log and settings folders of its own, and a game on a fault server.
+class Controller : public ::testing::Test {
+ protected:
+  TempDir home, state, config;
+  ScriptedBox box;
+  ScriptedBrowser browser;
+  FaultServer server;
+  std::vector<std::pair<std::string, std::string>> files = {{"Data/a.pak", Bytes(200000, 1)},
+                                                            {"VALDRIS_Setup.exe", Bytes(3000, 2)}};
+  std::uint64_t freeSpace = 1ULL << 40;
+  std::uint32_t now = 0;  // 0: the real tick
+
+  void SetUp() override {
+    setenv("HOME", home.path().c_str(), 1);
+    setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    Publish();
+  }
+  void Publish(const std::string& version = "2017.12.27.1", int dripDelayMs = 0) {
+    filelist::CFileList list;
+    list.m_strVersion = version;
+    list.m_strURL = server.Url("/game/");
+    for (const auto& [name, bytes] : files) {
+      list.m_vecFileInfo.push_back({name, bytes.size(), Md5(bytes)});
+      list.m_nTotalSize += bytes.size();
+      FaultScript script;
+      script.body = bytes;
+      script.dripBytes = dripDelayMs > 0 ? 20000 : 0;
+      script.dripDelayMs = dripDelayMs;
+      server.Script("/game/" + name, script);
+    }
+    list.m_nTotalCount = static_cast<std::int32_t>(list.m_vecFileInfo.size());
+    FaultScript document;
+    document.body = filelist::SerializeJsonText(list);
+    server.Script("/filelist.json", document);
+  }
+  Services MakeServices() {
+    return Services{box,
+                    browser,
+                    platform::CSettingsStore(config.wide()),
+                    W(server.Url("/filelist.json")),
+                    u"www.valdris-game.example",
+                    [this](std::u16string_view) { return freeSpace; },
+                    2000,
+                    [this] { return now != 0 ? now : platform::TickCount32(); }};
+  }
+  fs::path DefaultFolder() const { return home / "DOWNLOAD/VALDRIS"; }
+  static bool On(CMervoDownloaderDlg& dlg, int id) { return dlg.Control(id)->isEnabled(); }
+  std::string Log() const {
+    std::string text;
+    for (const auto& entry : fs::directory_iterator(state / "Mervo_Downloader")) {
+      const std::string bytes = ReadBytes(entry.path());
+      for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(bytes[i]);
+    }
+    return text;
+  }
+};
+
+TEST_F(Controller, FullRunFromStartUpToComplete) {
+  CMervoDownloaderDlg dlg(MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_FILE_NAME)), "Data/a.pak");
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TOTAL_SIZE)), "198.24 KB");
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_FOLDER)), DefaultFolder().string());
+  EXPECT_EQ(N(dlg.Text(IDC_CAPTION_STATUS)), "Transfer Status");
+  EXPECT_TRUE(On(dlg, IDC_BUTTON_START) && On(dlg, IDC_BUTTON_CHANGE_PATH) && On(dlg, IDCANCEL));
+  EXPECT_FALSE(On(dlg, IDC_BUTTON_STOP) || On(dlg, IDC_BUTTON_RUN));
+  EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Downloader For VALDRIS"));
+
+  dlg.OnBnClickedStart();
+  EXPECT_TRUE(fs::exists(config / "Mervolink/VALDRIS/InstallPath")) << "the folder is remembered while unfinished";
+  EXPECT_TRUE(dlg.IsTimerRunning());
+  ASSERT_TRUE(WaitFor([&] { return On(dlg, IDC_BUTTON_RUN); }));
+  EXPECT_FALSE(On(dlg, IDC_BUTTON_START) || On(dlg, IDC_BUTTON_STOP) || On(dlg, IDC_BUTTON_CHANGE_PATH));
+  EXPECT_FALSE(dlg.IsTimerRunning());
+  EXPECT_FALSE(fs::exists(config / "Mervolink")) << "the vendor key goes with a complete download";
+  EXPECT_TRUE(box.shown.empty());
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadBytes(DefaultFolder() / name), bytes);
+  EXPECT_EQ(dlg.Bar(IDC_PROGRESS_TOTAL)->SendMessage(PBM_GETPOS), 100);
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TOTAL_DONE)), "198.24 KB");
+  const std::string log = Log();
+  EXPECT_NE(log.find("[INFO] download thread create success"), std::string::npos);
+  EXPECT_NE(log.find("[INFO] file download start"), std::string::npos);
+  EXPECT_NE(log.find("[INFO] total download is succeeded"), std::string::npos);
+}
+
+TEST_F(Controller, StartUpFailuresEndBeforeTheWindowShows) {
+  struct Row {
+    const char* name;
+    std::function<void()> arrange;
+    std::string message;
+    BoxKind kind;
+  };
+  const std::vector<Row> rows = {
+      {"list missing", [&] { server.Script("/filelist.json", Status(404)); },
+       "Currently you are not able to reach the server. (404)", BoxKind::OkError},
+      {"list not JSON",
+       [&] {
+         FaultScript broken;
+         broken.body = "{\"Version\": ";
+         server.Script("/filelist.json", broken);
+       },
+       "Invalid File List.", BoxKind::OkError},
+      {"empty list", [&] { server.Script("/filelist.json", FaultScript{}); }, "Invalid File List.", BoxKind::OkError},
+      {"other version", [&] { Publish("2017.12.27.1 "); },
+       "Newly updated version is available.\nPlease download the new version on homepage.", BoxKind::Ok},
+  };
+  for (const Row& row : rows) {
+    row.arrange();
+    box.shown.clear();
+    CMervoDownloaderDlg dlg(MakeServices());
+    EXPECT_FALSE(dlg.OnInitDialog()) << row.name;
+    EXPECT_TRUE(dlg.IsEnded()) << row.name;
+    EXPECT_EQ(dlg.Worker(), nullptr) << row.name;
+    ASSERT_EQ(box.shown.size(), 1u) << row.name;
+    EXPECT_EQ(box.shown[0].first, row.message) << row.name;
+    EXPECT_EQ(box.shown[0].second, row.kind) << row.name;
+  }
+}
+
+TEST_F(Controller, StopAnsweredNoThenYesThenResume) {
+  Publish("2017.12.27.1", 100);  // 200 KB in ten slow pieces
+  CMervoDownloaderDlg dlg(MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  dlg.OnBnClickedStart();
+  ASSERT_TRUE(WaitFor([&] { return N(dlg.Text(IDC_STATIC_FILE_DONE)) != "0 Bytes"; }));
+  box.answers = {false};
+  dlg.OnBnClickedStop();
+  EXPECT_EQ(box.shown.back().first, "Stop checking and downloading?");
+  EXPECT_TRUE(dlg.IsTimerRunning() && On(dlg, IDC_BUTTON_STOP) && !On(dlg, IDC_BUTTON_START));
+
+  box.answers = {true};
+  dlg.OnBnClickedStop();
+  EXPECT_FALSE(dlg.IsTimerRunning());
+  EXPECT_TRUE(On(dlg, IDC_BUTTON_START) && On(dlg, IDC_BUTTON_CHANGE_PATH) && !On(dlg, IDC_BUTTON_STOP));
+  QApplication::processEvents();  // the stopped run's result shows no message
+  EXPECT_EQ(box.shown.size(), 2u);
+  const auto partial = fs::file_size(DefaultFolder() / "Data/a.pak");
+  ASSERT_LT(partial, files[0].second.size());
+
+  Publish();
+  dlg.OnBnClickedStart();
+  dlg.OnTimer(TIMER_ELAPSED);
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_ELAPSED)), "00:00:01") << "a user stop zeroes the clock";
+  ASSERT_TRUE(WaitFor([&] { return On(dlg, IDC_BUTTON_RUN); }));
+  EXPECT_EQ(ReadBytes(DefaultFolder() / "Data/a.pak"), files[0].second);
+  bool resumed = false;
+  for (const std::string& head : server.Requests())
+    resumed |= head.find("Range:bytes=" + std::to_string(partial) + "-") != std::string::npos;
+  EXPECT_TRUE(resumed);
+}
+
+TEST_F(Controller, FailedRunShowsTheWorkersMessage) {
+  server.Script("/game/VALDRIS_Setup.exe", Status(404));
+  CMervoDownloaderDlg dlg(MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  dlg.OnBnClickedStart();
+  ASSERT_TRUE(WaitFor([&] { return !box.shown.empty(); }));
+  EXPECT_EQ(box.shown[0].first, "Currently you are not able to reach the server. (404)");
+  EXPECT_EQ(box.shown[0].second, BoxKind::Ok);
+  EXPECT_TRUE(On(dlg, IDC_BUTTON_START) && On(dlg, IDC_BUTTON_CHANGE_PATH));
+  EXPECT_FALSE(On(dlg, IDC_BUTTON_STOP) || On(dlg, IDC_BUTTON_RUN));
+  EXPECT_TRUE(fs::exists(config / "Mervolink/VALDRIS/InstallPath")) << "still unfinished: still remembered";
+}
+
+TEST_F(Controller, StartRefusesTooLittleSpaceAndAForeignFolder) {
+  CMervoDownloaderDlg dlg(MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  freeSpace = dlg.FileList().m_nTotalSize;  // equal is not enough
+  dlg.OnBnClickedStart();
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(box.shown[0].first, "Insufficient free space in storage.");
+  freeSpace = 1ULL << 40;
+  fs::create_directories(DefaultFolder() / "empty-subfolder");  // a subfolder makes it non-empty
+  dlg.OnBnClickedStart();
+  ASSERT_EQ(box.shown.size(), 2u);
+  EXPECT_EQ(box.shown[1].first, "Folder is not empty.\nPlease create another folder and try it again.");
+  EXPECT_FALSE(dlg.IsTimerRunning());
+  // The folder of an unfinished download is usable whatever it holds.
+  SaveInstallPath(platform::CSettingsStore(config.wide()), W(DefaultFolder().string()));
+  EXPECT_TRUE(IsUsableInstallFolder(platform::CSettingsStore(config.wide()), W(DefaultFolder().string())));
+}
+
+TEST_F(Controller, CloseWhileDownloadingAsksAndEndsTheWorkerQuickly) {
+  Publish("2017.12.27.1", 500);
+  CMervoDownloaderDlg dlg(MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  box.answers = {false};
+  dlg.OnBnClickedClose();
+  EXPECT_EQ(box.shown.back().first, "Close the Program?");
+  EXPECT_FALSE(dlg.IsEnded());
+  dlg.OnBnClickedStart();
+  ASSERT_TRUE(WaitFor([&] { return N(dlg.Text(IDC_STATIC_FILE_DONE)) != "0 Bytes"; }));
+  const auto start = std::chrono::steady_clock::now();
+  dlg.OnBnClickedClose();
+  EXPECT_EQ(box.shown.back().first, "Download is ongoing. Force close?");
+  EXPECT_TRUE(dlg.IsEnded());
+  EXPECT_EQ(dlg.Worker(), nullptr);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1200));
+  EXPECT_NE(Log().find("[INFO] program close"), std::string::npos);
+}
+
+TEST_F(Controller, SavedFolderIsOfferedAndNoKeepsTheDefault) {
+  TempDir saved;
+  platform::CSettingsStore store(config.wide());
+  SaveInstallPath(store, saved.wide());
+  for (const bool yes : {false, true}) {
+    box.shown.clear();
+    box.answers = {yes};
+    CMervoDownloaderDlg dlg(MakeServices());
+    ASSERT_TRUE(dlg.OnInitDialog());
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].first, "Previously used Download Folder is found.\n\n" + saved.path().string() +
+                                      "\n\nSelect the folder as Download Folder?");
+    EXPECT_EQ(N(dlg.Text(IDC_STATIC_FOLDER)), yes ? saved.path().string() : DefaultFolder().string());
+  }
+  std::u16string value;
+  EXPECT_TRUE(GetSavedInstallPath(store, value)) << "No leaves the value in place";
+}
+
+TEST_F(Controller, ChangeFolderCancelInvalidAndChosen) {
+  CMervoDownloaderDlg dlg(MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  browser.cancel = true;
+  dlg.OnBnClickedChangePath();
+  EXPECT_EQ(browser.initial, home.wide()) << "the default folder is missing: the home folder comes first";
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_FOLDER)), DefaultFolder().string());
+  browser.cancel = false;
+  browser.answer = u"relative/folder";
+  dlg.OnBnClickedChangePath();
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(box.shown[0].first, "Invalid Folder.");
+  TempDir chosen;
+  browser.answer = chosen.wide();
+  freeSpace = 5 * 1024 * 1024;
+  dlg.OnBnClickedChangePath();
+  EXPECT_EQ(dlg.Text(IDC_STATIC_FOLDER), chosen.wide());
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_AVAILABLE)), "5.00 MB");
+  EXPECT_EQ(dlg.Worker()->m_strDownloadPath, chosen.wide());
+  dlg.OnBnClickedChangePath();
+  EXPECT_EQ(browser.initial, chosen.wide()) << "a chosen folder is where the browser opens next";
+}
+
+TEST_F(Controller, ProgressArithmetic) {
+  CMervoDownloaderDlg dlg(MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  now = 10000;
+  auto post = [&](std::int32_t index, bool verified, std::uint32_t startTime, std::uint64_t total, std::uint64_t received) {
+    auto record = std::make_unique<download::DownloadProgress>();
+    record->nFileIndex = index;
+    record->bVerified = verified;
+    record->dwStartTime = startTime;
+    record->dwTotal = total;
+    record->dwReceived = received;
+    dlg.OnDownloadProgress(std::move(record));
+  };
+  // 1000 bytes in one second: 1000 bytes a second.
+  post(0, false, 9000, 1000 + 90061ULL * 1000, 1000);
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TIME_LEFT)), "01:01:00") << "a day, an hour, a minute and a second";
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_SPEED)), "1000 Bytes/sec") << "the first record of entry 0 counts as a delta";
+  post(0, false, 9000, 1000 + 3661ULL * 1000, 1000);
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TIME_LEFT)), "01:01:01");
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_SPEED)), "") << "the same byte count twice: no speed";
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TOTAL_DONE)), "1000 Bytes") << "and nothing added";
+  post(1, true, 9000, 3000, 3000);
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_SPEED)), "") << "a verified entry leaves the speed alone";
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_FILE_NAME)), "VALDRIS_Setup.exe");
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TOTAL_DONE)), "3.91 KB");
+  EXPECT_EQ(dlg.Bar(IDC_PROGRESS_FILE)->SendMessage(PBM_GETPOS), 100);
+  post(0, false, 10000, 5000, 2000);  // e = 0: counted, not shown
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_FILE_NAME)), "VALDRIS_Setup.exe");
+  post(0, false, 9000, 5000, 2500);
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TOTAL_DONE)), "6.35 KB") << "4000 + 2000 + 500 bytes";
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_SPEED)), "500 Bytes/sec");
+  dlg.OnDownloadProgress(nullptr);  // ignored
+}
+
+TEST_F(Controller, SetupLaunchAndLinks) {
+  CMervoDownloaderDlg dlg(MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  fs::create_directories(DefaultFolder());
+  dlg.OnBnClickedRun();
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(box.shown[0].first, "Failed to start Setup File. Please try again.");
+  EXPECT_NE(Log().find("[ERROR] setup execute is failed - (2)"), std::string::npos);
+  EXPECT_FALSE(dlg.IsEnded());
+
+  WriteBytes(DefaultFolder() / "VALDRIS_Setup.exe", "#!/bin/sh\npwd > started.txt\n");
+  dlg.OnBnClickedRun();
+  EXPECT_TRUE(dlg.IsEnded()) << "a started setup ends the downloader";
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(DefaultFolder() / "started.txt"); }, 5000));
+  EXPECT_EQ(ReadBytes(DefaultFolder() / "started.txt"), DefaultFolder().string() + "\n") << "run in the install folder";
+
+  TempDir cwd;
+  WriteBytes(cwd / "dummy.htm", "keep me");
+  const fs::path before = fs::current_path();
+  fs::current_path(cwd.path());
+  dlg.OnStnClickedForum();
+  fs::current_path(before);
+  EXPECT_EQ(ReadBytes(cwd / "dummy.htm"), "keep me");
+}
+
+TEST(Application, OneCopyPerSessionEvenAfterACrash) {
+  TempDir runtime;
+  setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t first = fork();
+  if (first == 0) {
+    CMervoDownloaderApp copy;
+    ScriptedBox quiet;
+    const char ok = copy.InitInstance(quiet) ? 1 : 0;
+    (void)!write(ready[1], &ok, 1);
+    pause();
+    _exit(0);
+  }
+  char started = 0;
+  ASSERT_EQ(read(ready[0], &started, 1), 1);
+  ASSERT_EQ(started, 1);
+  {
+    CMervoDownloaderApp second;
+    ScriptedBox box;
+    EXPECT_FALSE(second.InitInstance(box));
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].first, "Program is already ongoing.");
+  }
+  kill(first, SIGKILL);
+  waitpid(first, nullptr, 0);
+  CMervoDownloaderApp after;
+  ScriptedBox box;
+  EXPECT_TRUE(after.InitInstance(box)) << "a crashed copy leaves no lock behind";
+  EXPECT_TRUE(box.shown.empty());
+}
+
+} // namespace
