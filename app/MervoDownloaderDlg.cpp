@@ -68,7 +68,6 @@ void CMervoDownloaderDlg::SetText(int id, const std::u16string& text) {
 void CMervoDownloaderDlg::Enable(int id, bool enabled) { Control(id)->setEnabled(enabled); }
 
 bool CMervoDownloaderDlg::OnInitDialog() {
-  setWindowIcon(windowIcon());
   core::InitLog();
   if (!DownloadFileList() || !CheckVersion()) {
     EndDialog();

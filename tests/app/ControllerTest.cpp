@@ -19,6 +19,7 @@
 #include "support/FaultServer.h"
 #include "support/NginxServer.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -54,24 +55,6 @@ struct ScriptedBrowser : IFolderBrowser {
   }
 };
 
-std::string Bytes(std::size_t size, unsigned seed) {
-  std::string s(size, '\0');
-  std::uint32_t x = seed + 1;
-  for (char& c : s) {
-    x = x * 1664525u + 1013904223u;
-    c = static_cast<char>(x >> 24);
-  }
-  return s;
-}
-
-std::string Md5(const std::string& bytes) {
-  TempDir dir;
-  WriteBytes(dir / "f", bytes);
-  std::u16string sum;
-  download::ComputeFileChecksum(dir.wide("f"), nullptr, sum);
-  return N(sum);
-}
-
 FaultScript Status(int status) {
   FaultScript script;
   script.status = status;
@@ -96,8 +79,8 @@ class Controller : public ::testing::Test {
   ScriptedBox box;
   ScriptedBrowser browser;
   FaultServer server;
-  std::vector<std::pair<std::string, std::string>> files = {{"Data/a.pak", Bytes(200000, 1)},
-                                                            {"VALDRIS_Setup.exe", Bytes(3000, 2)}};
+  std::vector<std::pair<std::string, std::string>> files = {{"Data/a.pak", Pattern(200000, 1)},
+                                                            {"VALDRIS_Setup.exe", Pattern(3000, 2)}};
   std::uint64_t freeSpace = 1ULL << 40;
   std::uint32_t now = 0;  // 0: the real tick
 
@@ -111,7 +94,7 @@ class Controller : public ::testing::Test {
     list.m_strVersion = version;
     list.m_strURL = server.Url("/game/");
     for (const auto& [name, bytes] : files) {
-      list.m_vecFileInfo.push_back({name, bytes.size(), Md5(bytes)});
+      list.m_vecFileInfo.push_back({name, bytes.size(), Md5Of(bytes)});
       list.m_nTotalSize += bytes.size();
       FaultScript script;
       script.body = bytes;

@@ -16,6 +16,7 @@
 #include "filelist/FileList.h"
 #include "platform/Utf.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace testsupport {
 
@@ -51,24 +52,6 @@ inline int CountOf(const std::string& text, const std::string& what) {
   int n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
-}
-
-inline std::string Md5Of(const std::string& bytes) {
-  TempDir dir;
-  WriteBytes(dir / "f", bytes);
-  std::u16string sum;
-  download::ComputeFileChecksum(dir.wide("f"), nullptr, sum);
-  return platform::NarrowUtf8(sum);
-}
-
-inline std::string Pattern(std::size_t size, unsigned seed = 1) {
-  std::string bytes(size, '\0');
-  std::uint32_t x = seed * 2654435761u + 1;
-  for (std::size_t i = 0; i < size; ++i) {
-    x = x * 1664525u + 1013904223u;
-    bytes[i] = static_cast<char>(x >> 24);
-  }
-  return bytes;
 }
 
 // A list over named contents, served from base.

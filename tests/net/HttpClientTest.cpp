@@ -10,6 +10,7 @@
 #include "support/FaultServer.h"
 #include "support/NginxServer.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -17,15 +18,10 @@ using net::CHttpClient;
 using testsupport::FaultScript;
 using testsupport::FaultServer;
 using testsupport::NginxServer;
+using testsupport::Pattern;
 using testsupport::TempDir;
 
 std::u16string W(const std::string& s) { return platform::WidenUtf8(s); }
-
-std::string Pattern(std::size_t size) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
-  return bytes;
-}
 
 // Reads the whole body into the open file; false with the client's code on failure.
 bool Drain(CHttpClient& client, std::uint32_t* largestPiece = nullptr) {
@@ -44,7 +40,7 @@ class AgainstNginx : public ::testing::Test {
   NginxServer server;
   TempDir local;
   CHttpClient client;
-  const std::string content = Pattern(100000);
+  const std::string content = Pattern(100000, 3);
   void SetUp() override {
     ASSERT_TRUE(server.Started());
     server.Put("files/Data/a.pak", content);
@@ -123,7 +119,7 @@ class AgainstFaultServer : public ::testing::Test {
   FaultServer server;
   TempDir local;
   CHttpClient client;
-  const std::string content = Pattern(50000);
+  const std::string content = Pattern(50000, 4);
   void SetUp() override { client.SetTimeout(400); }
   bool Open(const std::string& path, std::uint64_t& length, const char16_t* headers = u"") {
     return client.OpenUrl(W(server.Url(path)), headers, length, net::kDownloaderUserAgent);

@@ -10,33 +10,16 @@
 #include "support/FaultServer.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
+#include "support/TestData.h"
 
 namespace {
 
 using namespace testsupport;
 namespace fs = std::filesystem;
 
-std::string Pattern(std::size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  std::uint32_t x = seed * 2654435761u + 1;
-  for (char& c : bytes) {
-    x = x * 1664525u + 1013904223u;
-    c = static_cast<char>(x >> 24);
-  }
-  return bytes;
-}
-
-std::string Md5Of(const TempDir& dir, const std::string& bytes) {
-  WriteBytes(dir / "md5", bytes);
-  std::u16string sum;
-  download::ComputeFileChecksum(dir.wide("md5"), nullptr, sum);
-  return platform::NarrowUtf8(sum);
-}
-
 // A server with a file list and its files; the list's version can be changed.
 struct Published {
   FaultServer server;
-  TempDir scratch;
   TempDir state;
   TempDir install;
   std::vector<std::pair<std::string, std::string>> files = {
@@ -47,7 +30,7 @@ struct Published {
     list.m_strVersion = version;
     list.m_strURL = server.Url("/game/");
     for (const auto& [name, bytes] : files) {
-      list.m_vecFileInfo.push_back({name, bytes.size(), Md5Of(scratch, bytes)});
+      list.m_vecFileInfo.push_back({name, bytes.size(), Md5Of(bytes)});
       list.m_nTotalSize += bytes.size();
       FaultScript script;
       script.body = bytes;
