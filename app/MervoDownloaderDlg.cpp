@@ -366,7 +366,7 @@ void CMervoDownloaderDlg::OnBnClickedChangePath() {
   std::u16string initial;
   if (current != defaultFolder) initial = current;
   else if (platform::PathExists(defaultFolder)) initial = defaultFolder;
-  else if (!core::GetProgramFilesFolder(initial)) initial = u"/";
+  else if (!core::GetProgramFilesFolder(initial)) initial.assign(1, platform::kPathSeparator);  // the root, as a last resort
   std::u16string required = core::FormatByteSize(m_FileList.m_nTotalSize).substr(0, 15);
   std::u16string chosen;
   if (!m_services.folderBrowser.Browse(this, initial.substr(0, 259), required, chosen)) {
@@ -395,11 +395,11 @@ void CMervoDownloaderDlg::OnBnClickedRun() {
 }
 
 void CMervoDownloaderDlg::OnStnClickedForum() {
-  platform::OpenWithDesktop(u"http://" + m_services.publisherHost + u"/forum");
+  platform::OpenWithDesktop(core::Format(u"http://%s%s", m_services.publisherHost, u"/forum"));
 }
 
 void CMervoDownloaderDlg::OnStnClickedRegister() {
-  platform::OpenWithDesktop(u"http://" + m_services.publisherHost + u"/member/join.asp");
+  platform::OpenWithDesktop(core::Format(u"http://%s%s", m_services.publisherHost, u"/member/join.asp"));
 }
 
 void CMervoDownloaderDlg::ShowAbout() {

@@ -45,8 +45,12 @@ ErrorCode ComputeFileChecksum(std::u16string_view path, const std::atomic<bool>*
       if (running != nullptr && !running->load(std::memory_order_relaxed)) return CHECKSUM_STOPPED;
       break;
     }
+    if (running == nullptr) {
+      if (!md5.Update(block.data(), got)) return ERROR_GEN_FAILURE;
+      continue;
+    }
     for (std::size_t offset = 0; offset < got; offset += kHashSlice) {
-      if (running != nullptr && !running->load(std::memory_order_relaxed)) return CHECKSUM_STOPPED;
+      if (!running->load(std::memory_order_relaxed)) return CHECKSUM_STOPPED;
       const std::size_t n = std::min(kHashSlice, got - offset);
       if (!md5.Update(block.data() + offset, n)) return ERROR_GEN_FAILURE;
     }

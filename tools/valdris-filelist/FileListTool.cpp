@@ -1,6 +1,9 @@
 #include "FileListTool.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -144,31 +147,57 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   filelist::CFileList list;
   list.m_strVersion = version;
   list.m_strURL = url;
-  std::size_t done = 0;
-  for (const auto& [name, path] : files) {
-    filelist::FileInfo info;
-    info.Name = name;
-    std::u16string checksum;
-    std::uint64_t size = 0;
-    const std::u16string wide = Widen(path.string());
-    if (const auto code = download::GetLocalFileSize(wide, &size); code != 0) {
-      err << "refused: " << name << ": cannot read its size (" << code << ")\n";
-      return kProblems;
+  list.m_vecFileInfo.resize(files.size());
+  // Files are hashed by as many threads as the machine has cores, each taking the next file.
+  struct Failure {
+    std::string name;
+    std::string what;
+    platform::ErrorCode code = 0;
+  };
+  std::vector<Failure> failures(files.size());
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> done{0};
+  auto hashFiles = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
+      filelist::FileInfo& info = list.m_vecFileInfo[i];
+      info.Name = files[i].first;
+      const std::u16string wide = Widen(files[i].second.string());
+      std::u16string checksum;
+      if (const auto code = download::GetLocalFileSize(wide, &info.Size); code != 0) {
+        failures[i] = {info.Name, "cannot read its size", code};
+      } else if (const auto sum = download::ComputeFileChecksum(wide, nullptr, checksum); sum != 0) {
+        failures[i] = {info.Name, "cannot read it", sum};
+      }
+      info.CheckSum = Narrow(checksum);
+      ++done;
     }
-    if (const auto code = download::ComputeFileChecksum(wide, nullptr, checksum); code != 0) {
-      err << "refused: " << name << ": cannot read it (" << code << ")\n";
-      return kProblems;
-    }
-    info.Size = size;
-    info.CheckSum = Narrow(checksum);
-    list.m_nTotalSize += size;
-    list.m_vecFileInfo.push_back(std::move(info));
-    ++done;
-    if (terminal)
-      err << "\r\x1b[Khashed " << done << "/" << files.size() << " files, "
-          << Narrow(core::FormatByteSize(list.m_nTotalSize)) << std::flush;
+  };
+  const unsigned threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+  std::vector<std::thread> workers;
+  for (unsigned t = 1; t < threads; ++t) workers.emplace_back(hashFiles);
+  if (terminal) {
+    std::thread progress([&] {
+      while (done.load() < files.size()) {
+        err << "\r\x1b[Khashed " << done.load() << "/" << files.size() << " files" << std::flush;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      }
+    });
+    hashFiles();
+    for (std::thread& w : workers) w.join();
+    workers.clear();
+    progress.join();
+  } else {
+    hashFiles();
   }
-  if (terminal) err << "\n";
+  for (std::thread& w : workers) w.join();
+  for (const Failure& f : failures) {
+    if (f.code != 0) {
+      err << "refused: " << f.name << ": " << f.what << " (" << f.code << ")\n";
+      return kProblems;
+    }
+  }
+  for (const auto& info : list.m_vecFileInfo) list.m_nTotalSize += info.Size;
+  if (terminal) err << "\r\x1b[Khashed " << files.size() << " files, " << Narrow(core::FormatByteSize(list.m_nTotalSize)) << "\n";
   if (files.size() > static_cast<std::size_t>(INT32_MAX)) {
     err << "valdris-filelist build: too many files\n";
     return kProblems;
