@@ -291,3 +291,36 @@ TEST_F(AgainstFaultServer, ReadToMemoryRefusesWhatItCannotHoldWhole) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Https, CertificatesAreVerified) {
+  NginxServer server({}, 0, true);
+  ASSERT_TRUE(server.Started());
+  server.Put("a.bin", "secret");
+  CHttpClient client;
+  std::uint64_t length = 0;
+  EXPECT_FALSE(client.OpenUrl(W(server.Url("/a.bin")), u"", length, net::kDownloaderUserAgent))
+      << "a certificate nobody signed is refused";
+  EXPECT_EQ(client.m_dwLastError, platform::ERROR_INTERNET_INVALID_CA);
+}
+
+TEST(Proxy, TheEnvironmentsProxyIsUsed) {
+  FaultServer proxy;
+  FaultScript answer;
+  answer.body = "via proxy";
+  proxy.Script("http://game.invalid/a.bin", answer);
+  setenv("http_proxy", proxy.Url("").c_str(), 1);
+  unsetenv("no_proxy");
+  unsetenv("NO_PROXY");
+  CHttpClient client;
+  std::uint64_t length = 0;
+  const bool opened = client.OpenUrl(u"http://game.invalid/a.bin", u"", length, net::kDownloaderUserAgent);
+  unsetenv("http_proxy");
+  ASSERT_TRUE(opened) << client.m_dwLastError;
+  EXPECT_EQ(length, 9u);
+  ASSERT_EQ(proxy.Requests().size(), 1u);
+  EXPECT_EQ(proxy.Requests()[0].rfind("GET http://game.invalid/a.bin HTTP/1.1", 0), 0u) << proxy.Requests()[0];
+}
+
+} // namespace

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -45,12 +46,19 @@ std::uint16_t FreeLoopbackPort() {
   return ntohs(address.sin_port);
 }
 
-NginxServer::NginxServer(std::filesystem::path root, std::uint16_t port) : m_root(std::move(root)) {
+NginxServer::NginxServer(std::filesystem::path root, std::uint16_t port, bool tls)
+    : m_root(std::move(root)), m_bTls(tls) {
   if (m_root.empty()) {
     m_root = m_work / "root";
     std::filesystem::create_directories(m_root);
   }
   std::filesystem::create_directories(m_work / "temp");
+  const std::string certificate = (m_work / "cert.pem").string(), key = (m_work / "key.pem").string();
+  if (tls) {
+    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout " +
+                                key + " -out " + certificate + " >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return;
+  }
   for (int attempt = 0; attempt < 5 && m_pid < 0; ++attempt) {
     m_port = port != 0 ? port : FreeLoopbackPort();
     const auto conf = m_work / "nginx.conf";
@@ -69,7 +77,10 @@ NginxServer::NginxServer(std::filesystem::path root, std::uint16_t port) : m_roo
           << "  fastcgi_temp_path " << (m_work / "temp").string() << ";\n"
           << "  uwsgi_temp_path " << (m_work / "temp").string() << ";\n"
           << "  scgi_temp_path " << (m_work / "temp").string() << ";\n"
-          << "  server {\n    listen 127.0.0.1:" << m_port << ";\n    root " << m_root.string() << ";\n  }\n}\n";
+          << "  server {\n    listen 127.0.0.1:" << m_port << (tls ? " ssl" : "") << ";\n    root " << m_root.string()
+          << ";\n";
+      if (tls) out << "    ssl_certificate " << certificate << ";\n    ssl_certificate_key " << key << ";\n";
+      out << "  }\n}\n";
     }
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -108,7 +119,7 @@ void NginxServer::Stop() {
 }
 
 std::string NginxServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(m_port) + path;
+  return (m_bTls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_port) + path;
 }
 
 void NginxServer::Put(const std::string& relative, const std::string& bytes) const {

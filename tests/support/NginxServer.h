@@ -11,8 +11,9 @@ namespace testsupport {
 
 class NginxServer {
  public:
-  // Serves root (a fresh folder when none is given) at http://127.0.0.1:PORT/.
-  explicit NginxServer(std::filesystem::path root = {}, std::uint16_t port = 0);
+  // Serves root (a fresh folder when none is given) at http://127.0.0.1:PORT/, or over TLS with a
+  // certificate of its own (signed by nobody a client trusts) at https://.
+  explicit NginxServer(std::filesystem::path root = {}, std::uint16_t port = 0, bool tls = false);
   ~NginxServer();
   NginxServer(const NginxServer&) = delete;
   NginxServer& operator=(const NginxServer&) = delete;
@@ -29,6 +30,7 @@ class NginxServer {
   TempDir m_work;
   std::filesystem::path m_root;
   std::uint16_t m_port = 0;
+  bool m_bTls = false;
   pid_t m_pid = -1;
 };
 
