@@ -73,7 +73,6 @@ class CWininet {
   const std::atomic<bool>* m_pbRunning = nullptr;
 
   // State of the open request.
-  std::string m_requestHeaderText;
   void* m_headerList = nullptr;  // curl_slist, freed with the request
   bool m_bHeadersDone = false;
   bool m_bBlockHasLocation = false;

@@ -1,6 +1,8 @@
 // valdris-get: the downloader without a window, for machines without a display and for scripts.
 // It fetches the file list, checks its version and runs the same worker as the window.
+#include <algorithm>
 #include <atomic>
+#include <deque>
 #include <csignal>
 #include <iostream>
 #include <string>
@@ -35,8 +37,9 @@ constexpr const char* kHelp =
     "  --quiet         print nothing but errors\n"
     "  --help          show this text\n"
     "\n"
-    "On a terminal one live line shows the current file, its progress, the speed, the time left and\n"
-    "the progress of the whole list; otherwise a plain line is printed about once a second.\n"
+    "On a terminal one live line shows the current file, its progress, the speed of the last seconds,\n"
+    "the time left for the whole list and its progress; otherwise a plain line is printed about once\n"
+    "a second per file.\n"
     "Ctrl-C or SIGTERM stops cleanly: a partial file is kept and resumed by the next run.\n"
     "\n"
     "Exit status: 0 every file is present and verified; 1 the run failed (the reason is printed on\n"
@@ -55,17 +58,18 @@ class Progress {
 
   void Update(const download::DownloadProgress& p) {
     const std::uint32_t now = platform::TickCount32();
-    if (p.nFileIndex != m_index || m_first) {
-      m_speed = 0;
-      m_first = false;
-    } else if (!p.bVerified && p.dwReceived >= m_received) {
-      const std::uint32_t ms = now - m_lastTick;
-      if (ms > 0) m_speed = (p.dwReceived - m_received) * 1000 / ms;
-    }
+    // Bytes that came over the network: the growth of the current entry, or all of a new entry's
+    // first record unless the entry was found complete on disk.
+    if (!p.bVerified) m_transferred += (p.nFileIndex == m_index && !m_first) ? p.dwReceived - std::min(p.dwReceived, m_received) : p.dwReceived;
+    m_first = false;
     m_index = p.nFileIndex;
     m_received = p.dwReceived;
     m_total = p.dwTotal;
-    m_lastTick = now;
+    // The speed is that of the last few seconds, over all entries.
+    m_samples.push_back({now, m_transferred});
+    while (m_samples.size() > 2 && now - m_samples.front().tick > 3000) m_samples.pop_front();
+    const std::uint32_t span = now - m_samples.front().tick;
+    if (span >= 500) m_speed = (m_transferred - m_samples.front().bytes) * 1000 / span;
     if (!m_terminal && !m_quiet) std::cout << Line() << std::endl;
   }
 
@@ -89,7 +93,8 @@ class Progress {
                           ? static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(m_list.m_nTotalSize))
                           : 100;
     std::string left = "--:--:--";
-    if (m_speed > 0) left = Narrow(core::FormatDurationSeconds(static_cast<std::uint32_t>((m_total - m_received) / m_speed)));
+    if (m_speed > 0 && m_list.m_nTotalSize >= done)
+      left = Narrow(core::FormatDurationSeconds(static_cast<std::uint32_t>((m_list.m_nTotalSize - done) / m_speed)));
     return "[" + std::to_string(m_index + 1) + "/" + std::to_string(m_list.m_nTotalCount) + "] " + name + "  " +
            Narrow(core::FormatByteSize(m_received)) + " / " + Narrow(core::FormatByteSize(m_total)) + " (" +
            std::to_string(percent) + "%)  " + Narrow(core::FormatSpeed(m_speed)) + "  " + left + " left  total " +
@@ -105,7 +110,12 @@ class Progress {
   std::uint64_t m_received = 0;
   std::uint64_t m_total = 0;
   std::uint64_t m_speed = 0;
-  std::uint32_t m_lastTick = 0;
+  std::uint64_t m_transferred = 0;
+  struct Sample {
+    std::uint32_t tick;
+    std::uint64_t bytes;
+  };
+  std::deque<Sample> m_samples;
 };
 
 } // namespace
