@@ -19,6 +19,7 @@
 #include "support/FaultServer.h"
 #include "support/NginxServer.h"
 #include "support/TempDir.h"
+#include "support/PublishGame.h"
 #include "support/TestData.h"
 
 namespace {
@@ -90,22 +91,7 @@ class Controller : public ::testing::Test {
     Publish();
   }
   void Publish(const std::string& version = "2017.12.27.1", int dripDelayMs = 0) {
-    filelist::CFileList list;
-    list.m_strVersion = version;
-    list.m_strURL = server.Url("/game/");
-    for (const auto& [name, bytes] : files) {
-      list.m_vecFileInfo.push_back({name, bytes.size(), Md5Of(bytes)});
-      list.m_nTotalSize += bytes.size();
-      FaultScript script;
-      script.body = bytes;
-      script.dripBytes = dripDelayMs > 0 ? 20000 : 0;
-      script.dripDelayMs = dripDelayMs;
-      server.Script("/game/" + name, script);
-    }
-    list.m_nTotalCount = static_cast<std::int32_t>(list.m_vecFileInfo.size());
-    FaultScript document;
-    document.body = filelist::SerializeJsonText(list);
-    server.Script("/filelist.json", document);
+    PublishGame(server, files, version, 20000, dripDelayMs);
   }
   Services MakeServices() {
     return Services{box,

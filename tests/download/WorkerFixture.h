@@ -54,23 +54,6 @@ inline int CountOf(const std::string& text, const std::string& what) {
   return n;
 }
 
-// A list over named contents, served from base.
-inline filelist::CFileList MakeList(const std::string& base, const std::vector<std::pair<std::string, std::string>>& files) {
-  filelist::CFileList list;
-  list.m_strVersion = "2017.12.27.1";
-  list.m_strURL = base;
-  for (const auto& [name, bytes] : files) {
-    filelist::FileInfo info;
-    info.Name = name;
-    info.Size = bytes.size();
-    info.CheckSum = Md5Of(bytes);
-    list.m_nTotalSize += info.Size;
-    list.m_vecFileInfo.push_back(info);
-  }
-  list.m_nTotalCount = static_cast<std::int32_t>(list.m_vecFileInfo.size());
-  return list;
-}
-
 struct RunRecord {
   std::vector<download::DownloadProgress> progress;
   bool gotResult = false;

@@ -3,7 +3,11 @@
 #include <cstdint>
 #include <string>
 
+#include <utility>
+#include <vector>
+
 #include "download/Md5.h"
+#include "filelist/FileList.h"
 #include "platform/Utf.h"
 
 namespace testsupport {
@@ -23,6 +27,23 @@ inline std::string Md5Of(const std::string& bytes) {
   download::CMd5 md5;
   md5.Update(bytes.data(), bytes.size());
   return platform::NarrowUtf8(md5.Finish());
+}
+
+// A list over named contents, served from base.
+inline filelist::CFileList MakeList(const std::string& base, const std::vector<std::pair<std::string, std::string>>& files) {
+  filelist::CFileList list;
+  list.m_strVersion = "2017.12.27.1";
+  list.m_strURL = base;
+  for (const auto& [name, bytes] : files) {
+    filelist::FileInfo info;
+    info.Name = name;
+    info.Size = bytes.size();
+    info.CheckSum = Md5Of(bytes);
+    list.m_nTotalSize += info.Size;
+    list.m_vecFileInfo.push_back(info);
+  }
+  list.m_nTotalCount = static_cast<std::int32_t>(list.m_vecFileInfo.size());
+  return list;
 }
 
 } // namespace testsupport

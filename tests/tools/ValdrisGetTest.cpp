@@ -10,6 +10,7 @@
 #include "support/FaultServer.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
+#include "support/PublishGame.h"
 #include "support/TestData.h"
 
 namespace {
@@ -26,22 +27,7 @@ struct Published {
       {"Data/big.pak", Pattern(3 * 1024 * 1024, 1)}, {"readme.txt", Pattern(1000, 2)}};
 
   void Publish(const std::string& version = "2017.12.27.1", int dripDelayMs = 0) {
-    filelist::CFileList list;
-    list.m_strVersion = version;
-    list.m_strURL = server.Url("/game/");
-    for (const auto& [name, bytes] : files) {
-      list.m_vecFileInfo.push_back({name, bytes.size(), Md5Of(bytes)});
-      list.m_nTotalSize += bytes.size();
-      FaultScript script;
-      script.body = bytes;
-      script.dripBytes = dripDelayMs > 0 ? 64 * 1024 : 0;
-      script.dripDelayMs = dripDelayMs;
-      server.Script("/game/" + name, script);
-    }
-    list.m_nTotalCount = static_cast<std::int32_t>(list.m_vecFileInfo.size());
-    FaultScript document;
-    document.body = filelist::SerializeJsonText(list);
-    server.Script("/filelist.json", document);
+    PublishGame(server, files, version, 64 * 1024, dripDelayMs);
   }
   ChildProcess Run(std::vector<std::string> extra = {}) {
     std::vector<std::string> args = {"--filelist", server.Url("/filelist.json"), "--folder", install.path().string()};
