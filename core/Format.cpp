@@ -47,7 +47,7 @@ class Sink {
   std::u16string* m_text = nullptr;
 };
 
-struct Spec {
+struct Directive {
   bool leftAlign = false;
   bool zeroPad = false;
   bool plus = false;
@@ -65,13 +65,13 @@ bool IsInteger(Kind k) {
 }
 
 // Pads body (ASCII) to the field width; numeric zero padding goes after the sign.
-void Emit(Sink& sink, const Spec& spec, const char* body, std::size_t length, bool numeric) {
-  const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+void Emit(Sink& sink, const Directive& directive, const char* body, std::size_t length, bool numeric) {
+  const std::size_t width = directive.width > 0 ? static_cast<std::size_t>(directive.width) : 0;
   const std::size_t pad = width > length ? width - length : 0;
-  if (spec.leftAlign) {
+  if (directive.leftAlign) {
     sink.PutAscii(body, length);
     sink.Repeat(u' ', pad);
-  } else if (spec.zeroPad && numeric) {
+  } else if (directive.zeroPad && numeric) {
     std::size_t signLength = (length > 0 && (body[0] == '-' || body[0] == '+' || body[0] == ' ')) ? 1 : 0;
     sink.PutAscii(body, signLength);
     sink.Repeat(u'0', pad);
@@ -82,7 +82,7 @@ void Emit(Sink& sink, const Spec& spec, const char* body, std::size_t length, bo
   }
 }
 
-void EmitInteger(Sink& sink, const Spec& spec, bool negative, std::uint64_t magnitude, int base,
+void EmitInteger(Sink& sink, const Directive& directive, bool negative, std::uint64_t magnitude, int base,
                  bool upper) {
   char digits[24];
   std::size_t n = 0;
@@ -91,39 +91,39 @@ void EmitInteger(Sink& sink, const Spec& spec, bool negative, std::uint64_t magn
     digits[n++] = table[magnitude % static_cast<unsigned>(base)];
     magnitude /= static_cast<unsigned>(base);
   } while (magnitude != 0);
-  if (spec.precision == 0 && n == 1 && digits[0] == '0') n = 0;
+  if (directive.precision == 0 && n == 1 && digits[0] == '0') n = 0;
   char body[64];
   std::size_t length = 0;
   if (negative) body[length++] = '-';
-  else if (spec.plus) body[length++] = '+';
-  else if (spec.space) body[length++] = ' ';
-  for (int i = static_cast<int>(n); i < spec.precision && length < 40; ++i) body[length++] = '0';
+  else if (directive.plus) body[length++] = '+';
+  else if (directive.space) body[length++] = ' ';
+  for (int i = static_cast<int>(n); i < directive.precision && length < 40; ++i) body[length++] = '0';
   while (n > 0) body[length++] = digits[--n];
-  Spec effective = spec;
-  if (spec.precision >= 0) effective.zeroPad = false;
+  Directive effective = directive;
+  if (directive.precision >= 0) effective.zeroPad = false;
   Emit(sink, effective, body, length, true);
 }
 
 void Mismatch(Sink& sink) { sink.Put(u"<?>"); }
 
-void EmitOne(Sink& sink, const Spec& spec, const FormatArg* arg) {
+void EmitOne(Sink& sink, const Directive& directive, const FormatArg* arg) {
   if (arg == nullptr) {
     Mismatch(sink);
     return;
   }
   const Kind kind = arg->kind();
-  switch (spec.conversion) {
+  switch (directive.conversion) {
     case u'd':
     case u'i': {
       // A 64-bit argument in a 32-bit conversion could be cut: refuse it rather than guess.
-      if (!IsInteger(kind) || (!spec.wide64 && (kind == Kind::Int64 || kind == Kind::UInt64))) {
+      if (!IsInteger(kind) || (!directive.wide64 && (kind == Kind::Int64 || kind == Kind::UInt64))) {
         Mismatch(sink);
         return;
       }
       std::int64_t value;
       if (kind == Kind::Int32 || kind == Kind::Int64) {
         value = arg->asSigned();
-      } else if (kind == Kind::UInt32 && !spec.wide64) {
+      } else if (kind == Kind::UInt32 && !directive.wide64) {
         // An unsigned 32-bit code reads as the signed 32-bit number it is.
         value = static_cast<std::int32_t>(static_cast<std::uint32_t>(arg->asUnsigned()));
       } else {
@@ -132,23 +132,23 @@ void EmitOne(Sink& sink, const Spec& spec, const FormatArg* arg) {
       const bool negative = value < 0;
       const std::uint64_t magnitude =
           negative ? (~static_cast<std::uint64_t>(value) + 1u) : static_cast<std::uint64_t>(value);
-      EmitInteger(sink, spec, negative, magnitude, 10, false);
+      EmitInteger(sink, directive, negative, magnitude, 10, false);
       return;
     }
     case u'u':
     case u'x':
     case u'X': {
-      if (!IsInteger(kind) || (!spec.wide64 && (kind == Kind::Int64 || kind == Kind::UInt64))) {
+      if (!IsInteger(kind) || (!directive.wide64 && (kind == Kind::Int64 || kind == Kind::UInt64))) {
         Mismatch(sink);
         return;
       }
       std::uint64_t value = arg->asUnsigned();
-      if (!spec.wide64) value = static_cast<std::uint32_t>(value);
+      if (!directive.wide64) value = static_cast<std::uint32_t>(value);
       else if (kind == Kind::Int32) value = static_cast<std::uint64_t>(arg->asSigned());
-      Spec unsignedSpec = spec;
-      unsignedSpec.plus = unsignedSpec.space = false;
-      EmitInteger(sink, unsignedSpec, false, value, spec.conversion == u'u' ? 10 : 16,
-                  spec.conversion == u'X');
+      Directive unsignedDirective = directive;
+      unsignedDirective.plus = unsignedDirective.space = false;
+      EmitInteger(sink, unsignedDirective, false, value, directive.conversion == u'u' ? 10 : 16,
+                  directive.conversion == u'X');
       return;
     }
     case u'f': {
@@ -158,13 +158,13 @@ void EmitOne(Sink& sink, const Spec& spec, const FormatArg* arg) {
       }
       char body[400];
       std::size_t length =
-          FormatFixed(arg->asDouble(), spec.precision < 0 ? 6 : spec.precision, body, sizeof body);
-      if (spec.plus && length < sizeof body - 1 && body[0] != '-') {
+          FormatFixed(arg->asDouble(), directive.precision < 0 ? 6 : directive.precision, body, sizeof body);
+      if (directive.plus && length < sizeof body - 1 && body[0] != '-') {
         std::memmove(body + 1, body, length);
         body[0] = '+';
         ++length;
       }
-      Emit(sink, spec, body, length, true);
+      Emit(sink, directive, body, length, true);
       return;
     }
     case u's': {
@@ -173,13 +173,13 @@ void EmitOne(Sink& sink, const Spec& spec, const FormatArg* arg) {
         return;
       }
       std::u16string_view text = arg->text();
-      if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision))
-        text = text.substr(0, static_cast<std::size_t>(spec.precision));
-      const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+      if (directive.precision >= 0 && text.size() > static_cast<std::size_t>(directive.precision))
+        text = text.substr(0, static_cast<std::size_t>(directive.precision));
+      const std::size_t width = directive.width > 0 ? static_cast<std::size_t>(directive.width) : 0;
       const std::size_t pad = width > text.size() ? width - text.size() : 0;
-      if (!spec.leftAlign) sink.Repeat(u' ', pad);
+      if (!directive.leftAlign) sink.Repeat(u' ', pad);
       sink.Put(text);
-      if (spec.leftAlign) sink.Repeat(u' ', pad);
+      if (directive.leftAlign) sink.Repeat(u' ', pad);
       return;
     }
     case u'c': {
@@ -187,10 +187,10 @@ void EmitOne(Sink& sink, const Spec& spec, const FormatArg* arg) {
         Mismatch(sink);
         return;
       }
-      const std::size_t width = spec.width > 1 ? static_cast<std::size_t>(spec.width) - 1 : 0;
-      if (!spec.leftAlign) sink.Repeat(u' ', width);
+      const std::size_t width = directive.width > 1 ? static_cast<std::size_t>(directive.width) - 1 : 0;
+      if (!directive.leftAlign) sink.Repeat(u' ', width);
       sink.Put(static_cast<char16_t>(arg->asUnsigned()));
-      if (spec.leftAlign) sink.Repeat(u' ', width);
+      if (directive.leftAlign) sink.Repeat(u' ', width);
       return;
     }
     default:
@@ -219,28 +219,28 @@ void Run(Sink& sink, std::u16string_view format, std::initializer_list<FormatArg
       continue;
     }
     const std::size_t start = i - 1;
-    Spec spec;
+    Directive directive;
     for (; i < n; ++i) {
       const char16_t f = format[i];
-      if (f == u'-') spec.leftAlign = true;
-      else if (f == u'0') spec.zeroPad = true;
-      else if (f == u'+') spec.plus = true;
-      else if (f == u' ') spec.space = true;
+      if (f == u'-') directive.leftAlign = true;
+      else if (f == u'0') directive.zeroPad = true;
+      else if (f == u'+') directive.plus = true;
+      else if (f == u' ') directive.space = true;
       else break;
     }
-    while (i < n && format[i] >= u'0' && format[i] <= u'9' && spec.width < 10000)
-      spec.width = spec.width * 10 + (format[i++] - u'0');
+    while (i < n && format[i] >= u'0' && format[i] <= u'9' && directive.width < 10000)
+      directive.width = directive.width * 10 + (format[i++] - u'0');
     if (i < n && format[i] == u'.') {
       ++i;
-      spec.precision = 0;
-      while (i < n && format[i] >= u'0' && format[i] <= u'9' && spec.precision < 10000)
-        spec.precision = spec.precision * 10 + (format[i++] - u'0');
+      directive.precision = 0;
+      while (i < n && format[i] >= u'0' && format[i] <= u'9' && directive.precision < 10000)
+        directive.precision = directive.precision * 10 + (format[i++] - u'0');
     }
     if (format.substr(i, 3) == u"I64") {
-      spec.wide64 = true;
+      directive.wide64 = true;
       i += 3;
     } else if (format.substr(i, 2) == u"ll") {
-      spec.wide64 = true;
+      directive.wide64 = true;
       i += 2;
     } else if (i < n && (format[i] == u'l' || format[i] == u'h' || format[i] == u'w')) {
       ++i;
@@ -249,10 +249,10 @@ void Run(Sink& sink, std::u16string_view format, std::initializer_list<FormatArg
       sink.Put(format.substr(start));
       break;
     }
-    spec.conversion = format[i++];
-    switch (spec.conversion) {
+    directive.conversion = format[i++];
+    switch (directive.conversion) {
       case u'd': case u'i': case u'u': case u'x': case u'X': case u'f': case u's': case u'c':
-        EmitOne(sink, spec, next != end ? next++ : nullptr);
+        EmitOne(sink, directive, next != end ? next++ : nullptr);
         break;
       default:
         // Not part of the dialect: written as it stands.
