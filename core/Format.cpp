@@ -1,6 +1,8 @@
 #include "core/Format.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cmath>
 #include <charconv>
 #include <cstring>
@@ -104,7 +106,16 @@ void EmitInteger(Sink& sink, const Directive& directive, bool negative, std::uin
   Emit(sink, effective, body, length, true);
 }
 
-void Mismatch(Sink& sink) { sink.Put(u"<?>"); }
+#ifdef NDEBUG
+std::atomic<bool> g_strict{false};
+#else
+std::atomic<bool> g_strict{true};
+#endif
+
+void Mismatch(Sink& sink) {
+  if (g_strict.load(std::memory_order_relaxed)) std::abort();
+  sink.Put(u"<?>");
+}
 
 void EmitOne(Sink& sink, const Directive& directive, const FormatArg* arg) {
   if (arg == nullptr) {
@@ -262,6 +273,8 @@ void Run(Sink& sink, std::u16string_view format, std::initializer_list<FormatArg
 }
 
 } // namespace
+
+void SetStrictFormatChecks(bool strict) { g_strict = strict; }
 
 std::size_t FormatTo(char16_t* out, std::size_t capacity, std::u16string_view format,
                      std::initializer_list<FormatArg> args) {

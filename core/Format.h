@@ -65,6 +65,11 @@ std::u16string Format(std::u16string_view format, const Args&... args) {
   return FormatArgs(format, {FormatArg(args)...});
 }
 
+// A conversion that does not match its argument is a programming error: in debug builds (and so in
+// every test run under the sanitizers) it stops the program at once; release builds print "<?>".
+// Tests that exercise the marker itself turn the check off.
+void SetStrictFormatChecks(bool strict);
+
 // "%.Nf" for one number with exact halves rounded up (away from zero), into a narrow buffer.
 // Returns the length written. Never allocates.
 std::size_t FormatFixed(double value, int precision, char* out, std::size_t capacity);

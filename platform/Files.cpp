@@ -49,7 +49,6 @@ ErrorCode CFileHandle::Open(std::u16string_view path, OpenMode mode, Sharing sha
     case OpenMode::ReadExisting: flags |= O_RDONLY; break;
     case OpenMode::WriteAlways: flags |= O_WRONLY | O_CREAT; break;
     case OpenMode::WriteTruncate: flags |= O_WRONLY | O_CREAT; break;
-    case OpenMode::ReadWriteAlways: flags |= O_RDWR | O_CREAT; break;
     case OpenMode::AppendAlways: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
   }
   const int fd = ::open(native.text, flags, 0644);

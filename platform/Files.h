@@ -15,7 +15,6 @@ enum class OpenMode {
   ReadExisting,      // read; the file must exist
   WriteAlways,       // write; an existing file keeps its bytes, a missing one is created
   WriteTruncate,     // write; an existing file is emptied, a missing one is created
-  ReadWriteAlways,   // read and write; created when missing
   AppendAlways,      // every write lands at the end, even with other writers; created when missing
 };
 

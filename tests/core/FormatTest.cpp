@@ -21,6 +21,7 @@ struct Row {
 };
 
 TEST(Format, DialectConversions) {
+  core::SetStrictFormatChecks(false);  // the last rows show the marker of a mismatch
   const Row rows[] = {
       {"plain text", Format(u"abc"), "abc"},
       {"percent", Format(u"100%%"), "100%"},
@@ -54,7 +55,14 @@ TEST(Format, DialectConversions) {
       {"missing argument", Format(u"%d and %d", 1), "1 and <?>"},
   };
   for (const Row& row : rows) EXPECT_EQ(Narrow(row.actual), row.expected) << row.name;
+  core::SetStrictFormatChecks(true);
 }
+
+#ifndef NDEBUG
+TEST(FormatDeathTest, MismatchStopsADebugBuild) {
+  EXPECT_DEATH(Format(u"(%ld)", u"not a code"), "");
+}
+#endif
 
 TEST(Format, FixedBufferCutsAndTerminates) {
   char16_t buffer[6];

@@ -5,7 +5,12 @@
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
+
+#include "core/StringTable.h"
 
 #include "MemoryDC.h"
 #include "SkinImages.h"
@@ -274,6 +279,26 @@ TEST_F(Window, KeysDragsTabOrderAndClose) {
   window.AllowClose();
   window.close();
   EXPECT_FALSE(window.isVisible());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Window, AboutItemOnTheWindowsMenu) {
+  QSignalSpy about(&window, &CSkinnedWindow::aboutRequested);
+  QString offered;
+  QTimer::singleShot(50, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (menu == nullptr || menu->actions().isEmpty()) return;
+    offered = menu->actions().front()->text();
+    menu->setActiveAction(menu->actions().front());
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(100, 100), window.mapToGlobal(QPoint(100, 100)));
+  QApplication::sendEvent(&window, &event);
+  EXPECT_EQ(offered, QString::fromStdU16String(core::LoadUiString(core::IDS_ABOUTBOX)));
+  EXPECT_EQ(about.count(), 1);
 }
 
 } // namespace
