@@ -12,12 +12,18 @@ namespace platform {
 
 namespace {
 
-// The per-user runtime folder, else a private folder of the user's in the temporary folder.
+// The per-user runtime folder, else a private folder of the user's in the temporary folder. A
+// folder of that name that is not the user's own (someone else made it first) is not used: the
+// user's home folder takes its place.
 std::string LockFolder() {
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/') return runtime;
   std::string folder = "/tmp/valdris-" + std::to_string(getuid());
   ::mkdir(folder.c_str(), 0700);
-  return folder;
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0)
+    return folder;
+  const char* home = std::getenv("HOME");
+  return home != nullptr && home[0] == '/' ? home : ".";
 }
 
 } // namespace
