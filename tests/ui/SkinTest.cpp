@@ -117,6 +117,18 @@ TEST(TextProgressCtrl, FillAndTwoColouredText) {
   EXPECT_EQ(greenOutside, 0);
 }
 
+TEST(TextProgressCtrl, VerticalFillsFromTheBottom) {
+  CTextProgressCtrl bar(nullptr, 1007, PBS_SMOOTH | PBS_VERTICAL);
+  bar.resize(16, 104);  // inner height 100
+  bar.SendMessage(PBM_SETBARCOLOR, 0, RGB(0, 0, 255));
+  bar.SendMessage(PBM_SETBKCOLOR, 0, RGB(0, 0, 0));
+  bar.SendMessage(TPBM_SHOWPERCENT, 0);
+  bar.SendMessage(PBM_SETPOS, 30);
+  const QImage image = bar.grab().toImage();
+  EXPECT_EQ(image.pixelColor(3, 2 + 70), QColor(0, 0, 255)) << "the lowest 30 rows are filled";
+  EXPECT_EQ(image.pixelColor(3, 2 + 69), QColor(0, 0, 0));
+}
+
 TEST(BitmapButtonEx, ImageChoiceByState) {
   QWidget parent;
   CBitmapButtonEx button(&parent, 1001);
