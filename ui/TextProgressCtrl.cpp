@@ -55,6 +55,14 @@ COLORREF CTextProgressCtrl::Effective(COLORREF stored, COLORREF system) const {
 
 void CTextProgressCtrl::Repaint() { repaint(); }
 
+template <typename T>
+std::intptr_t CTextProgressCtrl::StoreAndRepaint(T& field, T value) {
+  const T old = field;
+  field = value;
+  Repaint();
+  return static_cast<std::intptr_t>(old);
+}
+
 std::intptr_t CTextProgressCtrl::SetPos(std::int32_t position) {
   const std::int32_t old = m_nPosition;
   m_nPosition = position;
@@ -102,18 +110,8 @@ std::intptr_t CTextProgressCtrl::SendMessage(unsigned message, std::uintptr_t wP
       return wParam != 0 ? m_nLower : m_nUpper;
     }
     case PBM_GETPOS: return m_nPosition;
-    case PBM_SETBARCOLOR: {
-      const COLORREF old = m_crBar;
-      m_crBar = static_cast<COLORREF>(lParam);
-      Repaint();
-      return static_cast<std::intptr_t>(old);
-    }
-    case PBM_SETBKCOLOR: {
-      const COLORREF old = m_crBack;
-      m_crBack = static_cast<COLORREF>(lParam);
-      Repaint();
-      return static_cast<std::intptr_t>(old);
-    }
+    case PBM_SETBARCOLOR: return StoreAndRepaint(m_crBar, static_cast<COLORREF>(lParam));
+    case PBM_SETBKCOLOR: return StoreAndRepaint(m_crBack, static_cast<COLORREF>(lParam));
     case PBM_SETMARQUEE: {
       m_bPercentText = 0;
       if (wParam != 0) {
@@ -128,32 +126,12 @@ std::intptr_t CTextProgressCtrl::SendMessage(unsigned message, std::uintptr_t wP
     }
     case PBM_GETBKCOLOR: return Effective(m_crBack, FromQColor(p.color(QPalette::Button)));
     case PBM_GETBARCOLOR: return Effective(m_crBar, FromQColor(p.color(QPalette::Highlight)));
-    case TPBM_SETTEXTCOLOR: {
-      const COLORREF old = m_crText;
-      m_crText = static_cast<COLORREF>(lParam);
-      Repaint();
-      return static_cast<std::intptr_t>(old);
-    }
+    case TPBM_SETTEXTCOLOR: return StoreAndRepaint(m_crText, static_cast<COLORREF>(lParam));
     case TPBM_GETTEXTCOLOR: return Effective(m_crText, FromQColor(p.color(QPalette::WindowText)));
-    case TPBM_SETBARTEXTCOLOR: {
-      const COLORREF old = m_crTextOnBar;
-      m_crTextOnBar = static_cast<COLORREF>(lParam);
-      Repaint();
-      return static_cast<std::intptr_t>(old);
-    }
+    case TPBM_SETBARTEXTCOLOR: return StoreAndRepaint(m_crTextOnBar, static_cast<COLORREF>(lParam));
     case TPBM_GETBARTEXTCOLOR: return Effective(m_crTextOnBar, FromQColor(p.color(QPalette::Base)));
-    case TPBM_SHOWPERCENT: {
-      const std::int32_t old = m_bPercentText;
-      m_bPercentText = static_cast<std::int32_t>(wParam);
-      Repaint();
-      return old;
-    }
-    case TPBM_SETTEXTALIGN: {
-      const std::int32_t old = m_nTextAlign;
-      m_nTextAlign = static_cast<std::int32_t>(wParam);
-      Repaint();
-      return old;
-    }
+    case TPBM_SHOWPERCENT: return StoreAndRepaint(m_bPercentText, static_cast<std::int32_t>(wParam));
+    case TPBM_SETTEXTALIGN: return StoreAndRepaint(m_nTextAlign, static_cast<std::int32_t>(wParam));
     case TPBM_SETMARQUEESIZE: {
       m_nMarqueePercent = static_cast<std::int32_t>(wParam);
       Repaint();

@@ -72,6 +72,9 @@ class CTextProgressCtrl : public QWidget {
   int MarqueeLimit() const;
   COLORREF Effective(COLORREF stored, COLORREF system) const;
   void Repaint();
+  // Stores a setting, repaints, and returns the setting's previous value.
+  template <typename T>
+  std::intptr_t StoreAndRepaint(T& field, T value);
 
   int m_nId;
   std::uint32_t m_dwStyle;
