@@ -48,6 +48,8 @@ constexpr Entry kTable[] = {
      u"비어 있는 폴더가 아닙니다.\n폴더 생성 후 다운로드 진행해 주세요."},
     {125, u"An error occurred. Please try download later.",
      u"문제가 발생하여 다운로드를 진행할 수 없습니다. 다시 시도해 주세요."},
+    {126, u"The downloaded file does not match the file list. Please try again later.",
+     u"다운로드한 파일이 파일리스트와 일치하지 않습니다. 잠시 후 다시 시도해 주세요."},
 };
 
 } // namespace

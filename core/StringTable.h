@@ -1,5 +1,5 @@
 #pragma once
-// The user-visible messages, held in English and Korean and keyed by id (101..125).
+// The user-visible messages, held in English and Korean and keyed by id (101..126).
 #include <string>
 #include <string_view>
 
@@ -52,6 +52,7 @@ enum : unsigned {
   IDS_PREVIOUS_FOLDER = 123,
   IDS_FOLDER_NOT_EMPTY = 124,
   IDS_ERROR_TRY_LATER = 125,
+  IDS_FILE_MISMATCH = 126,
 };
 
 } // namespace core

@@ -9,6 +9,7 @@
 #include "download/ConcurrentChecksum.h"
 #include "download/LocalFiles.h"
 #include "net/HttpClient.h"
+#include "net/Url.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Utf.h"
@@ -24,6 +25,8 @@ using namespace platform;
 namespace {
 
 constexpr std::uint32_t kPostIntervalMs = 1000;
+// Whole transfers of one entry that may fail to match the list before the run gives up.
+constexpr std::uint32_t kMaxMismatches = 3;
 
 } // namespace
 
@@ -68,7 +71,6 @@ bool CDownloadThread::DownloadFiles() {
   client.SetTimeout(m_dwHttpTimeoutMs);
   // Hashes each file on a second thread while it is written, so verifying costs no extra pass.
   CConcurrentChecksum hasher(&RunningFlag());
-  bool result = true;
   const std::u16string base = WidenUtf8(m_FileList.m_strURL);
 
   if (!PathExists(m_strDownloadPath) && CreateDirectoryTree(m_strDownloadPath) != ERROR_SUCCESS) {
@@ -81,8 +83,15 @@ bool CDownloadThread::DownloadFiles() {
   m_nAccountedSize = 0;
 
   std::uint32_t index = m_nFileIndex;
+  // Transfers of the current entry that arrived whole and still did not match the list.
+  std::uint32_t mismatches = 0;
+  std::uint32_t mismatchIndex = index;
   while (index < count) {
     if (!IsRunning()) return false;
+    if (index != mismatchIndex) {
+      mismatches = 0;
+      mismatchIndex = index;
+    }
     m_nFileIndex = index;
     if (index >= m_FileList.m_vecFileInfo.size()) {
       theLog.Write(LOG_ERROR, u"file list entry is missing - (%d)", static_cast<std::int32_t>(index));
@@ -116,12 +125,20 @@ bool CDownloadThread::DownloadFiles() {
     if (PathExists(localPath)) {
       theLog.Write(LOG_INFO, u"file is exist");
       std::u16string checksum;
+      if (!IsRegularFile(localPath)) {
+        // A folder, FIFO or device where the file belongs: never read, write or remove it.
+        theLog.Write(LOG_ERROR, u"local path is not a regular file so download stop - (%ld)", ERROR_ACCESS_DENIED);
+        return Fail(core::IDS_FILE_CREATE_FAILED, ERROR_ACCESS_DENIED);
+      }
       if (GetLocalFileSize(localPath, &localSize) != ERROR_SUCCESS) {
         theLog.Write(LOG_ERROR, u"failed to get file size so re-download");
-      } else if (localSize < info.Size) {
+      } else if (localSize < info.Size && mismatches == 0) {
         range = core::Format(u"Range:bytes=%I64d-", static_cast<long long>(localSize));
         resume = true;
         theLog.Write(LOG_INFO, u"file download relay mode");
+      } else if (localSize < info.Size) {
+        // The server sent this file whole a moment ago: resuming it would only ask past its end.
+        theLog.Write(LOG_WARNING, u"local file is smaller so re-download");
       } else if (localSize > info.Size) {
         theLog.Write(LOG_WARNING, u"local file is bigger so re-download");
       } else if (const ErrorCode code = GetFileChecksum(localPath, checksum); code == CHECKSUM_STOPPED) {
@@ -145,7 +162,8 @@ bool CDownloadThread::DownloadFiles() {
 
     if (!IsRunning()) return false;
     std::uint64_t contentLength = 0;
-    if (!client.OpenUrl(base + entryName, range, contentLength, net::kDownloaderUserAgent)) {
+    if (!client.OpenUrl(base + net::EncodeUrlPath(entryName), range, contentLength, net::kDownloaderUserAgent)) {
+      if (!IsRunning()) return false;  // the stop ended the wait for the server
       theLog.Write(LOG_ERROR, u"failed to connect server - (%ld)", client.m_dwLastError);
       return Fail(core::IDS_CANNOT_REACH_SERVER, client.m_dwLastError);
     }
@@ -157,32 +175,35 @@ bool CDownloadThread::DownloadFiles() {
     std::uint64_t total = contentLength;
     std::uint64_t received = 0;
     std::uint32_t lastPost = 0;
-    int percentage = 0;
     if (resume) {
       m_nAccountedSize += localSize;
       received += localSize;
       total += localSize;
     }
+    bool stopped = false;
     for (;;) {
       if (!IsRunning()) {
-        result = false;
+        stopped = true;
         break;
       }
       std::uint32_t n = 0;
       if (!client.ReadToFile(n)) {
         hasher.Abandon();
         client.CloseFile();
-        theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", client.m_dwLastError);
-        return Fail(core::IDS_NETWORK_UNSTABLE, client.m_dwLastError);
+        if (!IsRunning()) return false;  // the stop ended the wait for data
+        const ErrorCode code = client.m_dwLastError;
+        theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", code);
+        // A full disk is no network trouble: say so.
+        return code == ERROR_DISK_FULL ? Fail(core::IDS_INSUFFICIENT_SPACE) : Fail(core::IDS_NETWORK_UNSTABLE, code);
       }
       if (n == 0) break;
       received += n;
       m_nAccountedSize += n;
       hasher.Advance(received);
       // 100 exactly when every byte is there, whatever the rounding of huge counts.
-      percentage = received >= total ? 100
-                                     : std::min(99, static_cast<int>(static_cast<double>(received) /
-                                                                     static_cast<double>(total) * 100.0));
+      const int percentage = received >= total ? 100
+                                               : std::min(99, static_cast<int>(static_cast<double>(received) /
+                                                                               static_cast<double>(total) * 100.0));
       const std::uint32_t now = TickCount32();
       bool post = percentage == 100;
       if (static_cast<std::uint32_t>(now - lastPost) >= kPostIntervalMs) {
@@ -197,32 +218,49 @@ bool CDownloadThread::DownloadFiles() {
       if (received > total) break;
     }
     client.CloseFile();
-    if (percentage != 100) {
-      // Stopped, or an empty entry: left as it is for a later run.
+    if (stopped) {
+      // Left as it is for the next run, which resumes it.
       hasher.Abandon();
-      ++index;
-      continue;
+      return false;
+    }
+    if (received < total) {
+      // The body ended early without an error from the transport: the part stays for a resume.
+      hasher.Abandon();
+      theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", ERROR_INTERNET_CONNECTION_ABORTED);
+      return Fail(core::IDS_NETWORK_UNSTABLE, ERROR_INTERNET_CONNECTION_ABORTED);
     }
 
+    // The answer arrived whole: the entry is done only when size and digest both match the list.
     std::uint64_t size = 0;
     if (GetLocalFileSize(localPath, &size) != ERROR_SUCCESS) {
+      hasher.Abandon();
       theLog.Write(LOG_ERROR, u"(100%%) failed to check file size");
       return Fail(core::IDS_FILE_SIZE_FAILED);
     }
-    std::u16string checksum;
-    if (const ErrorCode code = hasher.Finish(size, checksum); code != ERROR_SUCCESS) {
-      if (code != CHECKSUM_STOPPED) theLog.Write(LOG_ERROR, u"(100%%) failed to get file checksum - (%ld)", code);
-      return Fail(core::IDS_CHECKSUM_FAILED);
+    bool matches = false;
+    if (size != info.Size) {
+      hasher.Abandon();
+      theLog.Write(LOG_WARNING, u"(100%%) invalid file size so re-download");
+    } else {
+      std::u16string checksum;
+      if (const ErrorCode code = hasher.Finish(size, checksum); code != ERROR_SUCCESS) {
+        if (code != CHECKSUM_STOPPED) theLog.Write(LOG_ERROR, u"(100%%) failed to get file checksum - (%ld)", code);
+        return Fail(core::IDS_CHECKSUM_FAILED);
+      }
+      matches = checksum == expected;
+      if (!matches) theLog.Write(LOG_WARNING, u"(100%%) invalid file checksum so re-download");
     }
-    if (checksum == expected) {
+    if (matches) {
       theLog.Write(LOG_INFO, u"(100%%) file download success");
       ++index;
-    } else {
-      // Fetched whole but wrong: the same entry again, until it matches or the user stops.
-      theLog.Write(LOG_WARNING, u"(100%%) invalid file checksum so re-download");
+    } else if (++mismatches >= kMaxMismatches) {
+      // A transient corruption heals on a retry; one that repeats is the server's or the list's.
+      theLog.Write(LOG_ERROR, u"(100%%) file does not match the file list so download stop - (%d)",
+                   static_cast<std::int32_t>(mismatches));
+      return Fail(core::IDS_FILE_MISMATCH);
     }
   }
-  return result;
+  return true;
 }
 
 ErrorCode CDownloadThread::GetFileChecksum(std::u16string_view path, std::u16string& checksum) {

@@ -13,8 +13,12 @@ bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelis
   std::string document;
   if (!client.ReadToMemory(url, document)) {
     theLog.Write(core::LOG_ERROR, u"file list download is failed - (%ld)", client.m_dwLastError);
-    failure = {core::IDS_CANNOT_REACH_SERVER, core::LoadResString(core::IDS_CANNOT_REACH_SERVER, client.m_dwLastError),
-               true};
+    // The server answered, but with a document too large to be a file list.
+    if (client.m_dwLastError == platform::ERROR_INSUFFICIENT_BUFFER)
+      failure = {core::IDS_INVALID_FILE_LIST, core::LoadResString(core::IDS_INVALID_FILE_LIST), true};
+    else
+      failure = {core::IDS_CANNOT_REACH_SERVER,
+                 core::LoadResString(core::IDS_CANNOT_REACH_SERVER, client.m_dwLastError), true};
     return false;
   }
   theLog.Write(core::LOG_INFO, u"file list download success");
@@ -26,6 +30,12 @@ bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelis
     return false;
   }
   theLog.Write(core::LOG_INFO, u"file list deserialize success");
+  // A count that differs from the entries would skip entries or read past them: refuse the list.
+  if (list.m_nTotalCount < 0 || static_cast<std::size_t>(list.m_nTotalCount) != list.m_vecFileInfo.size()) {
+    theLog.Write(core::LOG_ERROR, u"file list count is not same as its entries - (%d)", list.m_nTotalCount);
+    failure = {core::IDS_INVALID_FILE_LIST, core::LoadResString(core::IDS_INVALID_FILE_LIST), true};
+    return false;
+  }
   return true;
 }
 

@@ -24,9 +24,8 @@ ErrorCode GetLocalFileSize(std::u16string_view path, std::uint64_t* size) {
   if (size == nullptr) return ERROR_INVALID_PARAMETER;
   *size = 0;
   if (path.empty()) return ERROR_INVALID_PARAMETER;
-  CFileHandle file;
-  if (const ErrorCode code = file.Open(path, OpenMode::ReadExisting); code != ERROR_SUCCESS) return code;
-  return file.Size(*size);
+  // By attributes: opening a FIFO found at the path would block.
+  return GetFileSizeOf(path, *size);
 }
 
 ErrorCode ComputeFileChecksum(std::u16string_view path, const std::atomic<bool>* running, std::u16string& checksum) {

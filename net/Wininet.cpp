@@ -110,6 +110,9 @@ bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers)
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_hSession->timeoutMs));
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  // A request closed while its name is still being resolved must not wait for the resolver: the
+  // lookup thread is left to finish on its own, so a stop is never held up by a slow DNS answer.
+  curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CWininet::OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
@@ -133,8 +136,8 @@ std::size_t CWininet::OnHeader(char* data, std::size_t size, std::size_t count, 
   const std::size_t length = size * count;
   me->m_dwLastActivity = TickCount32();
   const std::string_view line(data, length);
-  if (line.size() > 9 && (line.compare(0, 9, "Location:") == 0 || line.compare(0, 9, "location:") == 0))
-    me->m_bBlockHasLocation = true;
+  // Header names are case-insensitive.
+  if (line.size() > 9 && strncasecmp(line.data(), "location:", 9) == 0) me->m_bBlockHasLocation = true;
   if (line == "\r\n" || line == "\n") {
     // The end of one header block: a 1xx block or a redirect that will be followed is not final.
     long code = 0;
@@ -221,7 +224,9 @@ bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
       return false;
     }
     if (!Pump()) {
-      core::theLog.Write(core::LOG_ERROR, u"InternetQueryDataAvailable - (%ld)", m_dwLastError);
+      // A wait ended by the owner's stop request is no failure of the network.
+      if (m_dwLastError != ERROR_INTERNET_OPERATION_CANCELLED)
+        core::theLog.Write(core::LOG_ERROR, u"InternetQueryDataAvailable - (%ld)", m_dwLastError);
       return false;
     }
   }

@@ -44,7 +44,8 @@ ErrorCode CFileHandle::Open(std::u16string_view path, OpenMode mode, Sharing sha
   if (path.empty()) return ERROR_PATH_NOT_FOUND;
   NativePath native(path);
   if (!native.ok) return ERROR_FILENAME_EXCED_RANGE;
-  int flags = O_CLOEXEC;
+  // Non-blocking, so a FIFO or device at the path can never hang the open; only regular files pass.
+  int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
     case OpenMode::ReadExisting: flags |= O_RDONLY; break;
     case OpenMode::WriteAlways: flags |= O_WRONLY | O_CREAT; break;
@@ -54,7 +55,7 @@ ErrorCode CFileHandle::Open(std::u16string_view path, OpenMode mode, Sharing sha
   const int fd = ::open(native.text, flags, 0644);
   if (fd < 0) return LastError();
   struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return ERROR_ACCESS_DENIED;
   }
@@ -198,8 +199,15 @@ ErrorCode GetFileSizeOf(std::u16string_view path, std::uint64_t& size) {
   if (!native.ok) return ERROR_FILENAME_EXCED_RANGE;
   struct stat st {};
   if (::stat(native.text, &st) != 0) return errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : LastError();
+  if (!S_ISREG(st.st_mode)) return ERROR_ACCESS_DENIED;
   size = static_cast<std::uint64_t>(st.st_size);
   return ERROR_SUCCESS;
+}
+
+bool IsRegularFile(std::u16string_view path) {
+  NativePath native(path);
+  struct stat st {};
+  return native.ok && !path.empty() && ::stat(native.text, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::uint64_t FreeBytesOfFileSystem(std::u16string_view path) {

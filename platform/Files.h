@@ -60,6 +60,9 @@ bool IsDirectory(std::u16string_view path);
 ErrorCode CreateOneDirectory(std::u16string_view path);
 // Creates the folder and every missing parent; 0 when it exists as a folder afterwards.
 ErrorCode CreateDirectoryTree(std::u16string_view path);
+bool IsRegularFile(std::u16string_view path);
+// The size from the file's attributes, never by opening it; ERROR_ACCESS_DENIED for anything but a
+// regular file (a folder, a FIFO, a device).
 ErrorCode GetFileSizeOf(std::u16string_view path, std::uint64_t& size);
 // Free bytes of the file system holding an absolute path (the nearest existing ancestor is asked);
 // 0 for a relative path or when it cannot be obtained.

@@ -177,7 +177,7 @@ bool FaultServer::Answer(int fd, const std::string& head) {
   std::string extra;
   if (!script.location.empty()) {
     status = 302;
-    extra += "Location: " + script.location + "\r\n";
+    extra += script.locationName + ": " + script.location + "\r\n";
   }
   const std::string range = HeaderValue(head, "Range");
   if (status == 200 && !range.empty() && script.honourRange) {

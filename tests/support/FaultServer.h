@@ -17,7 +17,8 @@ struct FaultScript {
   std::string body;
   bool honourRange = true;      // false: a ranged request gets 200 and the whole body
   bool chunked = false;         // no Content-Length: chunked transfer encoding
-  std::string location;         // answer 302 with this Location
+  std::string location;         // answer 302 with this Location...
+  std::string locationName = "Location";  // ...under this spelling of the header name
   std::int64_t cutAfter = -1;   // stop sending after this many body bytes...
   bool reset = false;           // ...then reset the connection (else close it cleanly)
   int stallMs = 0;              // ...or, with stallAfter, pause this long

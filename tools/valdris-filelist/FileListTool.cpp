@@ -18,6 +18,7 @@
 #include "download/Md5.h"
 #include "filelist/FileList.h"
 #include "net/HttpClient.h"
+#include "net/Url.h"
 #include "platform/Utf.h"
 
 namespace filelisttool {
@@ -276,7 +277,7 @@ void CheckServer(const filelist::CFileList& list, bool full, Reporter& report) {
   const std::u16string base = Widen(list.m_strURL);
   for (const auto& info : list.m_vecFileInfo) {
     if (!NameProblem(info.Name).empty()) continue;
-    const std::u16string url = base + Widen(info.Name);
+    const std::u16string url = base + net::EncodeUrlPath(Widen(info.Name));
     std::uint64_t length = 0;
     if (!client.OpenUrl(url, u"", length, net::kDownloaderUserAgent)) {
       report.Problem(info.Name + ": the server answers (" + std::to_string(client.m_dwLastError) + ")");
