@@ -288,8 +288,7 @@ void CMervoDownloaderDlg::OnDownloadProgress(std::unique_ptr<download::DownloadP
   m_dwLastReceived = p.dwReceived;
   const bool changed = index != m_nCurrentFile;
   if (changed) m_nCurrentFile = index;
-  const int percent =
-      p.dwTotal == 0 ? 0 : static_cast<int>(static_cast<double>(p.dwReceived) / static_cast<double>(p.dwTotal) * 100.0);
+  const int percent = core::PercentOf(p.dwReceived, p.dwTotal);
 
   const std::uint32_t now = m_services.tick();
   std::uint32_t e;
@@ -304,7 +303,9 @@ void CMervoDownloaderDlg::OnDownloadProgress(std::unique_ptr<download::DownloadP
   if (e == 0) return;
 
   const auto bytesPerSecond = static_cast<std::uint64_t>(static_cast<double>(p.dwReceived) / e * 1000.0);
-  const std::uint64_t secondsLeft = bytesPerSecond == 0 ? 0 : (p.dwTotal - p.dwReceived) / bytesPerSecond;
+  // A record may count more than its total (a server sending more than announced): nothing is left.
+  const std::uint64_t remaining = p.dwTotal > p.dwReceived ? p.dwTotal - p.dwReceived : 0;
+  const std::uint64_t secondsLeft = bytesPerSecond == 0 ? 0 : remaining / bytesPerSecond;
   const int hours = static_cast<int>((secondsLeft % 86400) / 3600);
   const int minutes = static_cast<int>((secondsLeft % 3600) / 60);
   std::int64_t seconds = static_cast<std::int64_t>(secondsLeft) - 3600LL * hours - 60LL * minutes;
@@ -321,10 +322,7 @@ void CMervoDownloaderDlg::OnDownloadProgress(std::unique_ptr<download::DownloadP
     SetText(IDC_STATIC_FILE_SIZE2, size);
   }
   SetText(IDC_STATIC_TIME_LEFT, core::FormatDuration(hours, minutes, static_cast<int>(seconds)));
-  const int total = m_FileList.m_nTotalSize == 0
-                        ? 0
-                        : static_cast<int>(static_cast<double>(m_nDownloadedSize) /
-                                           static_cast<double>(m_FileList.m_nTotalSize) * 100.0);
+  const int total = core::PercentOf(m_nDownloadedSize, m_FileList.m_nTotalSize);
   Bar(IDC_PROGRESS_TOTAL)->SendMessage(PBM_SETPOS, static_cast<std::uintptr_t>(total));
   SetText(IDC_STATIC_TOTAL_DONE, core::FormatByteSize(m_nDownloadedSize));
 }

@@ -41,4 +41,11 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
   return Format(u"%s%s%s", folder, separator, name);
 }
 
+int PercentOf(std::uint64_t part, std::uint64_t whole) {
+  if (whole == 0) return 0;
+  if (part >= whole) return 100;
+  const int percent = static_cast<int>(static_cast<double>(part) / static_cast<double>(whole) * 100.0);
+  return percent > 99 ? 99 : percent;
+}
+
 } // namespace core

@@ -18,6 +18,10 @@ std::u16string FormatDuration(int hours, int minutes, int seconds);
 std::u16string FormatDurationSeconds(std::uint32_t totalSeconds);
 inline constexpr std::u16string_view kIdleDuration = u"00:00:00";
 
+// part / whole as a whole percentage, truncated, in 0..100: 100 exactly when part reaches whole, 0
+// for an empty whole. Safe for any 64-bit counts (a double converted out of an int's range would not be).
+int PercentOf(std::uint64_t part, std::uint64_t whole);
+
 // Folder and name joined with one separator; nothing is normalised.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 

@@ -201,16 +201,14 @@ bool CDownloadThread::DownloadFiles() {
       m_nAccountedSize += n;
       hasher.Advance(received);
       // 100 exactly when every byte is there, whatever the rounding of huge counts.
-      const int percentage = received >= total ? 100
-                                               : std::min(99, static_cast<int>(static_cast<double>(received) /
-                                                                               static_cast<double>(total) * 100.0));
+      const int percentage = core::PercentOf(received, total);
       const std::uint32_t now = TickCount32();
       bool post = percentage == 100;
       if (static_cast<std::uint32_t>(now - lastPost) >= kPostIntervalMs) {
         lastPost = now;
         post = true;
       }
-      if (post && !PostProgress(static_cast<std::int32_t>(index), false, total, received)) {
+      if (post && !PostProgress(static_cast<std::int32_t>(index), false, total, received, resume ? localSize : 0)) {
         hasher.Abandon();
         client.CloseFile();
         return Fail(core::IDS_NO_MEMORY_MESSAGE);
@@ -279,7 +277,8 @@ bool CDownloadThread::MakeSubDirectory(std::u16string& name, std::u16string& dir
   return true;
 }
 
-bool CDownloadThread::PostProgress(std::int32_t index, bool verified, std::uint64_t total, std::uint64_t received) {
+bool CDownloadThread::PostProgress(std::int32_t index, bool verified, std::uint64_t total, std::uint64_t received,
+                                   std::uint64_t resumedFrom) {
   std::unique_ptr<DownloadProgress> record;
   try {
     record = std::make_unique<DownloadProgress>();
@@ -291,6 +290,7 @@ bool CDownloadThread::PostProgress(std::int32_t index, bool verified, std::uint6
   record->dwStartTime = m_dwFileStartTime.load();
   record->dwTotal = total;
   record->dwReceived = received;
+  record->dwResumedFrom = resumedFrom;
   PostMessageW(m_hWnd.load(), WM_DOWNLOAD_PROGRESS, std::move(record));
   return true;
 }

@@ -38,7 +38,8 @@ class CDownloadThread : public CThread {
   // Splits "dir/.../file" into the folder below the install folder (created, every level) and the
   // file's own name. False, with nothing changed, for a name without "/".
   bool MakeSubDirectory(std::u16string& name, std::u16string& directory);
-  bool PostProgress(std::int32_t index, bool verified, std::uint64_t total, std::uint64_t received);
+  bool PostProgress(std::int32_t index, bool verified, std::uint64_t total, std::uint64_t received,
+                    std::uint64_t resumedFrom = 0);
   bool PostResult(bool success);
 
   // Seams for exact tests: where free space comes from, and the network time-out.

@@ -12,6 +12,12 @@ bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelis
                       StartupFailure& failure) {
   std::string document;
   if (!client.ReadToMemory(url, document)) {
+    if (client.m_dwLastError == platform::ERROR_INTERNET_OPERATION_CANCELLED) {
+      // The user stopped the program while it waited for the server: no failure to report.
+      theLog.Write(core::LOG_INFO, u"file list download is stopped");
+      failure = {0, {}, false};
+      return false;
+    }
     theLog.Write(core::LOG_ERROR, u"file list download is failed - (%ld)", client.m_dwLastError);
     // The server answered, but with a document too large to be a file list.
     if (client.m_dwLastError == platform::ERROR_INSUFFICIENT_BUFFER)

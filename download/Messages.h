@@ -24,6 +24,9 @@ struct DownloadProgress : MessageRecord {
   // Byte counts are 64-bit so entries of 4 GiB and more are reported exactly.
   std::uint64_t dwTotal = 0;
   std::uint64_t dwReceived = 0;
+  // Bytes of the entry that were already on disk when its transfer began (a resumed part): they
+  // count as done but did not come over the network.
+  std::uint64_t dwResumedFrom = 0;
 };
 
 struct DownloadResult : MessageRecord {

@@ -331,6 +331,9 @@ TEST_F(Controller, ProgressArithmetic) {
   post(0, false, 9000, 5000, 2500);
   EXPECT_EQ(N(dlg.Text(IDC_STATIC_TOTAL_DONE)), "6.35 KB") << "4000 + 2000 + 500 bytes";
   EXPECT_EQ(N(dlg.Text(IDC_STATIC_SPEED)), "500 Bytes/sec");
+  post(0, false, 9000, 5000, 7000);  // more than announced
+  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TIME_LEFT)), "00:00:00") << "nothing left, never negative";
+  EXPECT_EQ(dlg.Bar(IDC_PROGRESS_FILE)->SendMessage(PBM_GETPOS), 100);
   dlg.OnDownloadProgress(nullptr);  // ignored
 }
 

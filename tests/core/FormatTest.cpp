@@ -102,4 +102,22 @@ TEST(TextHelpers, SpeedDurationAndJoin) {
   EXPECT_EQ(Narrow(core::JoinPath(u"/games/", u"a.pak")), "/games//a.pak");
 }
 
+TEST(TextHelpers, PercentOfAnyCounts) {
+  const struct {
+    const char* name;
+    std::uint64_t part;
+    std::uint64_t whole;
+    int percent;
+  } rows[] = {
+      {"empty whole", 0, 0, 0},
+      {"nothing yet", 0, 5, 0},
+      {"truncated", 2, 3, 66},
+      {"one short of a huge whole is not 100", (1ULL << 62) - 1, 1ULL << 62, 99},
+      {"sizes near 2^63", 1ULL << 62, (1ULL << 63) + 12345, 49},
+      {"the largest whole", UINT64_MAX, UINT64_MAX, 100},
+      {"more than the whole", 7, 5, 100},
+  };
+  for (const auto& row : rows) EXPECT_EQ(core::PercentOf(row.part, row.whole), row.percent) << row.name;
+}
+
 } // namespace

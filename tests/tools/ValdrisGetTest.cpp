@@ -114,4 +114,36 @@ TEST(ValdrisGet, KilledMidFileThenResumesOnlyTheMissingBytes) {
   EXPECT_TRUE(resumed) << "the second run asks only for the bytes after " << partial;
 }
 
+TEST(ValdrisGet, CtrlCWhileTheListIsFetchedStopsAtOnce) {
+  Published p;
+  FaultScript slow;
+  slow.body = "{}";
+  slow.stallBeforeHeaders = true;
+  slow.stallMs = 10000;
+  p.server.Script("/filelist.json", slow);
+  ChildProcess run = p.Run();
+  while (p.server.Requests().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const auto start = std::chrono::steady_clock::now();
+  run.Signal(SIGINT);
+  EXPECT_EQ(run.Wait(), 130) << run.Err();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+  EXPECT_FALSE(fs::exists(p.install.path() / "Data"));
+}
+
+TEST(ValdrisGet, OffATerminalAboutOneLineASecond) {
+  Published p;
+  p.files.clear();
+  for (int i = 0; i < 600; ++i) p.files.push_back({"small/" + std::to_string(i) + ".bin", Pattern(512, i)});
+  p.Publish();
+  const auto start = std::chrono::steady_clock::now();
+  ChildProcess run = p.Run();
+  EXPECT_EQ(run.Wait(), 0) << run.Err();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
+  int lines = 0;
+  for (std::size_t at = run.Out().find("\n["); at != std::string::npos; at = run.Out().find("\n[", at + 1)) ++lines;
+  EXPECT_GE(lines, 1) << run.Out();
+  EXPECT_LE(lines, seconds + 2) << run.Out();
+  EXPECT_NE(run.Out().find("[600/600] small/599.bin"), std::string::npos) << "the last state is printed";
+}
+
 } // namespace

@@ -20,9 +20,14 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_signal = 0;
+// Set from the signal handler (a lock-free atomic is safe there); every network wait watches it.
+std::atomic<bool> g_running{true};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-void OnSignal(int signal) { g_signal = signal; }
+void OnSignal(int) { g_running.store(false); }
+
+// Plain lines off a terminal: about one a second.
+constexpr std::uint32_t kPlainLineIntervalMs = 1000;
 
 constexpr const char* kHelp =
     "Usage: valdris-get [--filelist URL] [--folder DIR] [--quiet]\n"
@@ -39,7 +44,7 @@ constexpr const char* kHelp =
     "\n"
     "On a terminal one live line shows the current file, its progress, the speed of the last seconds,\n"
     "the time left for the whole list and its progress; otherwise a plain line is printed about once\n"
-    "a second per file.\n"
+    "a second, and one when the run ends.\n"
     "Ctrl-C or SIGTERM stops cleanly: a partial file is kept and resumed by the next run.\n"
     "\n"
     "Exit status: 0 every file is present and verified; 1 the run failed (the reason is printed on\n"
@@ -58,9 +63,13 @@ class Progress {
 
   void Update(const download::DownloadProgress& p) {
     const std::uint32_t now = platform::TickCount32();
-    // Bytes that came over the network: the growth of the current entry, or all of a new entry's
-    // first record unless the entry was found complete on disk.
-    if (!p.bVerified) m_transferred += (p.nFileIndex == m_index && !m_first) ? p.dwReceived - std::min(p.dwReceived, m_received) : p.dwReceived;
+    // Bytes that came over the network: the growth of the current entry, or, for a new entry's first
+    // record, what arrived beyond the part already on disk. An entry found complete brought none.
+    if (!p.bVerified) {
+      const bool sameEntry = p.nFileIndex == m_index && !m_first;
+      const std::uint64_t from = sameEntry ? m_received : p.dwResumedFrom;
+      m_transferred += p.dwReceived - std::min(p.dwReceived, from);
+    }
     m_first = false;
     m_index = p.nFileIndex;
     m_received = p.dwReceived;
@@ -70,7 +79,14 @@ class Progress {
     while (m_samples.size() > 2 && now - m_samples.front().tick > 3000) m_samples.pop_front();
     const std::uint32_t span = now - m_samples.front().tick;
     if (span >= 500) m_speed = (m_transferred - m_samples.front().bytes) * 1000 / span;
-    if (!m_terminal && !m_quiet) std::cout << Line() << std::endl;
+    if (!m_terminal && !m_quiet && (!m_printed || now - m_lastPrinted >= kPlainLineIntervalMs)) {
+      m_printed = true;
+      m_lastPrinted = now;
+      m_pending = false;
+      std::cout << Line() << std::endl;
+    } else {
+      m_pending = true;
+    }
   }
 
   void Draw() {
@@ -79,26 +95,27 @@ class Progress {
     }
   }
 
+  // The last state, once: the live line is closed, or a plain line not yet printed is printed.
   void Finish() {
-    if (m_terminal && !m_quiet && !m_first) std::cerr << "\r\x1b[K" << Line() << std::endl;
+    if (m_quiet || m_first) return;
+    if (m_terminal) std::cerr << "\r\x1b[K" << Line() << std::endl;
+    else if (m_pending) std::cout << Line() << std::endl;
   }
 
  private:
   std::string Line() const {
     const std::size_t i = static_cast<std::size_t>(m_index);
     const std::string name = i < m_list.m_vecFileInfo.size() ? m_list.m_vecFileInfo[i].Name : std::string("?");
-    const int percent = m_total > 0 ? static_cast<int>(static_cast<double>(m_received) * 100.0 / static_cast<double>(m_total)) : 0;
+    const int percent = core::PercentOf(m_received, m_total);
     const std::uint64_t done = (i < m_prefix.size() ? m_prefix[i] : 0) + m_received;
-    const int whole = m_list.m_nTotalSize > 0
-                          ? static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(m_list.m_nTotalSize))
-                          : 100;
+    const int whole = m_list.m_nTotalSize > 0 ? core::PercentOf(done, m_list.m_nTotalSize) : 100;
     std::string left = "--:--:--";
     if (m_speed > 0 && m_list.m_nTotalSize >= done)
       left = Narrow(core::FormatDurationSeconds(static_cast<std::uint32_t>((m_list.m_nTotalSize - done) / m_speed)));
     return "[" + std::to_string(m_index + 1) + "/" + std::to_string(m_list.m_nTotalCount) + "] " + name + "  " +
            Narrow(core::FormatByteSize(m_received)) + " / " + Narrow(core::FormatByteSize(m_total)) + " (" +
            std::to_string(percent) + "%)  " + Narrow(core::FormatSpeed(m_speed)) + "  " + left + " left  total " +
-           std::to_string(std::min(whole, 100)) + "%";
+           std::to_string(whole) + "%";
   }
 
   const filelist::CFileList& m_list;
@@ -106,6 +123,9 @@ class Progress {
   bool m_quiet;
   std::vector<std::uint64_t> m_prefix;
   bool m_first = true;
+  bool m_printed = false;  // a plain line was printed...
+  std::uint32_t m_lastPrinted = 0;  // ...at this tick
+  bool m_pending = false;  // a record came after the last plain line
   std::int32_t m_index = 0;
   std::uint64_t m_received = 0;
   std::uint64_t m_total = 0;
@@ -154,7 +174,12 @@ int main(int argc, char** argv) {
   download::StartupFailure failure;
   {
     net::CHttpClient client;
+    client.SetRunningFlag(&g_running);
     if (!download::DownloadFileList(client, url, list, failure) || !download::CheckVersion(list, failure)) {
+      if (!g_running.load()) {
+        if (!quiet) std::cerr << "stopped" << std::endl;
+        return 130;
+      }
       std::cerr << "valdris-get: " << Narrow(failure.text) << std::endl;
       return 1;
     }
@@ -175,7 +200,7 @@ int main(int argc, char** argv) {
   Progress progress(list, isatty(STDERR_FILENO) != 0, quiet);
   bool stopped = false;
   for (;;) {
-    if (g_signal != 0 && !stopped) {
+    if (!g_running.load() && !stopped) {
       stopped = true;
       worker.Stop();  // the run ends and posts its result
     }
