@@ -84,13 +84,23 @@ bool CMervoDownloaderDlg::OnInitDialog() {
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 
-  m_pDownloadThread = std::make_unique<download::CDownloadThread>(m_hTarget);
+  try {
+    m_pDownloadThread = CreateWorker();
+  } catch (const std::bad_alloc&) {
+    m_services.messageBox.Show(this, core::LoadResString(core::IDS_NO_MEMORY_CLOSING), BoxKind::Ok);
+    EndDialog();
+    return false;
+  }
   m_pDownloadThread->SetFileList(m_FileList);
   m_pDownloadThread->SetDownloadPath(Text(IDC_STATIC_FOLDER));
   m_pDownloadThread->SetFreeSpaceQuery(m_services.freeSpace);
   m_pDownloadThread->SetHttpTimeout(m_services.httpTimeoutMs);
   theLog.Write(LOG_INFO, u"download thread create success");
   return true;
+}
+
+std::unique_ptr<download::CDownloadThread> CMervoDownloaderDlg::CreateWorker() {
+  return std::make_unique<download::CDownloadThread>(m_hTarget);
 }
 
 bool CMervoDownloaderDlg::DownloadFileList() {

@@ -59,6 +59,8 @@ class CMervoDownloaderDlg : public ui::CSkinnedWindow, public download::IMessage
 
  protected:
   bool event(QEvent* event) override;
+  // The one worker of the window; may throw std::bad_alloc, which ends the program with a message.
+  virtual std::unique_ptr<download::CDownloadThread> CreateWorker();
 
  private:
   void SetText(int id, const std::u16string& text);

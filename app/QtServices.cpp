@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -30,16 +31,25 @@ bool CQtMessageBox::Show(QWidget* owner, const std::u16string& text, BoxKind kin
 
 bool CQtFolderBrowser::Browse(QWidget* owner, const std::u16string& initial, const std::u16string& requiredSize,
                               std::u16string& chosen) {
-  QFileDialog dialog(owner, QString(), QString::fromStdU16String(initial));
+  // Opens in the folder's parent with the folder itself selected, so the line below speaks of it at
+  // once and the user can accept it as it is.
+  const QFileInfo start(QString::fromStdU16String(initial));
+  const bool hasParent = !start.fileName().isEmpty();
+  QFileDialog dialog(owner, QString(), hasParent ? start.absolutePath() : start.absoluteFilePath());
+  dialog.setObjectName(QStringLiteral("FolderBrowser"));
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);
   dialog.setOption(QFileDialog::DontUseNativeDialog);  // it needs room for the free-space line
+  if (hasParent) dialog.selectFile(start.fileName());
   QLabel freeSpaceLine(&dialog);
+  freeSpaceLine.setObjectName(QStringLiteral("FreeSpaceLine"));
   if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) grid->addWidget(&freeSpaceLine, grid->rowCount(), 0, 1, -1);
-  QObject::connect(&dialog, &QFileDialog::currentChanged, &freeSpaceLine, [&](const QString& path) {
+  const auto describe = [&](const QString& path) {
     const std::u16string free = core::FormatByteSize(m_freeSpace(path.toStdU16String()));
     freeSpaceLine.setText(QString::fromStdU16String(core::LoadResString(core::IDS_NEED_FREE_SPACE, requiredSize, free)));
-  });
+  };
+  describe(QString::fromStdU16String(initial));
+  QObject::connect(&dialog, &QFileDialog::currentChanged, &freeSpaceLine, describe);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
   chosen = dialog.selectedFiles().front().toStdU16String();
   return true;

@@ -12,12 +12,14 @@ namespace platform {
 
 namespace {
 
-// The per-user runtime folder, else a private folder of the user's in the temporary folder. A
-// folder of that name that is not the user's own (someone else made it first) is not used: the
-// user's home folder takes its place.
+// The per-user runtime folder, else a private folder of the user's in the temporary folder ($TMPDIR,
+// else /tmp). A folder of that name that is not the user's own (someone else made it first) is not
+// used: the user's home folder takes its place.
 std::string LockFolder() {
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/') return runtime;
-  std::string folder = "/tmp/valdris-" + std::to_string(getuid());
+  const char* temp = std::getenv("TMPDIR");
+  std::string folder = std::string(temp != nullptr && temp[0] == '/' ? temp : "/tmp") + "/valdris-" +
+                       std::to_string(getuid());
   ::mkdir(folder.c_str(), 0700);
   struct stat st {};
   if (::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0)
@@ -33,7 +35,8 @@ CSingleInstanceLock::~CSingleInstanceLock() { Release(); }
 ErrorCode CSingleInstanceLock::Acquire(std::string_view name) {
   Release();
   const std::string path = LockFolder() + "/" + std::string(name);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // Never through a link someone placed where the lock belongs.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return ErrorFromErrno(errno);
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;

@@ -11,8 +11,8 @@ CBitmapButtonEx::CBitmapButtonEx(QWidget* parent, int id) : QAbstractButton(pare
   setAttribute(Qt::WA_NoSystemBackground);
 }
 
-bool CBitmapButtonEx::LoadBitmaps(unsigned normal, unsigned selected, unsigned focus, unsigned disabled) {
-  const qreal ratio = devicePixelRatioF();
+bool CBitmapButtonEx::LoadBitmaps(unsigned normal, unsigned selected, unsigned focus, unsigned disabled, qreal ratio) {
+  if (ratio <= 0) ratio = devicePixelRatioF();
   m_bmpNormal = m_bmpSelected = m_bmpFocus = m_bmpDisabled = QImage();
   m_bmpNormal = LoadSkinImage(normal, ratio);
   if (m_bmpNormal.isNull()) return false;
@@ -44,9 +44,9 @@ void CBitmapButtonEx::SizeToContent() {
 
 QSize CBitmapButtonEx::sizeHint() const { return m_bmpNormal.deviceIndependentSize().toSize(); }
 
-void CBitmapButtonEx::SetHoverImage(unsigned id) {
+void CBitmapButtonEx::SetHoverImage(unsigned id, qreal ratio) {
   m_nHoverImageId = id;
-  if (id != 0) m_bmpHover = LoadSkinImage(id, devicePixelRatioF());
+  if (id != 0) m_bmpHover = LoadSkinImage(id, ratio > 0 ? ratio : devicePixelRatioF());
 }
 
 void CBitmapButtonEx::SetKeyColor(COLORREF key) { m_crKey = key; }
@@ -56,7 +56,8 @@ const QImage& CBitmapButtonEx::ChosenImage() const {
   if (isDown() && !m_bmpSelected.isNull()) chosen = &m_bmpSelected;
   else if (hasFocus() && !m_bmpFocus.isNull()) chosen = &m_bmpFocus;
   else if (!isEnabled() && !m_bmpDisabled.isNull()) chosen = &m_bmpDisabled;
-  if (m_bMouseOver && !m_bmpHover.isNull()) chosen = &m_bmpHover;
+  // Qt tells a disabled button of the pointer too; it must not look usable.
+  if (m_bMouseOver && isEnabled() && !m_bmpHover.isNull()) chosen = &m_bmpHover;
   return *chosen;
 }
 

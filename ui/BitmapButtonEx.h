@@ -16,11 +16,12 @@ class CBitmapButtonEx : public QAbstractButton {
 
   int Id() const { return m_nId; }
   // Loads the state images by id (0 = none); false when the normal image is missing.
-  bool LoadBitmaps(unsigned normal, unsigned selected = 0, unsigned focus = 0, unsigned disabled = 0);
+  // Renders the images at the given device pixel ratio (0: the button's own).
+  bool LoadBitmaps(unsigned normal, unsigned selected = 0, unsigned focus = 0, unsigned disabled = 0, qreal ratio = 0);
   // Takes the size of the normal image, keeping the top-left corner.
   void SizeToContent();
   // Records the id; a non-zero id replaces the hover image.
-  virtual void SetHoverImage(unsigned id);
+  virtual void SetHoverImage(unsigned id, qreal ratio = 0);
   virtual void SetKeyColor(COLORREF key);
   // The same with images at hand rather than ids.
   void SetImages(const QImage& normal, const QImage& selected, const QImage& focus, const QImage& disabled);

@@ -21,6 +21,7 @@ class CBackgroundPicture : public QWidget {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_OpaquePaintEvent);
   }
+  const QImage& Image() const { return m_image; }
   void SetImage(QImage image) {
     m_image = std::move(image);
     update();
@@ -104,10 +105,11 @@ constexpr ControlRow kControls[] = {
 
 CSkinnedWindow::CSkinnedWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   setFixedSize(kWidth, kHeight);
-  // The window is laid out for a narrow sans-serif face at 12 pixels.
+  // The window is laid out for a narrow sans-serif face at 12 pixels: the sizes and times must fit
+  // their small value fields ("1023.99 MB" in the 58-pixel required-storage field).
   QFont font;
-  font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans Condensed"),
-                    QStringLiteral("sans-serif")});
+  font.setFamilies({QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial Narrow"),
+                    QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("sans-serif")});
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(12);
   setFont(font);
@@ -182,11 +184,12 @@ void CSkinnedWindow::InitProgressBars() {
 void CSkinnedWindow::InitButtons() {
   for (const ButtonRow& row : kButtons) {
     CBitmapButtonEx* button = Button(row.id);
-    button->LoadBitmaps(row.normal, row.selected, row.focus, row.disabled);
+    button->LoadBitmaps(row.normal, row.selected, row.focus, row.disabled, devicePixelRatioF());
     button->move(row.x, row.y);
     button->SizeToContent();
-    button->SetHoverImage(row.hover);
+    button->SetHoverImage(row.hover, devicePixelRatioF());
   }
+  m_dSkinRatio = devicePixelRatioF();
 }
 
 void CSkinnedWindow::InitBackground() {
@@ -195,6 +198,34 @@ void CSkinnedWindow::InitBackground() {
   picture->setGeometry(0, 0, 640, 380);
   picture->lower();
   picture->show();
+  m_dSkinRatio = devicePixelRatioF();
+}
+
+void CSkinnedWindow::RenderSkin(qreal ratio) {
+  for (const ButtonRow& row : kButtons) {
+    CBitmapButtonEx* button = Button(row.id);
+    button->LoadBitmaps(row.normal, row.selected, row.focus, row.disabled, ratio);
+    button->SetHoverImage(row.hover, ratio);
+  }
+  static_cast<CBackgroundPicture*>(m_pBackground)->SetImage(LoadSkinImage(131, ratio));
+  m_dSkinRatio = ratio;
+}
+
+qreal CSkinnedWindow::BackgroundRatio() const {
+  return static_cast<const CBackgroundPicture*>(m_pBackground)->Image().devicePixelRatio();
+}
+
+bool CSkinnedWindow::event(QEvent* event) {
+  // On a screen of another density the artwork is rendered afresh, so it stays sharp.
+  const bool screenChanged = event->type() == QEvent::ScreenChangeInternal
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+                             || event->type() == QEvent::DevicePixelRatioChange
+#endif
+      ;
+  const bool result = QWidget::event(event);
+  if (screenChanged && m_dSkinRatio > 0 && !qFuzzyCompare(m_dSkinRatio, devicePixelRatioF()))
+    RenderSkin(devicePixelRatioF());
+  return result;
 }
 
 void CSkinnedWindow::mousePressEvent(QMouseEvent* event) {

@@ -32,6 +32,11 @@ class CSkinnedWindow : public QWidget {
   void InitButtons();
   // Shows the background picture behind every other control.
   void InitBackground();
+  // Renders the button images and the background at a device pixel ratio; done again by itself
+  // when the window moves to a screen of another density.
+  void RenderSkin(qreal ratio);
+  qreal SkinRatio() const { return m_dSkinRatio; }
+  qreal BackgroundRatio() const;
 
   // Lets the next close request through (the controller has confirmed it).
   void AllowClose() { m_bCloseAllowed = true; }
@@ -47,6 +52,7 @@ class CSkinnedWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   // Owned here and destroyed before the window itself, which then finds no children left.
@@ -54,6 +60,7 @@ class CSkinnedWindow : public QWidget {
   QWidget* m_pBackground = nullptr;
   bool m_bCloseAllowed = false;
   int m_nDragStarts = 0;
+  qreal m_dSkinRatio = 0;  // 0 until the skin is rendered
 };
 
 } // namespace ui

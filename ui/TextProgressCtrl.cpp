@@ -1,5 +1,7 @@
 #include "TextProgressCtrl.h"
 
+#include <algorithm>
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -116,7 +118,10 @@ std::intptr_t CTextProgressCtrl::SendMessage(unsigned message, std::uintptr_t wP
       m_bPercentText = 0;
       if (wParam != 0) {
         m_dwStyle |= PBS_MARQUEE;
-        m_marqueeTimer.start(static_cast<int>(lParam), this);
+        // As with a window timer, an interval below the minimum (0 among them) gets the minimum,
+        // never a busy loop.
+        m_nMarqueeIntervalMs = std::max(static_cast<int>(lParam), USER_TIMER_MINIMUM);
+        m_marqueeTimer.start(m_nMarqueeIntervalMs, this);
       } else {
         m_marqueeTimer.stop();
         m_dwStyle &= ~PBS_MARQUEE;

@@ -34,6 +34,8 @@ constexpr unsigned TPBM_SETTEXTALIGN = 0x46B;
 constexpr unsigned TPBM_SETMARQUEESIZE = 0x46C;
 constexpr unsigned WM_TIMER = 0x113;
 constexpr unsigned MARQUEE_TIMER_ID = 1;
+// The shortest timer interval, in milliseconds; shorter requests are raised to it.
+constexpr int USER_TIMER_MINIMUM = 10;
 
 constexpr std::uint32_t PBS_SMOOTH = 0x01;
 constexpr std::uint32_t PBS_VERTICAL = 0x04;
@@ -57,6 +59,8 @@ class CTextProgressCtrl : public QWidget {
   void SetWindowText(const QString& text);
   // The text the bar shows: the percentage, or the window text.
   QString BarText() const;
+  // The running marquee's interval in milliseconds; 0 when it is off.
+  int MarqueeInterval() const { return m_marqueeTimer.isActive() ? m_nMarqueeIntervalMs : 0; }
 
   // The shared direction of every marquee in the process.
   static int s_nMarqueeDirection;
@@ -80,6 +84,7 @@ class CTextProgressCtrl : public QWidget {
   std::uint32_t m_dwStyle;
   QString m_strText;
   QBasicTimer m_marqueeTimer;
+  int m_nMarqueeIntervalMs = 0;
   std::int32_t m_bPercentText = 1;
   COLORREF m_crBar = CLR_DEFAULT;
   COLORREF m_crBack = CLR_DEFAULT;

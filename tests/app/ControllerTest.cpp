@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QTimer>
 #include <chrono>
 #include <csignal>
 #include <deque>
@@ -12,6 +15,7 @@
 #include "InstallFolder.h"
 #include "MervoDownloaderApp.h"
 #include "MervoDownloaderDlg.h"
+#include "QtServices.h"
 #include "core/Text.h"
 #include "download/LocalFiles.h"
 #include "filelist/FileList.h"
@@ -76,7 +80,7 @@ bool WaitFor(Predicate done, int ms = 10000) {
 // A user's machine: home, log and settings folders of its own, and a game on a fault server.
 class Controller : public ::testing::Test {
  protected:
-  TempDir home, state, config;
+  TempDir home, state, config, bin;
   ScriptedBox box;
   ScriptedBrowser browser;
   FaultServer server;
@@ -88,8 +92,18 @@ class Controller : public ::testing::Test {
   void SetUp() override {
     setenv("HOME", home.path().c_str(), 1);
     setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    // The desktop's opener is ours: it records what it was given and exits with a chosen status, so
+    // no test ever opens a browser.
+    WriteBytes(bin / "xdg-open", "#!/bin/sh\necho \"$1\" >> \"" + (bin / "opened.txt").string() +
+                                     "\"\nexit $(cat \"" + (bin / "status").string() + "\" 2>/dev/null || echo 0)\n");
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    m_savedPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin";
+    setenv("PATH", (bin.path().string() + ":" + m_savedPath).c_str(), 1);
     Publish();
   }
+  void TearDown() override { setenv("PATH", m_savedPath.c_str(), 1); }
+  std::string Opened() const { return fs::exists(bin / "opened.txt") ? ReadBytes(bin / "opened.txt") : ""; }
+  std::string m_savedPath;
   void Publish(const std::string& version = "2017.12.27.1", int dripDelayMs = 0) {
     PublishGame(server, files, version, 20000, dripDelayMs);
   }
@@ -143,12 +157,22 @@ TEST_F(Controller, FullRunFromStartUpToComplete) {
   EXPECT_NE(log.find("[INFO] total download is succeeded"), std::string::npos);
 }
 
+// A window whose worker cannot be allocated.
+class NoMemoryForTheWorker : public CMervoDownloaderDlg {
+ public:
+  using CMervoDownloaderDlg::CMervoDownloaderDlg;
+
+ protected:
+  std::unique_ptr<download::CDownloadThread> CreateWorker() override { throw std::bad_alloc(); }
+};
+
 TEST_F(Controller, StartUpFailuresEndBeforeTheWindowShows) {
   struct Row {
     const char* name;
     std::function<void()> arrange;
     std::string message;
     BoxKind kind;
+    bool noMemoryForTheWorker = false;
   };
   const std::vector<Row> rows = {
       {"list missing", [&] { server.Script("/filelist.json", Status(404)); },
@@ -163,11 +187,16 @@ TEST_F(Controller, StartUpFailuresEndBeforeTheWindowShows) {
       {"empty list", [&] { server.Script("/filelist.json", FaultScript{}); }, "Invalid File List.", BoxKind::OkError},
       {"other version", [&] { Publish("2017.12.27.1 "); },
        "Newly updated version is available.\nPlease download the new version on homepage.", BoxKind::Ok},
+      {"out of memory for the worker", [&] { Publish(); }, "Closing the program due to insufficient available memory.",
+       BoxKind::Ok, true},
   };
   for (const Row& row : rows) {
     row.arrange();
     box.shown.clear();
-    CMervoDownloaderDlg dlg(MakeServices());
+    std::unique_ptr<CMervoDownloaderDlg> created = row.noMemoryForTheWorker
+                                                       ? std::make_unique<NoMemoryForTheWorker>(MakeServices())
+                                                       : std::make_unique<CMervoDownloaderDlg>(MakeServices());
+    CMervoDownloaderDlg& dlg = *created;
     EXPECT_FALSE(dlg.OnInitDialog()) << row.name;
     EXPECT_TRUE(dlg.IsEnded()) << row.name;
     EXPECT_EQ(dlg.Worker(), nullptr) << row.name;
@@ -360,6 +389,60 @@ TEST_F(Controller, SetupLaunchAndLinks) {
   dlg.OnStnClickedForum();
   fs::current_path(before);
   EXPECT_EQ(ReadBytes(cwd / "dummy.htm"), "keep me");
+  ASSERT_TRUE(WaitFor([&] { return !Opened().empty(); }, 5000));
+  EXPECT_EQ(Opened(), "http://www.valdris-game.example/forum\n") << "the address, unchanged";
+}
+
+// A setup file that is no program for this system goes to the desktop's opener; when the opener
+// cannot open it either, that is a failure the user is told about, and the window stays.
+TEST_F(Controller, SetupTheOpenerRefusesIsAFailure) {
+  const struct {
+    const char* name;
+    const char* openerStatus;
+    bool ended;
+    const char* logged;
+  } rows[] = {
+      {"no handler for the file", "3", false, "[ERROR] setup execute is failed - (1155)"},
+      {"the opener took it", "0", true, nullptr},
+  };
+  for (const auto& row : rows) {
+    CMervoDownloaderDlg dlg(MakeServices());
+    ASSERT_TRUE(dlg.OnInitDialog());
+    fs::create_directories(DefaultFolder());
+    WriteBytes(DefaultFolder() / "VALDRIS_Setup.exe", "MZ\x90\x00 a program for another system");
+    WriteBytes(bin / "status", row.openerStatus);
+    box.shown.clear();
+    dlg.OnBnClickedRun();
+    EXPECT_EQ(dlg.IsEnded(), row.ended) << row.name;
+    EXPECT_EQ(box.shown.size(), row.ended ? 0u : 1u) << row.name;
+    if (row.logged != nullptr) {
+      EXPECT_NE(Log().find(row.logged), std::string::npos) << row.name;
+    }
+  }
+}
+
+TEST(FolderBrowser, OpensWithTheFolderSelectedAndItsFreeSpaceShown) {
+  TempDir root;
+  fs::create_directories(root / "Games/VALDRIS");
+  CQtFolderBrowser browser([](std::u16string_view path) -> std::uint64_t {
+    return path.size() > 8 && path.substr(path.size() - 8) == u"/VALDRIS" ? 3ULL << 30 : 0;
+  });
+  QString line;
+  QStringList selected;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    line = dialog->findChild<QLabel*>(QStringLiteral("FreeSpaceLine"))->text();
+    selected = dialog->selectedFiles();
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+  });
+  std::u16string chosen;
+  const std::u16string folder = W((root / "Games/VALDRIS").string());
+  EXPECT_TRUE(browser.Browse(nullptr, folder, u"266.88 MB", chosen));
+  EXPECT_EQ(line.toStdString(), "You need at least 266.88 MB free space to proceed.\nFree Space: 3.00 GB");
+  ASSERT_EQ(selected.size(), 1);
+  EXPECT_EQ(selected.front().toStdU16String(), folder);
+  EXPECT_EQ(chosen, folder) << "accepting at once keeps the folder";
 }
 
 TEST(Application, OneCopyPerSessionEvenAfterACrash) {
@@ -392,6 +475,21 @@ TEST(Application, OneCopyPerSessionEvenAfterACrash) {
   ScriptedBox box;
   EXPECT_TRUE(after.InitInstance(box)) << "a crashed copy leaves no lock behind";
   EXPECT_TRUE(box.shown.empty());
+}
+
+TEST(Application, WithoutARuntimeFolderTheLockIsInTheUsersTemporaryFolder) {
+  TempDir temp;
+  unsetenv("XDG_RUNTIME_DIR");
+  setenv("TMPDIR", temp.path().c_str(), 1);
+  {
+    CMervoDownloaderApp copy;
+    ScriptedBox box;
+    EXPECT_TRUE(copy.InitInstance(box));
+    const fs::path folder = temp / ("valdris-" + std::to_string(getuid()));
+    EXPECT_TRUE(fs::exists(folder / "DOWNLOADER_FOR_VALDRIS_MUTEX"));
+    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+  }
+  unsetenv("TMPDIR");
 }
 
 } // namespace

@@ -71,7 +71,10 @@ TEST(TextProgressCtrl, MarqueeLimitsAndPercentText) {
   bar.SendMessage(PBM_SETPOS, 2);
   EXPECT_EQ(bar.BarText(), QStringLiteral("67%"));
   bar.SendMessage(PBM_SETRANGE32, 0, 100);
+  bar.SendMessage(PBM_SETMARQUEE, 1, 0);
+  EXPECT_EQ(bar.MarqueeInterval(), USER_TIMER_MINIMUM) << "never a busy timer";
   bar.SendMessage(PBM_SETMARQUEE, 1, 30);
+  EXPECT_EQ(bar.MarqueeInterval(), 30);
   EXPECT_TRUE(bar.Style() & PBS_MARQUEE);
   bar.SendMessage(PBM_SETPOS, 150);
   EXPECT_EQ(bar.SendMessage(PBM_GETPOS), 120) << "the segment may leave the far end";
@@ -169,6 +172,12 @@ TEST(BitmapButtonEx, ImageChoiceByState) {
   QApplication::processEvents();
   EXPECT_EQ(button.PaintCount(), before + 2);
   EXPECT_EQ(button.ChosenImage(), normal);
+
+  button.SetImages(normal, selected, focus, disabled);
+  button.setEnabled(false);
+  QApplication::sendEvent(&button, &enter);  // Qt delivers this to a disabled button as well
+  EXPECT_EQ(button.ChosenImage(), disabled) << "an unusable button never looks usable";
+  QApplication::sendEvent(&button, &leave);
 }
 
 TEST(BitmapButtonEx, KeyColourIsLeftTransparentExactly) {
@@ -237,7 +246,36 @@ TEST_F(Window, EveryControlAtItsRectangle) {
   for (const auto& row : rows) EXPECT_EQ(window.Control(row.id)->geometry(), row.rect) << row.id;
   EXPECT_FALSE(window.Control(IDC_STATIC_FORUM)->isVisible());
   EXPECT_FALSE(window.Control(IDC_STATIC_REGISTER)->isVisible());
-  EXPECT_EQ(window.font().pixelSize(), 12);
+}
+
+TEST_F(Window, ArtworkIsRenderedAgainOnAScreenOfAnotherDensity) {
+  window.RenderSkin(2.0);  // as it was on a high-density screen
+  EXPECT_EQ(window.BackgroundRatio(), 2.0);
+  QEvent moved(QEvent::ScreenChangeInternal);
+  QApplication::sendEvent(&window, &moved);
+  EXPECT_EQ(window.SkinRatio(), window.devicePixelRatioF());
+  EXPECT_EQ(window.BackgroundRatio(), window.devicePixelRatioF());
+  EXPECT_EQ(window.Button(IDC_BUTTON_START)->ChosenImage().devicePixelRatio(), window.devicePixelRatioF());
+}
+
+// The longest realistic text of every value label fits its rectangle in the window's font.
+TEST_F(Window, ValueTextsFitTheirLabels) {
+  const QString size = QStringLiteral("1023.99 MB");
+  const struct {
+    int id;
+    QString longest;
+  } rows[] = {
+      {IDC_STATIC_SPEED, QStringLiteral("1023.99 KB/sec")}, {IDC_STATIC_FILE_SIZE, size},
+      {IDC_STATIC_ELAPSED, QStringLiteral("23:59:59")},     {IDC_STATIC_TIME_LEFT, QStringLiteral("23:59:59")},
+      {IDC_STATIC_FILE_SIZE2, size},                        {IDC_STATIC_FILE_DONE, size},
+      {IDC_STATIC_TOTAL_DONE, size},                        {IDC_STATIC_TOTAL_SIZE, size},
+      {IDC_STATIC_REQUIRED, size},                          {IDC_STATIC_AVAILABLE, QStringLiteral("1023.99 GB")},
+  };
+  for (const auto& row : rows) {
+    const QWidget* label = window.Control(row.id);
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(row.longest), label->width())
+        << row.longest.toStdString() << " in control " << row.id;
+  }
 }
 
 TEST_F(Window, LabelShowsExactlyTheBackgroundBeneath) {
