@@ -2,7 +2,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 
 #include "core/StringTable.h"
@@ -359,6 +363,34 @@ TEST_F(FaultWorker, ShortBodyFailsAndKeepsThePartForTheNextRun) {
   const RunRecord resumed = worker.Run();
   EXPECT_TRUE(resumed.success) << resumed.message;
   EXPECT_EQ(worker.Read("Data/x.pak"), content);
+}
+
+// The disk fills up during a transfer (another program took the space after the check): the user is
+// told it is the disk, not the network, and what was written stays for a resume.
+TEST_F(FaultWorker, DiskFullDuringATransferSaysSo) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  TempDir mountPoint;
+  if (mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "no tmpfs here: " << std::strerror(errno);
+  {
+    server.Script("/f/Data/x.pak", Plain());
+    filelist::CFileList list = List();
+    CMessageQueue queue;
+    CDownloadThread thread(queue.Handle());
+    thread.SetFileList(list);
+    thread.SetDownloadPath(W((mountPoint / "VALDRIS").string()));
+    thread.SetFreeSpaceQuery([](std::u16string_view) { return 1ULL << 40; });
+    ASSERT_TRUE(thread.Start());
+    const RunRecord run = Collect(queue);
+    thread.Stop();
+    EXPECT_FALSE(run.success);
+    EXPECT_EQ(run.message, "Insufficient free space in storage.");
+    EXPECT_EQ(CountOf(LogText(), "[ERROR] failed to download file - (112)"), 1);
+    const std::string partial = ReadBytes(mountPoint / "VALDRIS/Data/x.pak");
+    EXPECT_GT(partial.size(), 0u);
+    EXPECT_EQ(partial, content.substr(0, partial.size()));
+  }
+  EXPECT_EQ(umount(mountPoint.path().c_str()), 0);
 }
 
 TEST_F(FaultWorker, ProgressIsPostedAboutOncePerSecond) {
