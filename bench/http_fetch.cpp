@@ -22,13 +22,13 @@ int main(int argc, char** argv) {
     std::uint64_t length = 0;
     if (!client.OpenUrl(platform::WidenUtf8(url), u"", length, net::kDownloaderUserAgent) ||
         !client.OpenFile(platform::WidenUtf8(out + "/" + name), false)) {
-      std::cerr << url << ": error " << client.m_dwLastError << "\n";
+      std::cerr << url << ": error " << client.FailureCode() << "\n";
       return 1;
     }
     for (;;) {
       std::uint32_t n = 0;
       if (!client.ReadToFile(n)) {
-        std::cerr << url << ": error " << client.m_dwLastError << "\n";
+        std::cerr << url << ": error " << client.FailureCode() << "\n";
         return 1;
       }
       if (n == 0) break;

@@ -133,7 +133,7 @@ bool CDownloadThread::DownloadFiles() {
       if (GetLocalFileSize(localPath, &localSize) != ERROR_SUCCESS) {
         theLog.Write(LOG_ERROR, u"failed to get file size so re-download");
       } else if (localSize < info.Size && mismatches == 0) {
-        range = core::Format(u"Range:bytes=%I64d-", static_cast<long long>(localSize));
+        range = net::FormatRangeHeader(localSize);
         resume = true;
         theLog.Write(LOG_INFO, u"file download relay mode");
       } else if (localSize < info.Size) {
@@ -164,12 +164,12 @@ bool CDownloadThread::DownloadFiles() {
     std::uint64_t contentLength = 0;
     if (!client.OpenUrl(base + net::EncodeUrlPath(entryName), range, contentLength, net::kDownloaderUserAgent)) {
       if (!IsRunning()) return false;  // the stop ended the wait for the server
-      theLog.Write(LOG_ERROR, u"failed to connect server - (%ld)", client.m_dwLastError);
-      return Fail(core::IDS_CANNOT_REACH_SERVER, client.m_dwLastError);
+      theLog.Write(LOG_ERROR, u"failed to connect server - (%ld)", client.FailureCode());
+      return Fail(core::IDS_CANNOT_REACH_SERVER, client.FailureCode());
     }
     if (!client.OpenFile(localPath, resume)) {
-      theLog.Write(LOG_ERROR, u"failed to create(open) file - (%ld)", client.m_dwLastError);
-      return Fail(core::IDS_FILE_CREATE_FAILED, client.m_dwLastError);
+      theLog.Write(LOG_ERROR, u"failed to create(open) file - (%ld)", client.LastError());
+      return Fail(core::IDS_FILE_CREATE_FAILED, client.LastError());
     }
     hasher.Begin(localPath, resume ? localSize : 0);
     std::uint64_t total = contentLength;
@@ -191,7 +191,7 @@ bool CDownloadThread::DownloadFiles() {
         hasher.Abandon();
         client.CloseFile();
         if (!IsRunning()) return false;  // the stop ended the wait for data
-        const ErrorCode code = client.m_dwLastError;
+        const ErrorCode code = client.LastError();
         theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", code);
         // A full disk is no network trouble: say so.
         return code == ERROR_DISK_FULL ? Fail(core::IDS_INSUFFICIENT_SPACE) : Fail(core::IDS_NETWORK_UNSTABLE, code);

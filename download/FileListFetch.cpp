@@ -12,19 +12,19 @@ bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelis
                       StartupFailure& failure) {
   std::string document;
   if (!client.ReadToMemory(url, document)) {
-    if (client.m_dwLastError == platform::ERROR_INTERNET_OPERATION_CANCELLED) {
+    if (client.LastError() == platform::ERROR_INTERNET_OPERATION_CANCELLED) {
       // The user stopped the program while it waited for the server: no failure to report.
       theLog.Write(core::LOG_INFO, u"file list download is stopped");
       failure = {0, {}, false};
       return false;
     }
-    theLog.Write(core::LOG_ERROR, u"file list download is failed - (%ld)", client.m_dwLastError);
+    theLog.Write(core::LOG_ERROR, u"file list download is failed - (%ld)", client.FailureCode());
     // The server answered, but with a document too large to be a file list.
-    if (client.m_dwLastError == platform::ERROR_INSUFFICIENT_BUFFER)
+    if (client.LastError() == platform::ERROR_INSUFFICIENT_BUFFER)
       failure = {core::IDS_INVALID_FILE_LIST, core::LoadResString(core::IDS_INVALID_FILE_LIST), true};
     else
       failure = {core::IDS_CANNOT_REACH_SERVER,
-                 core::LoadResString(core::IDS_CANNOT_REACH_SERVER, client.m_dwLastError), true};
+                 core::LoadResString(core::IDS_CANNOT_REACH_SERVER, client.FailureCode()), true};
     return false;
   }
   theLog.Write(core::LOG_INFO, u"file list download success");

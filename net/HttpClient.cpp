@@ -1,5 +1,6 @@
 #include "net/HttpClient.h"
 
+#include "core/Format.h"
 #include "platform/Utf.h"
 
 namespace net {
@@ -7,6 +8,10 @@ namespace net {
 using namespace platform;
 
 std::u16string GetFileListUrl() { return WidenUtf8(VALDRIS_FILELIST_URL); }
+
+std::u16string FormatRangeHeader(std::uint64_t from) {
+  return core::Format(u"Range:bytes=%I64d-", static_cast<long long>(from));
+}
 
 CHttpClient::CHttpClient() = default;
 
@@ -20,21 +25,23 @@ bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, 
                           std::u16string_view userAgent) {
   m_Wininet.CloseRequest();
   m_Wininet.CloseSession();
+  m_nStatusCode = 0;
   if (!m_Wininet.Open(userAgent) || !m_Wininet.OpenRequest(url, headers)) {
-    m_dwLastError = m_Wininet.m_dwLastError;
+    m_dwLastError = m_Wininet.LastError();
     return false;
   }
   std::int32_t status = 0;
   if (!m_Wininet.QueryStatusCode(status)) {
-    m_dwLastError = m_Wininet.m_dwLastError;
+    m_dwLastError = m_Wininet.LastError();
     return false;
   }
+  m_nStatusCode = status;
   if (status != 200 && status != 206) {
-    m_dwLastError = static_cast<ErrorCode>(status);
+    m_dwLastError = ERROR_SUCCESS;  // the server's answer, not a transport failure: see StatusCode()
     return false;
   }
   if (!m_Wininet.QueryContentLength(contentLength)) {
-    m_dwLastError = m_Wininet.m_dwLastError;
+    m_dwLastError = m_Wininet.LastError();
     return false;
   }
   return true;
@@ -62,12 +69,20 @@ void CHttpClient::CloseFile() { m_hFile.Close(); }
 
 bool CHttpClient::ReadToFile(std::uint32_t& bytesRead) {
   if (!m_Wininet.Read(m_Buffer.data(), m_Buffer.size(), bytesRead)) {
-    m_dwLastError = m_Wininet.m_dwLastError;
+    m_dwLastError = m_Wininet.LastError();
     return false;
   }
   if (bytesRead == 0) return true;
   if (const ErrorCode code = m_hFile.Write(m_Buffer.data(), bytesRead); code != ERROR_SUCCESS) {
     m_dwLastError = code;
+    return false;
+  }
+  return true;
+}
+
+bool CHttpClient::ReadBody(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
+  if (!m_Wininet.Read(buffer, size, bytesRead)) {
+    m_dwLastError = m_Wininet.LastError();
     return false;
   }
   return true;
@@ -86,10 +101,7 @@ bool CHttpClient::ReadToMemory(std::u16string_view url, std::string& document) {
   text.reserve(static_cast<std::size_t>(length));
   while (text.size() < length) {
     std::uint32_t n = 0;
-    if (!m_Wininet.Read(m_Buffer.data(), m_Buffer.size(), n)) {
-      m_dwLastError = m_Wininet.m_dwLastError;
-      return false;
-    }
+    if (!ReadBody(m_Buffer.data(), m_Buffer.size(), n)) return false;
     if (n == 0) {
       // The body ended before its announced length.
       m_dwLastError = ERROR_INTERNET_CONNECTION_ABORTED;

@@ -20,6 +20,9 @@ constexpr std::uint64_t kMaxDocumentSize = 16 * 1024 * 1024;
 // The built-in address of the file-list document (a build setting).
 std::u16string GetFileListUrl();
 
+// The extra header line of a resumed transfer: "Range:bytes=<from>-" (no space, no end of range).
+std::u16string FormatRangeHeader(std::uint64_t from);
+
 class CHttpClient {
  public:
   CHttpClient();
@@ -28,6 +31,7 @@ class CHttpClient {
   CHttpClient& operator=(const CHttpClient&) = delete;
 
   // GET url with the extra header lines; true when the answer is 200 or 206 with a Content-Length.
+  // Another status fails with that status as StatusCode() and 0 as LastError().
   bool OpenUrl(std::u16string_view url, std::u16string_view headers, std::uint64_t& contentLength,
                std::u16string_view userAgent);
   // Opens the local file for writing at its end (append) or emptied (not append); nobody else can
@@ -36,6 +40,8 @@ class CHttpClient {
   void CloseFile();
   // Reads one piece of the body into the file; bytesRead = 0 when the body has ended.
   bool ReadToFile(std::uint32_t& bytesRead);
+  // Reads one piece of the body (at most HTTP_BUFFER_SIZE bytes) into the caller's buffer.
+  bool ReadBody(void* buffer, std::size_t size, std::uint32_t& bytesRead);
   // Fetches a whole document (the built-in file-list address unless one is given) into memory.
   bool ReadToMemory(std::string& document);
   bool ReadToMemory(std::u16string_view url, std::string& document);
@@ -43,10 +49,22 @@ class CHttpClient {
   void SetTimeout(std::uint32_t milliseconds) { m_Wininet.SetTimeout(milliseconds); }
   void SetRunningFlag(const std::atomic<bool>* running) { m_Wininet.SetRunningFlag(running); }
 
+  // The last failure's code (a WinINet or Windows code), or 0 when the server answered with a
+  // status that is not accepted.
+  platform::ErrorCode LastError() const { return m_dwLastError; }
+  // The HTTP status of the last answer; 0 before any.
+  std::int32_t StatusCode() const { return m_nStatusCode; }
+  // The number a message shows in "(%ld)" for the last failure: the code, or the refused status.
+  platform::ErrorCode FailureCode() const {
+    return m_dwLastError != 0 ? m_dwLastError : static_cast<platform::ErrorCode>(m_nStatusCode);
+  }
+
+ private:
   CWininet m_Wininet;
   platform::CFileHandle m_hFile;
   std::array<char, HTTP_BUFFER_SIZE> m_Buffer{};
   platform::ErrorCode m_dwLastError = 0;
+  std::int32_t m_nStatusCode = 0;
 };
 
 } // namespace net

@@ -7,6 +7,7 @@
 #include <strings.h>
 
 #include "core/Log.h"
+#include "net/CurlErrors.h"
 #include "platform/Clock.h"
 #include "platform/Utf.h"
 

@@ -55,9 +55,8 @@ class CWininet {
   // A flag that, once false, makes every wait end with ERROR_INTERNET_OPERATION_CANCELLED.
   void SetRunningFlag(const std::atomic<bool>* running) { m_pbRunning = running; }
 
-  std::unique_ptr<Session> m_hSession;
-  std::unique_ptr<void, CurlEasyDeleter> m_hRequest;
-  platform::ErrorCode m_dwLastError = 0;
+  // The code of the last failure (a WinINet or Windows code); meaningful after a false result.
+  platform::ErrorCode LastError() const { return m_dwLastError; }
 
  private:
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
@@ -68,6 +67,9 @@ class CWininet {
   std::size_t Buffered() const { return m_body.size() - m_bodyRead; }
   bool Fail(platform::ErrorCode code);
 
+  std::unique_ptr<Session> m_hSession;
+  std::unique_ptr<void, CurlEasyDeleter> m_hRequest;
+  platform::ErrorCode m_dwLastError = 0;
   std::unique_ptr<void, CurlMultiDeleter> m_multi;
   std::uint32_t m_dwTimeoutMs = kDefaultTimeoutMs;
   const std::atomic<bool>* m_pbRunning = nullptr;

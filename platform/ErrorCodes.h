@@ -1,6 +1,6 @@
 #pragma once
 // The error numbers the system shows in "(%ld)": the Windows and WinINet codes on every operating
-// system. Operating-system and HTTP-library results are mapped onto them only here.
+// system. Operating-system results are mapped onto them here; the HTTP library's results in net/.
 #include <cstdint>
 
 namespace platform {
@@ -57,8 +57,5 @@ constexpr ErrorCode ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
 
 // errno value -> Windows code.
 ErrorCode ErrorFromErrno(int err);
-
-// libcurl result (CURLcode) -> WinINet or Windows code.
-ErrorCode ErrorFromCurl(int curlCode);
 
 } // namespace platform

@@ -5,6 +5,9 @@
 #include <string>
 #include <thread>
 
+#include <curl/curl.h>
+
+#include "net/CurlErrors.h"
 #include "net/HttpClient.h"
 #include "platform/Utf.h"
 #include "support/FaultServer.h"
@@ -34,6 +37,23 @@ bool Drain(CHttpClient& client, std::uint32_t* largestPiece = nullptr) {
 }
 
 bool IsWinInetCode(platform::ErrorCode code) { return code >= 12000 && code < 12200; }
+
+TEST(ErrorCodes, CurlResultsBecomeWinInetCodes) {
+  const struct {
+    const char* name;
+    int curl;
+    platform::ErrorCode code;
+  } rows[] = {
+      {"refused", CURLE_COULDNT_CONNECT, 12029},
+      {"not resolved", CURLE_COULDNT_RESOLVE_HOST, 12007},
+      {"time-out", CURLE_OPERATION_TIMEDOUT, 12002},
+      {"reset", CURLE_RECV_ERROR, 12031},
+      {"answer that is not HTTP", CURLE_UNSUPPORTED_PROTOCOL, 12152},
+      {"short body", CURLE_PARTIAL_FILE, 12030},
+      {"unknown curl result", CURLE_FTP_WEIRD_PASV_REPLY, 12004},
+  };
+  for (const auto& row : rows) EXPECT_EQ(net::ErrorFromCurl(row.curl), row.code) << row.name;
+}
 
 class AgainstNginx : public ::testing::Test {
  protected:
@@ -84,7 +104,7 @@ TEST_F(AgainstNginx, FailingStatusesBecomeTheCode) {
   for (const auto& row : rows) {
     std::uint64_t length = 0;
     EXPECT_FALSE(client.OpenUrl(W(server.Url(row.path)), row.headers, length, net::kDownloaderUserAgent)) << row.name;
-    EXPECT_EQ(client.m_dwLastError, row.code) << row.name;
+    EXPECT_EQ(client.FailureCode(), row.code) << row.name;
   }
 }
 
@@ -111,7 +131,7 @@ TEST(LocalFile, OpenFileCreatesAppendsOrEmpties) {
   client.CloseFile();
   EXPECT_EQ(testsupport::ReadBytes(local / "old.bin"), "");
   EXPECT_FALSE(client.OpenFile(local.wide("no/such/folder/x.bin"), false));
-  EXPECT_EQ(client.m_dwLastError, platform::ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(client.FailureCode(), platform::ERROR_FILE_NOT_FOUND);
 }
 
 class AgainstFaultServer : public ::testing::Test {
@@ -158,7 +178,7 @@ TEST_F(AgainstFaultServer, OpenFailuresAndTheirCodes) {
   for (const auto& row : rows) {
     std::uint64_t length = 0;
     EXPECT_FALSE(client.OpenUrl(W(row.url), u"", length, net::kDownloaderUserAgent)) << row.name;
-    EXPECT_EQ(client.m_dwLastError, row.code) << row.name;
+    EXPECT_EQ(client.FailureCode(), row.code) << row.name;
   }
 }
 
@@ -192,12 +212,12 @@ TEST_F(AgainstFaultServer, BodyFailuresKeepWhatArrived) {
     ASSERT_TRUE(client.OpenFile(local.wide("part.bin"), false));
     EXPECT_FALSE(Drain(client)) << row.name;
     client.CloseFile();
-    EXPECT_TRUE(IsWinInetCode(client.m_dwLastError)) << row.name << ": " << client.m_dwLastError;
+    EXPECT_TRUE(IsWinInetCode(client.FailureCode())) << row.name << ": " << client.FailureCode();
     const std::string kept = testsupport::ReadBytes(local / "part.bin");
     EXPECT_LE(kept.size(), row.kept) << row.name;
     EXPECT_EQ(kept, content.substr(0, kept.size())) << row.name;
     if (std::string(row.path) == "/stall") {
-      EXPECT_EQ(client.m_dwLastError, 12002u);
+      EXPECT_EQ(client.FailureCode(), 12002u);
     }
   }
 }
@@ -232,7 +252,7 @@ TEST_F(AgainstFaultServer, RangeAnsweredWith200AndRedirectsAreAccepted) {
   for (const char* name : {"Location", "location", "LOCATION", "LoCaTiOn"}) {
     moved.locationName = name;
     server.Script("/moved", moved);
-    ASSERT_TRUE(Open("/moved", length)) << name << " " << client.m_dwLastError;
+    ASSERT_TRUE(Open("/moved", length)) << name << " " << client.FailureCode();
     EXPECT_EQ(length, content.size()) << name;
   }
   std::string document;
@@ -277,7 +297,7 @@ TEST_F(AgainstFaultServer, StopRequestEndsABlockedWaitAtOnce) {
   EXPECT_FALSE(Drain(client));
   const auto waited = std::chrono::steady_clock::now() - start;
   stopper.join();
-  EXPECT_EQ(client.m_dwLastError, platform::ERROR_INTERNET_OPERATION_CANCELLED);
+  EXPECT_EQ(client.FailureCode(), platform::ERROR_INTERNET_OPERATION_CANCELLED);
   EXPECT_LT(waited, std::chrono::milliseconds(300 + 200));
 }
 
@@ -291,9 +311,9 @@ TEST_F(AgainstFaultServer, ReadToMemoryRefusesWhatItCannotHoldWhole) {
   server.Script("/cut.json", cut);
   std::string text = "untouched";
   EXPECT_FALSE(client.ReadToMemory(W(server.Url("/big.json")), text));
-  EXPECT_EQ(client.m_dwLastError, platform::ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(client.FailureCode(), platform::ERROR_INSUFFICIENT_BUFFER);
   EXPECT_FALSE(client.ReadToMemory(W(server.Url("/cut.json")), text));
-  EXPECT_TRUE(IsWinInetCode(client.m_dwLastError));
+  EXPECT_TRUE(IsWinInetCode(client.FailureCode()));
   EXPECT_EQ(text, "untouched");
   const std::string head = server.Requests().back();
   EXPECT_NE(head.find("\r\nUser-Agent: HttpClient/1.0"), std::string::npos) << head;
@@ -311,7 +331,7 @@ TEST(Https, CertificatesAreVerified) {
   std::uint64_t length = 0;
   EXPECT_FALSE(client.OpenUrl(W(server.Url("/a.bin")), u"", length, net::kDownloaderUserAgent))
       << "a certificate nobody signed is refused";
-  EXPECT_EQ(client.m_dwLastError, platform::ERROR_INTERNET_INVALID_CA);
+  EXPECT_EQ(client.FailureCode(), platform::ERROR_INTERNET_INVALID_CA);
 }
 
 TEST(Proxy, TheEnvironmentsProxyIsUsed) {
@@ -326,7 +346,7 @@ TEST(Proxy, TheEnvironmentsProxyIsUsed) {
   std::uint64_t length = 0;
   const bool opened = client.OpenUrl(u"http://game.invalid/a.bin", u"", length, net::kDownloaderUserAgent);
   unsetenv("http_proxy");
-  ASSERT_TRUE(opened) << client.m_dwLastError;
+  ASSERT_TRUE(opened) << client.FailureCode();
   EXPECT_EQ(length, 9u);
   ASSERT_EQ(proxy.Requests().size(), 1u);
   EXPECT_EQ(proxy.Requests()[0].rfind("GET http://game.invalid/a.bin HTTP/1.1", 0), 0u) << proxy.Requests()[0];

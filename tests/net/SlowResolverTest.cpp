@@ -52,7 +52,7 @@ TEST(SlowResolver, StopDuringNameResolutionReturnsAtOnceAndSoDoesTheClientsEnd) 
     client.SetRunningFlag(&running);
     std::uint64_t length = 0;
     opened = client.OpenUrl(u"http://files.slow.test/Data/x.pak", u"", length, net::kDownloaderUserAgent);
-    code = client.m_dwLastError;
+    code = client.FailureCode();
   }  // the client's end must not wait for the lookup
   endedMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
   stopper.join();

@@ -1,6 +1,7 @@
 #include "FileListTool.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -280,11 +281,10 @@ void CheckServer(const filelist::CFileList& list, bool full, Reporter& report) {
     const std::u16string url = base + net::EncodeUrlPath(Widen(info.Name));
     std::uint64_t length = 0;
     if (!client.OpenUrl(url, u"", length, net::kDownloaderUserAgent)) {
-      report.Problem(info.Name + ": the server answers (" + std::to_string(client.m_dwLastError) + ")");
+      report.Problem(info.Name + ": the server answers (" + std::to_string(client.FailureCode()) + ")");
       continue;
     }
-    std::int32_t status = 0;
-    client.m_Wininet.QueryStatusCode(status);
+    std::int32_t status = client.StatusCode();
     if (status != 200) report.Problem(info.Name + ": the server answers " + std::to_string(status) + " instead of 200");
     if (length != info.Size) {
       report.Problem(info.Name + ": the server's Content-Length is " + std::to_string(length) + ", the list says " +
@@ -294,15 +294,16 @@ void CheckServer(const filelist::CFileList& list, bool full, Reporter& report) {
     if (full) {
       download::CMd5 md5;
       bool failed = false;
+      std::array<char, net::HTTP_BUFFER_SIZE> buffer{};
       for (;;) {
         std::uint32_t n = 0;
-        if (!client.m_Wininet.Read(client.m_Buffer.data(), client.m_Buffer.size(), n)) {
-          report.Problem(info.Name + ": the download failed (" + std::to_string(client.m_Wininet.m_dwLastError) + ")");
+        if (!client.ReadBody(buffer.data(), buffer.size(), n)) {
+          report.Problem(info.Name + ": the download failed (" + std::to_string(client.LastError()) + ")");
           failed = true;
           break;
         }
         if (n == 0) break;
-        md5.Update(client.m_Buffer.data(), n);
+        md5.Update(buffer.data(), n);
       }
       const std::string digest = Narrow(md5.Finish());
       if (!failed && digest != info.CheckSum)
@@ -310,12 +311,11 @@ void CheckServer(const filelist::CFileList& list, bool full, Reporter& report) {
     }
     if (info.Size >= 2) {
       const std::uint64_t from = info.Size / 2;
-      const std::u16string range = core::Format(u"Range:bytes=%I64d-", static_cast<long long>(from));
-      if (!client.OpenUrl(url, range, length, net::kDownloaderUserAgent)) {
-        report.Problem(info.Name + ": a Range request is answered (" + std::to_string(client.m_dwLastError) + ")");
+      if (!client.OpenUrl(url, net::FormatRangeHeader(from), length, net::kDownloaderUserAgent)) {
+        report.Problem(info.Name + ": a Range request is answered (" + std::to_string(client.FailureCode()) + ")");
         continue;
       }
-      client.m_Wininet.QueryStatusCode(status);
+      status = client.StatusCode();
       if (status != 206 || length != info.Size - from)
         report.Problem(info.Name + ": a Range request from " + std::to_string(from) + " is answered " +
                        std::to_string(status) + " with " + std::to_string(length) + " bytes, not 206 with " +
@@ -345,7 +345,7 @@ int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   if (source.rfind("http://", 0) == 0 || source.rfind("https://", 0) == 0) {
     net::CHttpClient client;
     if (!client.ReadToMemory(Widen(source), document)) {
-      err << "valdris-filelist check: cannot fetch " << source << " (" << client.m_dwLastError << ")\n";
+      err << "valdris-filelist check: cannot fetch " << source << " (" << client.FailureCode() << ")\n";
       return kUsage;
     }
   } else {

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <curl/curl.h>
 #include <filesystem>
 #include <string>
 
-#include "core/SystemQueries.h"
 #include "platform/ErrorCodes.h"
 #include "platform/Files.h"
 #include "platform/Utf.h"
@@ -17,7 +15,7 @@ using namespace platform;
 using testsupport::TempDir;
 namespace fs = std::filesystem;
 
-TEST(ErrorCodes, OneTableForSystemAndHttpResults) {
+TEST(ErrorCodes, SystemResultsBecomeWindowsCodes) {
   const struct {
     const char* name;
     ErrorCode actual;
@@ -28,13 +26,6 @@ TEST(ErrorCodes, OneTableForSystemAndHttpResults) {
       {"disk full", ErrorFromErrno(ENOSPC), 112},
       {"invalid parameter", ErrorFromErrno(EINVAL), 87},
       {"unknown errno", ErrorFromErrno(12345), ERROR_GEN_FAILURE},
-      {"refused", ErrorFromCurl(CURLE_COULDNT_CONNECT), 12029},
-      {"not resolved", ErrorFromCurl(CURLE_COULDNT_RESOLVE_HOST), 12007},
-      {"time-out", ErrorFromCurl(CURLE_OPERATION_TIMEDOUT), 12002},
-      {"reset", ErrorFromCurl(CURLE_RECV_ERROR), 12031},
-      {"answer that is not HTTP", ErrorFromCurl(CURLE_UNSUPPORTED_PROTOCOL), 12152},
-      {"short body", ErrorFromCurl(CURLE_PARTIAL_FILE), 12030},
-      {"unknown curl result", ErrorFromCurl(CURLE_FTP_WEIRD_PASV_REPLY), 12004},
   };
   for (const auto& row : rows) EXPECT_EQ(row.actual, row.expected) << row.name;
 }
@@ -72,35 +63,6 @@ TEST(Files, ExclusiveHolderKeepsOthersOut) {
   writer.Close();
   EXPECT_EQ(other.Open(dir.wide("f"), OpenMode::WriteTruncate, Sharing::Exclusive), ERROR_SUCCESS);
   EXPECT_EQ(testsupport::ReadBytes(dir / "f"), "");
-}
-
-TEST(SystemQueries, FreeSpaceOfTheNearestExistingFolder) {
-  TempDir dir;
-  const std::uint64_t here = core::GetDiskFreeBytes(dir.wide());
-  EXPECT_GT(here, 0u);
-  // A folder that does not exist yet is answered by its nearest existing ancestor.
-  const std::uint64_t later = core::GetDiskFreeBytes(dir.wide("not/yet/made"));
-  EXPECT_GT(later, 0u);
-  EXPECT_NEAR(static_cast<double>(later), static_cast<double>(here), 64.0 * 1024 * 1024);
-  EXPECT_EQ(core::GetDiskFreeBytes(u""), 0u);
-  EXPECT_EQ(core::GetDiskFreeBytes(u"relative/folder"), 0u);
-  EXPECT_EQ(core::GetDiskFreeBytes(u"x"), 0u);
-}
-
-TEST(SystemQueries, WellKnownFolders) {
-  TempDir home;
-  const std::string saved = std::getenv("HOME") ? std::getenv("HOME") : "";
-  setenv("HOME", home.path().c_str(), 1);
-  unsetenv("XDG_STATE_HOME");
-  std::u16string folder = u"unchanged";
-  EXPECT_TRUE(core::GetProgramFilesFolder(folder));
-  EXPECT_EQ(folder, home.wide());
-  EXPECT_TRUE(core::GetRoamingAppDataFolder(folder));
-  EXPECT_EQ(folder, home.wide(".local/state"));
-  EXPECT_TRUE(fs::is_directory(home / ".local/state")) << "the base exists so one more level can be made";
-  setenv("HOME", saved.c_str(), 1);
-  EXPECT_TRUE(core::IsVistaOrLater());
-  EXPECT_EQ(core::IsWow64(), false) << "tests run as a native 64-bit build";
 }
 
 TEST(Utf, ConversionsAndBadInput) {
