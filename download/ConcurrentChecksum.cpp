@@ -13,8 +13,6 @@ using namespace platform;
 
 namespace {
 
-constexpr std::size_t kReadBlock = 256 * 1024;
-constexpr std::size_t kHashSlice = 1024;
 // The writer wakes the helper only once this much more is in the file.
 constexpr std::uint64_t kNotifyStep = 256 * 1024;
 
@@ -82,7 +80,7 @@ void CConcurrentChecksum::Abandon() {
 }
 
 void CConcurrentChecksum::Loop() {
-  std::vector<unsigned char> block(kReadBlock);
+  std::vector<unsigned char> block(kHashReadBlock);
   std::unique_lock<std::mutex> lock(m_mutex);
   std::uint64_t handled = 0;  // the generation last taken up
   for (;;) {
@@ -110,13 +108,10 @@ void CConcurrentChecksum::Loop() {
       // Hash what is there, watching the stop flag every 1024 bytes.
       while (hashed < available && result == ERROR_SUCCESS) {
         std::size_t got = 0;
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, available - hashed));
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kHashReadBlock, available - hashed));
         result = file.ReadAt(block.data(), want, hashed, got);
         if (result == ERROR_SUCCESS && got == 0) result = ERROR_HANDLE_EOF;  // shorter than announced
-        for (std::size_t offset = 0; offset < got && result == ERROR_SUCCESS; offset += kHashSlice) {
-          if (m_pbRunning != nullptr && !m_pbRunning->load(std::memory_order_relaxed)) result = CHECKSUM_STOPPED;
-          else if (!md5.Update(block.data() + offset, std::min(kHashSlice, got - offset))) result = ERROR_GEN_FAILURE;
-        }
+        if (result == ERROR_SUCCESS) result = HashWatchingStop(md5, block.data(), got, m_pbRunning);
         hashed += got;
       }
     }

@@ -46,7 +46,7 @@ bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelis
 }
 
 bool CheckVersion(const filelist::CFileList& list, StartupFailure& failure) {
-  if (platform::WidenUtf8(list.m_strVersion) == kProgramVersion) return true;
+  if (platform::WidenUtf8(list.m_strVersion) == core::kProgramVersion) return true;
   theLog.Write(core::LOG_ERROR, u"version is not same so you need re-download on homepage");
   failure = {core::IDS_NEW_VERSION, core::LoadResString(core::IDS_NEW_VERSION), false};
   return false;

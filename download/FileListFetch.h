@@ -4,12 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "core/Version.h"
 #include "filelist/FileList.h"
 #include "net/HttpClient.h"
 
 namespace download {
-
-inline constexpr std::u16string_view kProgramVersion = u"2017.12.27.1";
 
 // Why the start-up cannot go on: the message to show and whether it is shown as an error.
 struct StartupFailure {

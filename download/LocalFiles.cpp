@@ -10,16 +10,6 @@ namespace download {
 
 using namespace platform;
 
-namespace {
-
-// Large reads keep the disk and the system calls cheap; the stop flag is still seen after every
-// 1024 bytes hashed.
-constexpr std::size_t kReadBlock = 256 * 1024;
-constexpr std::size_t kHashSlice = 1024;
-
-
-} // namespace
-
 ErrorCode GetLocalFileSize(std::u16string_view path, std::uint64_t* size) {
   if (size == nullptr) return ERROR_INVALID_PARAMETER;
   *size = 0;
@@ -36,7 +26,7 @@ ErrorCode ComputeFileChecksum(std::u16string_view path, const std::atomic<bool>*
   file.AdviseSequential();
   CMd5 md5;
   if (!md5.Ok()) return ERROR_NOT_ENOUGH_MEMORY;
-  std::vector<unsigned char> block(kReadBlock);
+  std::vector<unsigned char> block(kHashReadBlock);
   for (;;) {
     std::size_t got = 0;
     if (const ErrorCode code = file.Read(block.data(), block.size(), got); code != ERROR_SUCCESS) return code;
@@ -44,15 +34,7 @@ ErrorCode ComputeFileChecksum(std::u16string_view path, const std::atomic<bool>*
       if (running != nullptr && !running->load(std::memory_order_relaxed)) return CHECKSUM_STOPPED;
       break;
     }
-    if (running == nullptr) {
-      if (!md5.Update(block.data(), got)) return ERROR_GEN_FAILURE;
-      continue;
-    }
-    for (std::size_t offset = 0; offset < got; offset += kHashSlice) {
-      if (!running->load(std::memory_order_relaxed)) return CHECKSUM_STOPPED;
-      const std::size_t n = std::min(kHashSlice, got - offset);
-      if (!md5.Update(block.data() + offset, n)) return ERROR_GEN_FAILURE;
-    }
+    if (const ErrorCode code = HashWatchingStop(md5, block.data(), got, running); code != ERROR_SUCCESS) return code;
   }
   std::u16string text = md5.Finish();
   if (text.empty()) return ERROR_GEN_FAILURE;

@@ -5,12 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "download/Md5.h"
 #include "platform/ErrorCodes.h"
 
 namespace download {
-
-// Returned by a checksum abandoned because the running flag was cleared.
-constexpr platform::ErrorCode CHECKSUM_STOPPED = 99;
 
 // 0 and the size, or a Windows code (87 for a missing destination) and 0.
 platform::ErrorCode GetLocalFileSize(std::u16string_view path, std::uint64_t* size);

@@ -1,8 +1,11 @@
 #include "download/Md5.h"
 
+#include <algorithm>
 #include <openssl/evp.h>
 
 namespace download {
+
+using namespace platform;
 
 void CMd5::Deleter::operator()(evp_md_ctx_st* context) const { EVP_MD_CTX_free(context); }
 
@@ -30,6 +33,15 @@ std::u16string CMd5::Finish() {
     text.push_back(kDigits[digest[i] & 0x0F]);
   }
   return text;
+}
+
+ErrorCode HashWatchingStop(CMd5& md5, const unsigned char* data, std::size_t size, const std::atomic<bool>* running) {
+  if (running == nullptr) return md5.Update(data, size) ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
+  for (std::size_t offset = 0; offset < size; offset += kHashSlice) {
+    if (!running->load(std::memory_order_relaxed)) return CHECKSUM_STOPPED;
+    if (!md5.Update(data + offset, std::min(kHashSlice, size - offset))) return ERROR_GEN_FAILURE;
+  }
+  return ERROR_SUCCESS;
 }
 
 } // namespace download

@@ -1,8 +1,11 @@
 #pragma once
 // Streaming MD5 in the checksum text of the file list: 32 upper-case hexadecimal digits.
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
+
+#include "platform/ErrorCodes.h"
 
 struct evp_md_ctx_st;
 
@@ -27,5 +30,18 @@ class CMd5 {
   std::unique_ptr<evp_md_ctx_st, Deleter> m_context;
   bool m_ok = false;
 };
+
+// Files are read for hashing in blocks of this size: large reads keep the disk and system calls cheap.
+constexpr std::size_t kHashReadBlock = 256 * 1024;
+// The stop flag is looked at after every this many bytes hashed.
+constexpr std::size_t kHashSlice = 1024;
+
+// Returned by a checksum abandoned because the running flag was cleared.
+constexpr platform::ErrorCode CHECKSUM_STOPPED = 99;
+
+// Feeds size bytes to md5 in slices of kHashSlice, looking at the flag (when given) before each:
+// 0, CHECKSUM_STOPPED once the flag is false, or ERROR_GEN_FAILURE when the digest fails.
+platform::ErrorCode HashWatchingStop(CMd5& md5, const unsigned char* data, std::size_t size,
+                                     const std::atomic<bool>* running);
 
 } // namespace download

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <string>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -208,6 +209,27 @@ bool IsRegularFile(std::u16string_view path) {
   NativePath native(path);
   struct stat st {};
   return native.ok && !path.empty() && ::stat(native.text, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes) {
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  NativePath native(path);
+  if (!native.ok) return ERROR_FILENAME_EXCED_RANGE;
+  const std::string temporary = std::string(native.text) + ".tmp." + std::to_string(getpid());
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : LastError();
+  ErrorCode code = ERROR_SUCCESS;
+  for (std::size_t done = 0; done < bytes.size() && code == ERROR_SUCCESS;) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0) done += static_cast<std::size_t>(n);
+    else if (n == 0) code = ERROR_DISK_FULL;
+    else if (errno != EINTR) code = LastError();
+  }
+  if (code == ERROR_SUCCESS && ::fsync(fd) != 0) code = LastError();
+  if (::close(fd) != 0 && code == ERROR_SUCCESS) code = LastError();
+  if (code == ERROR_SUCCESS && ::rename(temporary.c_str(), native.text) != 0) code = LastError();
+  if (code != ERROR_SUCCESS) ::unlink(temporary.c_str());
+  return code;
 }
 
 std::uint64_t FreeBytesOfFileSystem(std::u16string_view path) {

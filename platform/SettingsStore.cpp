@@ -74,25 +74,9 @@ ErrorCode CSettingsStore::QueryString(std::u16string_view key, std::u16string_vi
 
 ErrorCode CSettingsStore::SetString(std::u16string_view key, std::u16string_view name, std::u16string_view value) const {
   if (const ErrorCode code = OpenKey(key); code != ERROR_SUCCESS) return code;
-  const fs::path path = Native(Folder(key) + u"/" + std::u16string(name));
-  const fs::path temporary = path.string() + ".tmp." + std::to_string(getpid());
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    const std::string bytes = NarrowUtf8(value);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      return ERROR_WRITE_FAULT;
-    }
-  }
-  std::error_code ec;
-  fs::rename(temporary, path, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    return ERROR_WRITE_FAULT;
-  }
-  return ERROR_SUCCESS;
+  return WriteFileAtomically(Folder(key) + u"/" + std::u16string(name), NarrowUtf8(value)) == ERROR_SUCCESS
+             ? ERROR_SUCCESS
+             : ERROR_WRITE_FAULT;
 }
 
 ErrorCode CSettingsStore::DeleteTree(std::u16string_view key, std::u16string_view subkey) const {

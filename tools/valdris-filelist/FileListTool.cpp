@@ -18,8 +18,10 @@
 #include "download/LocalFiles.h"
 #include "download/Md5.h"
 #include "filelist/FileList.h"
+#include "core/Version.h"
 #include "net/HttpClient.h"
 #include "net/Url.h"
+#include "platform/Files.h"
 #include "platform/Utf.h"
 
 namespace filelisttool {
@@ -54,7 +56,7 @@ constexpr const char* kHelp =
     "           summary.\n"
     "\n"
     "OPTIONS\n"
-    "    --version V   version text of the list (default 2017.12.27.1)\n"
+    "    --version V   version text of the list (default: this program's version)\n"
     "    -o FILE       write the list to FILE (replaced whole, never half-written)\n"
     "    --help        show this text\n"
     "\n"
@@ -91,7 +93,7 @@ class Reporter {
 };
 
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal) {
-  std::string dir, url, version = "2017.12.27.1", output;
+  std::string dir, url, version = core::kProgramVersionText, output;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--url" && i + 1 < args.size()) url = args[++i];
     else if (args[i] == "--version" && i + 1 < args.size()) version = args[++i];
@@ -210,18 +212,8 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     out << document;
     return kOk;
   }
-  const std::string temporary = output + ".tmp";
-  {
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file << document;
-    if (!file.flush()) {
-      err << "valdris-filelist build: cannot write " << temporary << "\n";
-      return kProblems;
-    }
-  }
-  fs::rename(temporary, output, ec);
-  if (ec) {
-    err << "valdris-filelist build: cannot write " << output << ": " << ec.message() << "\n";
+  if (const auto code = platform::WriteFileAtomically(Widen(output), document); code != platform::ERROR_SUCCESS) {
+    err << "valdris-filelist build: cannot write " << output << " (" << code << ")\n";
     return kProblems;
   }
   out << list.m_nTotalCount << " files, " << Narrow(core::FormatByteSize(list.m_nTotalSize)) << " -> " << output
@@ -239,9 +231,9 @@ void CheckInvariants(const filelist::CFileList& list, Reporter& report) {
     report.Problem("list: TotalSize is " + std::to_string(list.m_nTotalSize) + " but the entries add up to " +
                    std::to_string(sum));
   if (list.m_strURL.empty() || list.m_strURL.back() != '/') report.Problem("list: URL \"" + list.m_strURL + "\" does not end in \"/\"");
-  if (platform::WidenUtf8(list.m_strVersion) != download::kProgramVersion)
+  if (platform::WidenUtf8(list.m_strVersion) != core::kProgramVersion)
     report.Problem("list: Version \"" + list.m_strVersion + "\" is not the downloader's " +
-                   Narrow(std::u16string(download::kProgramVersion)));
+                   Narrow(std::u16string(core::kProgramVersion)));
   std::set<std::string> seen;
   for (const auto& info : list.m_vecFileInfo) {
     if (const std::string problem = NameProblem(info.Name); !problem.empty())
