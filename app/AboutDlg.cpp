@@ -1,8 +1,8 @@
-#include "AboutDlg.h"
+#include "app/AboutDlg.h"
 
 #include <QPushButton>
 
-#include "SkinImages.h"
+#include "ui/SkinImages.h"
 
 namespace app {
 

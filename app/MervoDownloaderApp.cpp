@@ -1,19 +1,19 @@
-#include "MervoDownloaderApp.h"
+#include "app/MervoDownloaderApp.h"
 
 #include <QApplication>
 
-#include "MervoDownloaderDlg.h"
-#include "QtServices.h"
-#include "SkinImages.h"
+#include "app/MainWindow.h"
+#include "controller/Services.h"
 #include "core/StringTable.h"
 #include "core/SystemQueries.h"
+#include "ui/SkinImages.h"
 
 namespace app {
 
 bool CMervoDownloaderApp::InitInstance(IMessageBox& box) {
   // Any failure other than "another copy holds it" lets the program run unprotected.
   if (m_hMutex.Acquire(kMutexName) == platform::ERROR_ALREADY_EXISTS) {
-    box.Show(nullptr, core::LoadResString(core::IDS_ALREADY_RUNNING), BoxKind::Ok);
+    box.Show(nullptr, core::LoadResString(core::IDS_ALREADY_RUNNING), controller::BoxKind::Ok);
     return false;
   }
   return true;
@@ -26,11 +26,11 @@ int CMervoDownloaderApp::Run(int& argc, char** argv) {
   CQtMessageBox box;
   if (!InitInstance(box)) return 0;
   CQtFolderBrowser browser(&core::GetDiskFreeBytes);
-  CMervoDownloaderDlg dialog(DefaultServices(box, browser));
+  CMainWindow window(box, browser, controller::DefaultServices());
   // A start-up failure has already been shown; the window never appears.
-  if (!dialog.OnInitDialog()) return 0;
-  QObject::connect(&dialog, &CMervoDownloaderDlg::ended, &application, &QApplication::quit);
-  dialog.show();
+  if (!window.Dlg().OnInitDialog()) return 0;
+  QObject::connect(&window, &CMainWindow::ended, &application, &QApplication::quit);
+  window.show();
   application.exec();
   m_hMutex.Release();
   return 0;

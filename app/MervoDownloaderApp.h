@@ -1,7 +1,7 @@
 #pragma once
 // The application object: one copy per user session, the main window, the end of the program
 // when the window closes.
-#include "Services.h"
+#include "app/QtServices.h"
 #include "platform/SingleInstance.h"
 
 namespace app {

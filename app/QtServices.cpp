@@ -1,4 +1,4 @@
-#include "QtServices.h"
+#include "app/QtServices.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -10,18 +10,11 @@
 #include "core/StringTable.h"
 #include "core/SystemQueries.h"
 #include "core/Text.h"
-#include "net/HttpClient.h"
-#include "platform/Clock.h"
 
 namespace app {
 
-Services DefaultServices(IMessageBox& box, IFolderBrowser& browser) {
-  return Services{box, browser, platform::CSettingsStore(), net::GetFileListUrl(),
-                  QString::fromUtf8(VALDRIS_PUBLISHER_HOST).toStdU16String(), &core::GetDiskFreeBytes,
-                  net::kDefaultTimeoutMs, &platform::TickCount32};
-}
-
-bool CQtMessageBox::Show(QWidget* owner, const std::u16string& text, BoxKind kind) {
+bool CQtMessageBox::Show(QWidget* owner, const std::u16string& text, controller::BoxKind kind) {
+  using controller::BoxKind;
   // The caption is the program's name, as on every box of the program.
   QMessageBox box(kind == BoxKind::OkError ? QMessageBox::Critical : QMessageBox::NoIcon,
                   QCoreApplication::applicationName(), QString::fromStdU16String(text),

@@ -1,12 +1,35 @@
 #pragma once
-// The message boxes and the folder browser the user sees.
-#include "Services.h"
+// The message boxes and the folder browser the user sees, behind small interfaces that tests answer.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "controller/MainView.h"
+
+class QWidget;
 
 namespace app {
 
+class IMessageBox {
+ public:
+  virtual ~IMessageBox() = default;
+  // True for OK or Yes.
+  virtual bool Show(QWidget* owner, const std::u16string& text, controller::BoxKind kind) = 0;
+};
+
+class IFolderBrowser {
+ public:
+  virtual ~IFolderBrowser() = default;
+  // Opens on initial, with a line that tells the free space of the selection against
+  // requiredSize. False when the user cancelled; otherwise chosen holds what was picked.
+  virtual bool Browse(QWidget* owner, const std::u16string& initial, const std::u16string& requiredSize,
+                      std::u16string& chosen) = 0;
+};
+
 class CQtMessageBox : public IMessageBox {
  public:
-  bool Show(QWidget* owner, const std::u16string& text, BoxKind kind) override;
+  bool Show(QWidget* owner, const std::u16string& text, controller::BoxKind kind) override;
 };
 
 class CQtFolderBrowser : public IFolderBrowser {

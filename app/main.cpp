@@ -1,5 +1,5 @@
 // The downloader's entry: everything happens in the application object.
-#include "MervoDownloaderApp.h"
+#include "app/MervoDownloaderApp.h"
 
 int main(int argc, char** argv) {
   app::CMervoDownloaderApp theApp;

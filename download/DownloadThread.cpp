@@ -6,7 +6,6 @@
 #include "core/StringTable.h"
 #include "core/SystemQueries.h"
 #include "core/Text.h"
-#include "download/ConcurrentChecksum.h"
 #include "download/LocalFiles.h"
 #include "net/HttpClient.h"
 #include "net/Url.h"
@@ -30,6 +29,19 @@ constexpr std::uint32_t kMaxMismatches = 3;
 
 } // namespace
 
+WorkerMediator DefaultWorkerMediator(std::uint32_t httpTimeoutMs) {
+  WorkerMediator mediator;
+  mediator.tick = &TickCount32;
+  mediator.freeSpace = &core::GetDiskFreeBytes;
+  mediator.httpClient = [httpTimeoutMs] {
+    auto client = std::make_unique<net::CHttpClient>();
+    client->SetTimeout(httpTimeoutMs);
+    return client;
+  };
+  mediator.post = &PostMessageW;
+  return mediator;
+}
+
 bool IsSafeEntryName(std::u16string_view name) {
   if (name.empty() || name.front() == u'/') return false;
   std::size_t start = 0;
@@ -44,8 +56,7 @@ bool IsSafeEntryName(std::u16string_view name) {
   }
 }
 
-CDownloadThread::CDownloadThread(HWND hWnd)
-    : m_hWnd(hWnd), m_freeSpace(&core::GetDiskFreeBytes), m_dwHttpTimeoutMs(net::kDefaultTimeoutMs) {}
+CDownloadThread::CDownloadThread(HWND hWnd, WorkerMediator mediator) : m_hWnd(hWnd), m_mediator(std::move(mediator)) {}
 
 CDownloadThread::~CDownloadThread() { Stop(); }
 
@@ -65,13 +76,21 @@ bool CDownloadThread::Fail(unsigned messageId, ErrorCode code) {
   return false;
 }
 
+LocalFileState CDownloadThread::QueryLocalFile(const std::u16string& path) const {
+  LocalFileState local;
+  local.exists = PathExists(path);
+  if (!local.exists) return local;
+  local.regular = IsRegularFile(path);
+  if (local.regular) local.sizeError = GetLocalFileSize(path, &local.size);
+  return local;
+}
+
 bool CDownloadThread::DownloadFiles() {
-  net::CHttpClient client;
-  client.SetRunningFlag(&RunningFlag());
-  client.SetTimeout(m_dwHttpTimeoutMs);
+  const std::unique_ptr<net::CHttpClient> client = m_mediator.httpClient();
+  if (!client) return Fail(core::IDS_NO_MEMORY_MESSAGE);
+  client->SetRunningFlag(&RunningFlag());
   // Hashes each file on a second thread while it is written, so verifying costs no extra pass.
   CConcurrentChecksum hasher(&RunningFlag());
-  const std::u16string base = WidenUtf8(m_FileList.m_strURL);
 
   if (!PathExists(m_strDownloadPath) && CreateDirectoryTree(m_strDownloadPath) != ERROR_SUCCESS) {
     theLog.Write(LOG_ERROR, u"download sub directory create is failed");
@@ -99,156 +118,53 @@ bool CDownloadThread::DownloadFiles() {
     }
     const std::uint64_t needed =
         m_FileList.m_nTotalSize > m_nAccountedSize ? m_FileList.m_nTotalSize - m_nAccountedSize : 0;
-    if (m_freeSpace(m_strDownloadPath) <= needed) {
+    if (m_mediator.freeSpace(m_strDownloadPath) <= needed) {
       theLog.Write(LOG_ERROR, u"insufficient free space in disk");
       return Fail(core::IDS_INSUFFICIENT_SPACE);
     }
-    const filelist::FileInfo& info = m_FileList.m_vecFileInfo[index];
-    const std::u16string entryName = WidenUtf8(info.Name);
-    theLog.Write(LOG_INFO, u"download file : (%d) %s", static_cast<std::int32_t>(index), entryName);
-    m_dwFileStartTime = TickCount32();
+    Entry entry;
+    entry.index = index;
+    entry.info = &m_FileList.m_vecFileInfo[index];
+    entry.name = WidenUtf8(entry.info->Name);
+    theLog.Write(LOG_INFO, u"download file : (%d) %s", static_cast<std::int32_t>(index), entry.name);
+    m_dwFileStartTime = m_mediator.tick();
     // The name comes from the server: it must never reach outside the install folder.
-    if (!IsSafeEntryName(entryName)) {
+    if (!IsSafeEntryName(entry.name)) {
       theLog.Write(LOG_ERROR, u"invalid file name so download stop - (%ld)", ERROR_INVALID_NAME);
       return Fail(core::IDS_FILE_CREATE_FAILED, ERROR_INVALID_NAME);
     }
-    std::u16string name = entryName;
+    std::u16string name = entry.name;
     std::u16string directory;
-    const std::u16string localPath =
-        core::JoinPath(MakeSubDirectory(name, directory) ? directory : m_strDownloadPath, name);
-    const std::u16string expected = WidenUtf8(info.CheckSum);
+    entry.localPath = core::JoinPath(MakeSubDirectory(name, directory) ? directory : m_strDownloadPath, name);
+    entry.expected = WidenUtf8(entry.info->CheckSum);
 
-    bool resume = false;
-    bool verified = false;
-    std::uint64_t localSize = 0;
-    std::u16string range;
-    if (PathExists(localPath)) {
-      theLog.Write(LOG_INFO, u"file is exist");
-      std::u16string checksum;
-      if (!IsRegularFile(localPath)) {
-        // A folder, FIFO or device where the file belongs: never read, write or remove it.
-        theLog.Write(LOG_ERROR, u"local path is not a regular file so download stop - (%ld)", ERROR_ACCESS_DENIED);
-        return Fail(core::IDS_FILE_CREATE_FAILED, ERROR_ACCESS_DENIED);
-      }
-      if (GetLocalFileSize(localPath, &localSize) != ERROR_SUCCESS) {
-        theLog.Write(LOG_ERROR, u"failed to get file size so re-download");
-      } else if (localSize < info.Size && mismatches == 0) {
-        range = net::FormatRangeHeader(localSize);
-        resume = true;
-        theLog.Write(LOG_INFO, u"file download relay mode");
-      } else if (localSize < info.Size) {
-        // The server sent this file whole a moment ago: resuming it would only ask past its end.
-        theLog.Write(LOG_WARNING, u"local file is smaller so re-download");
-      } else if (localSize > info.Size) {
-        theLog.Write(LOG_WARNING, u"local file is bigger so re-download");
-      } else if (const ErrorCode code = GetFileChecksum(localPath, checksum); code == CHECKSUM_STOPPED) {
-        // the stop is seen before the transfer below
-      } else if (code != ERROR_SUCCESS) {
-        theLog.Write(LOG_ERROR, u"failed to get file checksum so re-download - (%ld)", code);
-      } else if (checksum == expected) {
-        theLog.Write(LOG_INFO, u"file checksum is valid so download skip");
-        verified = true;
-      } else {
-        theLog.Write(LOG_WARNING, u"invalid file checksum so re-download");
-      }
+    const LocalFileState local = QueryLocalFile(entry.localPath);
+    if (local.exists) theLog.Write(LOG_INFO, u"file is exist");
+    const EntryDecision decision =
+        DecideEntry(local, entry.info->Size, entry.expected, mismatches > 0,
+                    [&](std::u16string& checksum) { return GetFileChecksum(entry.localPath, checksum); });
+    if (!decision.logFormat.empty()) {
+      if (decision.logWithCode) theLog.Write(decision.logLevel, decision.logFormat, decision.code);
+      else theLog.Write(decision.logLevel, decision.logFormat);
     }
-    if (verified) {
-      m_nAccountedSize += localSize;
-      if (!PostProgress(static_cast<std::int32_t>(index), true, localSize, localSize))
+    if (decision.action == EntryAction::Refuse) return Fail(core::IDS_FILE_CREATE_FAILED, decision.code);
+    if (decision.action == EntryAction::Verified) {
+      m_nAccountedSize += local.size;
+      if (!PostProgress(static_cast<std::int32_t>(index), true, local.size, local.size))
         return Fail(core::IDS_NO_MEMORY_MESSAGE);
       ++index;
       continue;
     }
 
     if (!IsRunning()) return false;
-    std::uint64_t contentLength = 0;
-    if (!client.OpenUrl(base + net::EncodeUrlPath(entryName), range, contentLength, net::kDownloaderUserAgent)) {
-      if (!IsRunning()) return false;  // the stop ended the wait for the server
-      theLog.Write(LOG_ERROR, u"failed to connect server - (%ld)", client.FailureCode());
-      return Fail(core::IDS_CANNOT_REACH_SERVER, client.FailureCode());
-    }
-    if (!client.OpenFile(localPath, resume)) {
-      theLog.Write(LOG_ERROR, u"failed to create(open) file - (%ld)", client.LastError());
-      return Fail(core::IDS_FILE_CREATE_FAILED, client.LastError());
-    }
-    hasher.Begin(localPath, resume ? localSize : 0);
-    std::uint64_t total = contentLength;
-    std::uint64_t received = 0;
-    std::uint32_t lastPost = 0;
-    if (resume) {
-      m_nAccountedSize += localSize;
-      received += localSize;
-      total += localSize;
-    }
-    bool stopped = false;
-    for (;;) {
-      if (!IsRunning()) {
-        stopped = true;
-        break;
-      }
-      std::uint32_t n = 0;
-      if (!client.ReadToFile(n)) {
-        hasher.Abandon();
-        client.CloseFile();
-        if (!IsRunning()) return false;  // the stop ended the wait for data
-        const ErrorCode code = client.LastError();
-        theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", code);
-        // A full disk is no network trouble: say so.
-        return code == ERROR_DISK_FULL ? Fail(core::IDS_INSUFFICIENT_SPACE) : Fail(core::IDS_NETWORK_UNSTABLE, code);
-      }
-      if (n == 0) break;
-      received += n;
-      m_nAccountedSize += n;
-      hasher.Advance(received);
-      // 100 exactly when every byte is there, whatever the rounding of huge counts.
-      const int percentage = core::PercentOf(received, total);
-      const std::uint32_t now = TickCount32();
-      bool post = percentage == 100;
-      if (static_cast<std::uint32_t>(now - lastPost) >= kPostIntervalMs) {
-        lastPost = now;
-        post = true;
-      }
-      if (post && !PostProgress(static_cast<std::int32_t>(index), false, total, received, resume ? localSize : 0)) {
-        hasher.Abandon();
-        client.CloseFile();
-        return Fail(core::IDS_NO_MEMORY_MESSAGE);
-      }
-      if (received > total) break;
-    }
-    client.CloseFile();
-    if (stopped) {
-      // Left as it is for the next run, which resumes it.
-      hasher.Abandon();
-      return false;
-    }
-    if (received < total) {
-      // The body ended early without an error from the transport: the part stays for a resume.
-      hasher.Abandon();
-      theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", ERROR_INTERNET_CONNECTION_ABORTED);
-      return Fail(core::IDS_NETWORK_UNSTABLE, ERROR_INTERNET_CONNECTION_ABORTED);
-    }
+    const bool resume = decision.action == EntryAction::Resume;
+    const TransferEnd transferred = Transfer(*client, hasher, entry, resume, decision.resumeFrom);
+    if (transferred == TransferEnd::Stopped) return false;  // left as it is for the next run, which resumes it
+    if (transferred == TransferEnd::Failed) return false;   // the message is set
 
-    // The answer arrived whole: the entry is done only when size and digest both match the list.
-    std::uint64_t size = 0;
-    if (GetLocalFileSize(localPath, &size) != ERROR_SUCCESS) {
-      hasher.Abandon();
-      theLog.Write(LOG_ERROR, u"(100%%) failed to check file size");
-      return Fail(core::IDS_FILE_SIZE_FAILED);
-    }
-    bool matches = false;
-    if (size != info.Size) {
-      hasher.Abandon();
-      theLog.Write(LOG_WARNING, u"(100%%) invalid file size so re-download");
-    } else {
-      std::u16string checksum;
-      if (const ErrorCode code = hasher.Finish(size, checksum); code != ERROR_SUCCESS) {
-        if (code != CHECKSUM_STOPPED) theLog.Write(LOG_ERROR, u"(100%%) failed to get file checksum - (%ld)", code);
-        return Fail(core::IDS_CHECKSUM_FAILED);
-      }
-      matches = checksum == expected;
-      if (!matches) theLog.Write(LOG_WARNING, u"(100%%) invalid file checksum so re-download");
-    }
-    if (matches) {
+    const VerifyEnd verified = Verify(hasher, entry);
+    if (verified == VerifyEnd::Failed) return false;
+    if (verified == VerifyEnd::Matches) {
       theLog.Write(LOG_INFO, u"(100%%) file download success");
       ++index;
     } else if (++mismatches >= kMaxMismatches) {
@@ -259,6 +175,101 @@ bool CDownloadThread::DownloadFiles() {
     }
   }
   return true;
+}
+
+CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client, CConcurrentChecksum& hasher,
+                                                       const Entry& entry, bool resume, std::uint64_t from) {
+  std::uint64_t contentLength = 0;
+  const std::u16string range = resume ? net::FormatRangeHeader(from) : std::u16string();
+  const std::u16string address = WidenUtf8(m_FileList.m_strURL) + net::EncodeUrlPath(entry.name);
+  if (!client.OpenUrl(address, range, contentLength, net::kDownloaderUserAgent)) {
+    if (!IsRunning()) return TransferEnd::Stopped;  // the stop ended the wait for the server
+    theLog.Write(LOG_ERROR, u"failed to connect server - (%ld)", client.FailureCode());
+    Fail(core::IDS_CANNOT_REACH_SERVER, client.FailureCode());
+    return TransferEnd::Failed;
+  }
+  if (!client.OpenFile(entry.localPath, resume)) {
+    theLog.Write(LOG_ERROR, u"failed to create(open) file - (%ld)", client.LastError());
+    Fail(core::IDS_FILE_CREATE_FAILED, client.LastError());
+    return TransferEnd::Failed;
+  }
+  hasher.Begin(entry.localPath, resume ? from : 0);
+  const std::uint64_t resumed = resume ? from : 0;
+  const std::uint64_t total = contentLength + resumed;
+  std::uint64_t received = resumed;
+  m_nAccountedSize += resumed;
+  std::uint32_t lastPost = 0;
+  for (;;) {
+    if (!IsRunning()) {
+      hasher.Abandon();
+      client.CloseFile();
+      return TransferEnd::Stopped;
+    }
+    std::uint32_t n = 0;
+    if (!client.ReadToFile(n)) {
+      hasher.Abandon();
+      client.CloseFile();
+      if (!IsRunning()) return TransferEnd::Stopped;  // the stop ended the wait for data
+      const ErrorCode code = client.LastError();
+      theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", code);
+      // A full disk is no network trouble: say so.
+      if (code == ERROR_DISK_FULL) Fail(core::IDS_INSUFFICIENT_SPACE);
+      else Fail(core::IDS_NETWORK_UNSTABLE, code);
+      return TransferEnd::Failed;
+    }
+    if (n == 0) break;
+    received += n;
+    m_nAccountedSize += n;
+    hasher.Advance(received);
+    const int percentage = core::PercentOf(received, total);
+    const std::uint32_t now = m_mediator.tick();
+    bool post = percentage == 100;
+    if (static_cast<std::uint32_t>(now - lastPost) >= kPostIntervalMs) {
+      lastPost = now;
+      post = true;
+    }
+    if (post && !PostProgress(static_cast<std::int32_t>(entry.index), false, total, received, resumed)) {
+      hasher.Abandon();
+      client.CloseFile();
+      Fail(core::IDS_NO_MEMORY_MESSAGE);
+      return TransferEnd::Failed;
+    }
+    if (received > total) break;
+  }
+  client.CloseFile();
+  if (received < total) {
+    // The body ended early without an error from the transport: the part stays for a resume.
+    hasher.Abandon();
+    theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", ERROR_INTERNET_CONNECTION_ABORTED);
+    Fail(core::IDS_NETWORK_UNSTABLE, ERROR_INTERNET_CONNECTION_ABORTED);
+    return TransferEnd::Failed;
+  }
+  return TransferEnd::Whole;
+}
+
+CDownloadThread::VerifyEnd CDownloadThread::Verify(CConcurrentChecksum& hasher, const Entry& entry) {
+  // The answer arrived whole: the entry is done only when size and digest both match the list.
+  std::uint64_t size = 0;
+  if (GetLocalFileSize(entry.localPath, &size) != ERROR_SUCCESS) {
+    hasher.Abandon();
+    theLog.Write(LOG_ERROR, u"(100%%) failed to check file size");
+    Fail(core::IDS_FILE_SIZE_FAILED);
+    return VerifyEnd::Failed;
+  }
+  if (size != entry.info->Size) {
+    hasher.Abandon();
+    theLog.Write(LOG_WARNING, u"(100%%) invalid file size so re-download");
+    return VerifyEnd::Mismatch;
+  }
+  std::u16string checksum;
+  if (const ErrorCode code = hasher.Finish(size, checksum); code != ERROR_SUCCESS) {
+    if (code != CHECKSUM_STOPPED) theLog.Write(LOG_ERROR, u"(100%%) failed to get file checksum - (%ld)", code);
+    Fail(core::IDS_CHECKSUM_FAILED);
+    return VerifyEnd::Failed;
+  }
+  if (checksum == entry.expected) return VerifyEnd::Matches;
+  theLog.Write(LOG_WARNING, u"(100%%) invalid file checksum so re-download");
+  return VerifyEnd::Mismatch;
 }
 
 ErrorCode CDownloadThread::GetFileChecksum(std::u16string_view path, std::u16string& checksum) {
@@ -287,28 +298,20 @@ bool CDownloadThread::PostProgress(std::int32_t index, bool verified, std::uint6
   }
   record->nFileIndex = index;
   record->bVerified = verified;
-  record->dwStartTime = m_dwFileStartTime.load();
+  record->dwStartTime = m_dwFileStartTime;
   record->dwTotal = total;
   record->dwReceived = received;
   record->dwResumedFrom = resumedFrom;
-  PostMessageW(m_hWnd.load(), WM_DOWNLOAD_PROGRESS, std::move(record));
+  m_mediator.post(m_hWnd.load(), WM_DOWNLOAD_PROGRESS, std::move(record));
   return true;
 }
 
 bool CDownloadThread::PostResult(bool success) {
   const HWND target = m_hWnd.load();
-  if (!IsWindow(target)) return true;
-  std::unique_ptr<DownloadResult> record;
-  try {
-    record = std::make_unique<DownloadResult>();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  record->bSuccess = success;
-  const std::size_t n = std::min<std::size_t>(m_strErrorMessage.size(), 255);
-  std::copy_n(m_strErrorMessage.data(), n, record->szMessage);
-  record->szMessage[n] = u'\0';
-  PostMessageW(target, WM_DOWNLOAD_RESULT, std::move(record));
+  if (target == 0) return true;  // the window is going: nobody to tell
+  std::unique_ptr<DownloadResult> record = MakeResultRecord(success, m_strErrorMessage);
+  if (!record) return false;
+  m_mediator.post(target, WM_DOWNLOAD_RESULT, std::move(record));
   return true;
 }
 

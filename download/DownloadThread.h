@@ -5,12 +5,14 @@
 // transfer, and reports to the window only through posted records.
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
+#include "download/ConcurrentChecksum.h"
+#include "download/EntryDecision.h"
 #include "download/Messages.h"
 #include "download/Thread.h"
+#include "download/WorkerMediator.h"
 #include "filelist/FileList.h"
 #include "platform/ErrorCodes.h"
 
@@ -22,14 +24,15 @@ bool IsSafeEntryName(std::u16string_view name);
 
 class CDownloadThread : public CThread {
  public:
-  using FreeSpaceQuery = std::function<std::uint64_t(std::u16string_view folder)>;
-
-  explicit CDownloadThread(HWND hWnd);
+  explicit CDownloadThread(HWND hWnd, WorkerMediator mediator = DefaultWorkerMediator());
   ~CDownloadThread() override;
 
   // Only while no run is going on.
   void SetFileList(const filelist::CFileList& list);
   void SetDownloadPath(std::u16string_view folder);
+  void SetMediator(WorkerMediator mediator) { m_mediator = std::move(mediator); }
+  // The window clears its handle before it destroys the worker, so a run still ending posts nothing.
+  void SetTarget(HWND hWnd) { m_hWnd = hWnd; }
 
   // One run over the list: true when it reached the end of the list.
   bool DownloadFiles();
@@ -42,27 +45,44 @@ class CDownloadThread : public CThread {
                     std::uint64_t resumedFrom = 0);
   bool PostResult(bool success);
 
-  // Seams for exact tests: where free space comes from, and the network time-out.
-  void SetFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpace = std::move(query); }
-  void SetHttpTimeout(std::uint32_t milliseconds) { m_dwHttpTimeoutMs = milliseconds; }
+  // What a run left behind; read while no run is going on.
+  std::uint32_t FileIndex() const { return m_nFileIndex; }
+  const std::u16string& ErrorMessage() const { return m_strErrorMessage; }
+  const std::u16string& DownloadPath() const { return m_strDownloadPath; }
+
+ protected:
+  bool Run() override;
+
+ private:
+  // How one transfer of an entry ended.
+  enum class TransferEnd { Whole, Stopped, Failed };
+  // How the verification of a whole transfer ended.
+  enum class VerifyEnd { Matches, Mismatch, Failed };
+
+  struct Entry {
+    std::uint32_t index = 0;
+    const filelist::FileInfo* info = nullptr;
+    std::u16string name;         // widened, as in the list
+    std::u16string localPath;
+    std::u16string expected;     // the listed digest, widened
+  };
+
+  bool Fail(unsigned messageId);
+  bool Fail(unsigned messageId, platform::ErrorCode code);
+  LocalFileState QueryLocalFile(const std::u16string& path) const;
+  // Opens the entry's address (resuming from `from` when not 0) and appends the body to its file.
+  TransferEnd Transfer(net::CHttpClient& client, CConcurrentChecksum& hasher, const Entry& entry, bool resume,
+                       std::uint64_t from);
+  VerifyEnd Verify(CConcurrentChecksum& hasher, const Entry& entry);
 
   std::atomic<HWND> m_hWnd;
   filelist::CFileList m_FileList;
   std::u16string m_strDownloadPath;
   std::u16string m_strErrorMessage;
   std::uint32_t m_nFileIndex = 0;
-  std::atomic<std::uint32_t> m_dwFileStartTime{0};
+  std::uint32_t m_dwFileStartTime = 0;
   std::uint64_t m_nAccountedSize = 0;
-
- protected:
-  bool Run() override;
-
- private:
-  bool Fail(unsigned messageId);
-  bool Fail(unsigned messageId, platform::ErrorCode code);
-
-  FreeSpaceQuery m_freeSpace;
-  std::uint32_t m_dwHttpTimeoutMs;
+  WorkerMediator m_mediator;
 };
 
 } // namespace download

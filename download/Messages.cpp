@@ -1,6 +1,8 @@
 #include "download/Messages.h"
 
+#include <algorithm>
 #include <chrono>
+#include <new>
 #include <unordered_map>
 
 namespace download {
@@ -21,6 +23,20 @@ Registry& TheRegistry() {
 }
 
 } // namespace
+
+std::unique_ptr<DownloadResult> MakeResultRecord(bool success, std::u16string_view message) {
+  std::unique_ptr<DownloadResult> record;
+  try {
+    record = std::make_unique<DownloadResult>();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  record->bSuccess = success;
+  const std::size_t n = std::min<std::size_t>(message.size(), 255);
+  std::copy_n(message.data(), n, record->szMessage);
+  record->szMessage[n] = u'\0';
+  return record;
+}
 
 HWND RegisterMessageTarget(IMessageTarget* target) {
   Registry& r = TheRegistry();

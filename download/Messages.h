@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 namespace download {
 
@@ -33,6 +34,9 @@ struct DownloadResult : MessageRecord {
   bool bSuccess = false;
   char16_t szMessage[256] = {};  // at most 255 code units and a terminating zero
 };
+
+// A result record with the message cut to what it holds; null when memory runs out.
+std::unique_ptr<DownloadResult> MakeResultRecord(bool success, std::u16string_view message);
 
 // The receiving side: called on the posting thread, so it must only hand the record over (for
 // example as a queued event to its own thread).

@@ -1,8 +1,8 @@
-#include "BitmapButtonEx.h"
+#include "ui/BitmapButtonEx.h"
 
 #include <QPainter>
 
-#include "SkinImages.h"
+#include "ui/SkinImages.h"
 
 namespace ui {
 

@@ -5,7 +5,7 @@
 #include <QAbstractButton>
 #include <QImage>
 
-#include "Win32Types.h"
+#include "ui/Win32Types.h"
 
 namespace ui {
 

@@ -1,4 +1,4 @@
-#include "MemoryDC.h"
+#include "ui/MemoryDC.h"
 
 #include <QPaintDevice>
 

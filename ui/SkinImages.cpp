@@ -1,4 +1,4 @@
-#include "SkinImages.h"
+#include "ui/SkinImages.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

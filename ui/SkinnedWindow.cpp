@@ -1,4 +1,4 @@
-#include "SkinnedWindow.h"
+#include "ui/SkinnedWindow.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QWindow>
 
-#include "SkinImages.h"
+#include "ui/SkinImages.h"
 #include "core/StringTable.h"
 
 namespace ui {

@@ -7,10 +7,9 @@
 
 #include <QWidget>
 
-#include "BitmapButtonEx.h"
-#include "ControlIds.h"
-#include "TextProgressCtrl.h"
-#include "TransparentStatic.h"
+#include "ui/BitmapButtonEx.h"
+#include "ui/TextProgressCtrl.h"
+#include "ui/TransparentStatic.h"
 
 namespace ui {
 

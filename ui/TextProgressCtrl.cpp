@@ -1,4 +1,4 @@
-#include "TextProgressCtrl.h"
+#include "ui/TextProgressCtrl.h"
 
 #include <algorithm>
 
@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QTimerEvent>
 
-#include "MemoryDC.h"
+#include "ui/MemoryDC.h"
 
 namespace ui {
 

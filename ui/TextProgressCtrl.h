@@ -8,7 +8,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "Win32Types.h"
+#include "ui/Win32Types.h"
 
 namespace ui {
 

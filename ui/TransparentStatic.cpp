@@ -1,4 +1,4 @@
-#include "TransparentStatic.h"
+#include "ui/TransparentStatic.h"
 
 #include <QMouseEvent>
 #include <QPainter>

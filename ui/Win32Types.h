@@ -5,15 +5,14 @@
 
 #include <QColor>
 
+#include "controller/Colour.h"
+#include "controller/ControlIds.h"
+
 namespace ui {
 
-using COLORREF = std::uint32_t;
-constexpr COLORREF CLR_DEFAULT = 0xFF000000u;
+// The controller's vocabulary: control ids and colour values.
+using namespace controller;
 
-constexpr COLORREF RGB(int r, int g, int b) {
-  return static_cast<COLORREF>(r & 0xFF) | (static_cast<COLORREF>(g & 0xFF) << 8) |
-         (static_cast<COLORREF>(b & 0xFF) << 16);
-}
 inline QColor ToQColor(COLORREF c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 inline COLORREF FromQColor(const QColor& c) { return RGB(c.red(), c.green(), c.blue()); }
 

@@ -12,10 +12,11 @@
 #include <thread>
 #include <unistd.h>
 
-#include "InstallFolder.h"
-#include "MervoDownloaderApp.h"
-#include "MervoDownloaderDlg.h"
-#include "QtServices.h"
+#include "app/MainWindow.h"
+#include "app/MervoDownloaderApp.h"
+#include "app/QtServices.h"
+#include "controller/InstallFolder.h"
+#include "platform/Launch.h"
 #include "core/Text.h"
 #include "download/LocalFiles.h"
 #include "filelist/FileList.h"
@@ -29,6 +30,7 @@
 namespace {
 
 using namespace app;
+using namespace controller;
 using namespace testsupport;
 using namespace ui;
 namespace fs = std::filesystem;
@@ -107,18 +109,18 @@ class Controller : public ::testing::Test {
   void Publish(const std::string& version = "2017.12.27.1", int dripDelayMs = 0) {
     PublishGame(server, files, version, 20000, dripDelayMs);
   }
-  Services MakeServices() {
-    return Services{box,
-                    browser,
-                    platform::CSettingsStore(config.wide()),
-                    W(server.Url("/filelist.json")),
-                    u"www.valdris-game.example",
-                    [this](std::u16string_view) { return freeSpace; },
-                    2000,
-                    [this] { return now != 0 ? now : platform::TickCount32(); }};
+  controller::Services MakeServices() {
+    return controller::Services{platform::CSettingsStore(config.wide()),
+                                W(server.Url("/filelist.json")),
+                                u"www.valdris-game.example",
+                                [this](std::u16string_view) { return freeSpace; },
+                                2000,
+                                [this] { return now != 0 ? now : platform::TickCount32(); },
+                                &platform::LaunchProgram,
+                                &platform::OpenWithDesktop};
   }
   fs::path DefaultFolder() const { return home / "DOWNLOAD/VALDRIS"; }
-  static bool On(CMervoDownloaderDlg& dlg, int id) { return dlg.Control(id)->isEnabled(); }
+  static bool On(CMainWindow& win, int id) { return win.Control(id)->isEnabled(); }
   std::string Log() const {
     std::string text;
     for (const auto& entry : fs::directory_iterator(state / "Mervo_Downloader")) {
@@ -130,97 +132,50 @@ class Controller : public ::testing::Test {
 };
 
 TEST_F(Controller, FullRunFromStartUpToComplete) {
-  CMervoDownloaderDlg dlg(MakeServices());
+  CMainWindow win(box, browser, MakeServices());
+  CMervoDownloaderDlg& dlg = win.Dlg();
   ASSERT_TRUE(dlg.OnInitDialog());
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_FILE_NAME)), "Data/a.pak");
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TOTAL_SIZE)), "198.24 KB");
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_FOLDER)), DefaultFolder().string());
-  EXPECT_EQ(N(dlg.Text(IDC_CAPTION_STATUS)), "Transfer Status");
-  EXPECT_TRUE(On(dlg, IDC_BUTTON_START) && On(dlg, IDC_BUTTON_CHANGE_PATH) && On(dlg, IDCANCEL));
-  EXPECT_FALSE(On(dlg, IDC_BUTTON_STOP) || On(dlg, IDC_BUTTON_RUN));
-  EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Downloader For VALDRIS"));
+  EXPECT_EQ(N(win.Text(IDC_STATIC_FILE_NAME)), "Data/a.pak");
+  EXPECT_EQ(N(win.Text(IDC_STATIC_TOTAL_SIZE)), "198.24 KB");
+  EXPECT_EQ(N(win.Text(IDC_STATIC_FOLDER)), DefaultFolder().string());
+  EXPECT_EQ(N(win.Text(IDC_CAPTION_STATUS)), "Transfer Status");
+  EXPECT_TRUE(On(win, IDC_BUTTON_START) && On(win, IDC_BUTTON_CHANGE_PATH) && On(win, IDCANCEL));
+  EXPECT_FALSE(On(win, IDC_BUTTON_STOP) || On(win, IDC_BUTTON_RUN));
+  EXPECT_EQ(win.windowTitle(), QStringLiteral("Downloader For VALDRIS"));
 
   dlg.OnBnClickedStart();
   EXPECT_TRUE(fs::exists(config / "Mervolink/VALDRIS/InstallPath")) << "the folder is remembered while unfinished";
   EXPECT_TRUE(dlg.IsTimerRunning());
-  ASSERT_TRUE(WaitFor([&] { return On(dlg, IDC_BUTTON_RUN); }));
-  EXPECT_FALSE(On(dlg, IDC_BUTTON_START) || On(dlg, IDC_BUTTON_STOP) || On(dlg, IDC_BUTTON_CHANGE_PATH));
+  ASSERT_TRUE(WaitFor([&] { return On(win, IDC_BUTTON_RUN); }));
+  EXPECT_FALSE(On(win, IDC_BUTTON_START) || On(win, IDC_BUTTON_STOP) || On(win, IDC_BUTTON_CHANGE_PATH));
   EXPECT_FALSE(dlg.IsTimerRunning());
   EXPECT_FALSE(fs::exists(config / "Mervolink")) << "the vendor key goes with a complete download";
   EXPECT_TRUE(box.shown.empty());
   for (const auto& [name, bytes] : files) EXPECT_EQ(ReadBytes(DefaultFolder() / name), bytes);
-  EXPECT_EQ(dlg.Bar(IDC_PROGRESS_TOTAL)->SendMessage(PBM_GETPOS), 100);
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TOTAL_DONE)), "198.24 KB");
+  EXPECT_EQ(win.Bar(IDC_PROGRESS_TOTAL)->SendMessage(PBM_GETPOS), 100);
+  EXPECT_EQ(N(win.Text(IDC_STATIC_TOTAL_DONE)), "198.24 KB");
   const std::string log = Log();
   EXPECT_NE(log.find("[INFO] download thread create success"), std::string::npos);
   EXPECT_NE(log.find("[INFO] file download start"), std::string::npos);
   EXPECT_NE(log.find("[INFO] total download is succeeded"), std::string::npos);
 }
 
-// A window whose worker cannot be allocated.
-class NoMemoryForTheWorker : public CMervoDownloaderDlg {
- public:
-  using CMervoDownloaderDlg::CMervoDownloaderDlg;
-
- protected:
-  std::unique_ptr<download::CDownloadThread> CreateWorker() override { throw std::bad_alloc(); }
-};
-
-TEST_F(Controller, StartUpFailuresEndBeforeTheWindowShows) {
-  struct Row {
-    const char* name;
-    std::function<void()> arrange;
-    std::string message;
-    BoxKind kind;
-    bool noMemoryForTheWorker = false;
-  };
-  const std::vector<Row> rows = {
-      {"list missing", [&] { server.Script("/filelist.json", Status(404)); },
-       "Currently you are not able to reach the server. (404)", BoxKind::OkError},
-      {"list not JSON",
-       [&] {
-         FaultScript broken;
-         broken.body = "{\"Version\": ";
-         server.Script("/filelist.json", broken);
-       },
-       "Invalid File List.", BoxKind::OkError},
-      {"empty list", [&] { server.Script("/filelist.json", FaultScript{}); }, "Invalid File List.", BoxKind::OkError},
-      {"other version", [&] { Publish("2017.12.27.1 "); },
-       "Newly updated version is available.\nPlease download the new version on homepage.", BoxKind::Ok},
-      {"out of memory for the worker", [&] { Publish(); }, "Closing the program due to insufficient available memory.",
-       BoxKind::Ok, true},
-  };
-  for (const Row& row : rows) {
-    row.arrange();
-    box.shown.clear();
-    std::unique_ptr<CMervoDownloaderDlg> created = row.noMemoryForTheWorker
-                                                       ? std::make_unique<NoMemoryForTheWorker>(MakeServices())
-                                                       : std::make_unique<CMervoDownloaderDlg>(MakeServices());
-    CMervoDownloaderDlg& dlg = *created;
-    EXPECT_FALSE(dlg.OnInitDialog()) << row.name;
-    EXPECT_TRUE(dlg.IsEnded()) << row.name;
-    EXPECT_EQ(dlg.Worker(), nullptr) << row.name;
-    ASSERT_EQ(box.shown.size(), 1u) << row.name;
-    EXPECT_EQ(box.shown[0].first, row.message) << row.name;
-    EXPECT_EQ(box.shown[0].second, row.kind) << row.name;
-  }
-}
-
 TEST_F(Controller, StopAnsweredNoThenYesThenResume) {
   Publish("2017.12.27.1", 100);  // 200 KB in ten slow pieces
-  CMervoDownloaderDlg dlg(MakeServices());
+  CMainWindow win(box, browser, MakeServices());
+  CMervoDownloaderDlg& dlg = win.Dlg();
   ASSERT_TRUE(dlg.OnInitDialog());
   dlg.OnBnClickedStart();
-  ASSERT_TRUE(WaitFor([&] { return N(dlg.Text(IDC_STATIC_FILE_DONE)) != "0 Bytes"; }));
+  ASSERT_TRUE(WaitFor([&] { return N(win.Text(IDC_STATIC_FILE_DONE)) != "0 Bytes"; }));
   box.answers = {false};
   dlg.OnBnClickedStop();
   EXPECT_EQ(box.shown.back().first, "Stop checking and downloading?");
-  EXPECT_TRUE(dlg.IsTimerRunning() && On(dlg, IDC_BUTTON_STOP) && !On(dlg, IDC_BUTTON_START));
+  EXPECT_TRUE(dlg.IsTimerRunning() && On(win, IDC_BUTTON_STOP) && !On(win, IDC_BUTTON_START));
 
   box.answers = {true};
   dlg.OnBnClickedStop();
   EXPECT_FALSE(dlg.IsTimerRunning());
-  EXPECT_TRUE(On(dlg, IDC_BUTTON_START) && On(dlg, IDC_BUTTON_CHANGE_PATH) && !On(dlg, IDC_BUTTON_STOP));
+  EXPECT_TRUE(On(win, IDC_BUTTON_START) && On(win, IDC_BUTTON_CHANGE_PATH) && !On(win, IDC_BUTTON_STOP));
   QApplication::processEvents();  // the stopped run's result shows no message
   EXPECT_EQ(box.shown.size(), 2u);
   const auto partial = fs::file_size(DefaultFolder() / "Data/a.pak");
@@ -229,8 +184,8 @@ TEST_F(Controller, StopAnsweredNoThenYesThenResume) {
   Publish();
   dlg.OnBnClickedStart();
   dlg.OnTimer(TIMER_ELAPSED);
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_ELAPSED)), "00:00:01") << "a user stop zeroes the clock";
-  ASSERT_TRUE(WaitFor([&] { return On(dlg, IDC_BUTTON_RUN); }));
+  EXPECT_EQ(N(win.Text(IDC_STATIC_ELAPSED)), "00:00:01") << "a user stop zeroes the clock";
+  ASSERT_TRUE(WaitFor([&] { return On(win, IDC_BUTTON_RUN); }));
   EXPECT_EQ(ReadBytes(DefaultFolder() / "Data/a.pak"), files[0].second);
   bool resumed = false;
   for (const std::string& head : server.Requests())
@@ -240,19 +195,21 @@ TEST_F(Controller, StopAnsweredNoThenYesThenResume) {
 
 TEST_F(Controller, FailedRunShowsTheWorkersMessage) {
   server.Script("/game/VALDRIS_Setup.exe", Status(404));
-  CMervoDownloaderDlg dlg(MakeServices());
+  CMainWindow win(box, browser, MakeServices());
+  CMervoDownloaderDlg& dlg = win.Dlg();
   ASSERT_TRUE(dlg.OnInitDialog());
   dlg.OnBnClickedStart();
   ASSERT_TRUE(WaitFor([&] { return !box.shown.empty(); }));
   EXPECT_EQ(box.shown[0].first, "Currently you are not able to reach the server. (404)");
   EXPECT_EQ(box.shown[0].second, BoxKind::Ok);
-  EXPECT_TRUE(On(dlg, IDC_BUTTON_START) && On(dlg, IDC_BUTTON_CHANGE_PATH));
-  EXPECT_FALSE(On(dlg, IDC_BUTTON_STOP) || On(dlg, IDC_BUTTON_RUN));
+  EXPECT_TRUE(On(win, IDC_BUTTON_START) && On(win, IDC_BUTTON_CHANGE_PATH));
+  EXPECT_FALSE(On(win, IDC_BUTTON_STOP) || On(win, IDC_BUTTON_RUN));
   EXPECT_TRUE(fs::exists(config / "Mervolink/VALDRIS/InstallPath")) << "still unfinished: still remembered";
 }
 
 TEST_F(Controller, StartRefusesTooLittleSpaceAndAForeignFolder) {
-  CMervoDownloaderDlg dlg(MakeServices());
+  CMainWindow win(box, browser, MakeServices());
+  CMervoDownloaderDlg& dlg = win.Dlg();
   ASSERT_TRUE(dlg.OnInitDialog());
   freeSpace = dlg.FileList().m_nTotalSize;  // equal is not enough
   dlg.OnBnClickedStart();
@@ -271,14 +228,15 @@ TEST_F(Controller, StartRefusesTooLittleSpaceAndAForeignFolder) {
 
 TEST_F(Controller, CloseWhileDownloadingAsksAndEndsTheWorkerQuickly) {
   Publish("2017.12.27.1", 500);
-  CMervoDownloaderDlg dlg(MakeServices());
+  CMainWindow win(box, browser, MakeServices());
+  CMervoDownloaderDlg& dlg = win.Dlg();
   ASSERT_TRUE(dlg.OnInitDialog());
   box.answers = {false};
   dlg.OnBnClickedClose();
   EXPECT_EQ(box.shown.back().first, "Close the Program?");
   EXPECT_FALSE(dlg.IsEnded());
   dlg.OnBnClickedStart();
-  ASSERT_TRUE(WaitFor([&] { return N(dlg.Text(IDC_STATIC_FILE_DONE)) != "0 Bytes"; }));
+  ASSERT_TRUE(WaitFor([&] { return N(win.Text(IDC_STATIC_FILE_DONE)) != "0 Bytes"; }));
   const auto start = std::chrono::steady_clock::now();
   dlg.OnBnClickedClose();
   EXPECT_EQ(box.shown.back().first, "Download is ongoing. Force close?");
@@ -295,24 +253,26 @@ TEST_F(Controller, SavedFolderIsOfferedAndNoKeepsTheDefault) {
   for (const bool yes : {false, true}) {
     box.shown.clear();
     box.answers = {yes};
-    CMervoDownloaderDlg dlg(MakeServices());
+    CMainWindow win(box, browser, MakeServices());
+  CMervoDownloaderDlg& dlg = win.Dlg();
     ASSERT_TRUE(dlg.OnInitDialog());
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_EQ(box.shown[0].first, "Previously used Download Folder is found.\n\n" + saved.path().string() +
                                       "\n\nSelect the folder as Download Folder?");
-    EXPECT_EQ(N(dlg.Text(IDC_STATIC_FOLDER)), yes ? saved.path().string() : DefaultFolder().string());
+    EXPECT_EQ(N(win.Text(IDC_STATIC_FOLDER)), yes ? saved.path().string() : DefaultFolder().string());
   }
   std::u16string value;
   EXPECT_TRUE(GetSavedInstallPath(store, value)) << "No leaves the value in place";
 }
 
 TEST_F(Controller, ChangeFolderCancelInvalidAndChosen) {
-  CMervoDownloaderDlg dlg(MakeServices());
+  CMainWindow win(box, browser, MakeServices());
+  CMervoDownloaderDlg& dlg = win.Dlg();
   ASSERT_TRUE(dlg.OnInitDialog());
   browser.cancel = true;
   dlg.OnBnClickedChangePath();
   EXPECT_EQ(browser.initial, home.wide()) << "the default folder is missing: the home folder comes first";
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_FOLDER)), DefaultFolder().string());
+  EXPECT_EQ(N(win.Text(IDC_STATIC_FOLDER)), DefaultFolder().string());
   browser.cancel = false;
   browser.answer = u"relative/folder";
   dlg.OnBnClickedChangePath();
@@ -322,52 +282,16 @@ TEST_F(Controller, ChangeFolderCancelInvalidAndChosen) {
   browser.answer = chosen.wide();
   freeSpace = 5 * 1024 * 1024;
   dlg.OnBnClickedChangePath();
-  EXPECT_EQ(dlg.Text(IDC_STATIC_FOLDER), chosen.wide());
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_AVAILABLE)), "5.00 MB");
-  EXPECT_EQ(dlg.Worker()->m_strDownloadPath, chosen.wide());
+  EXPECT_EQ(win.Text(IDC_STATIC_FOLDER), chosen.wide());
+  EXPECT_EQ(N(win.Text(IDC_STATIC_AVAILABLE)), "5.00 MB");
+  EXPECT_EQ(dlg.Worker()->DownloadPath(), chosen.wide());
   dlg.OnBnClickedChangePath();
   EXPECT_EQ(browser.initial, chosen.wide()) << "a chosen folder is where the browser opens next";
 }
 
-TEST_F(Controller, ProgressArithmetic) {
-  CMervoDownloaderDlg dlg(MakeServices());
-  ASSERT_TRUE(dlg.OnInitDialog());
-  now = 10000;
-  auto post = [&](std::int32_t index, bool verified, std::uint32_t startTime, std::uint64_t total, std::uint64_t received) {
-    auto record = std::make_unique<download::DownloadProgress>();
-    record->nFileIndex = index;
-    record->bVerified = verified;
-    record->dwStartTime = startTime;
-    record->dwTotal = total;
-    record->dwReceived = received;
-    dlg.OnDownloadProgress(std::move(record));
-  };
-  // 1000 bytes in one second: 1000 bytes a second.
-  post(0, false, 9000, 1000 + 90061ULL * 1000, 1000);
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TIME_LEFT)), "01:01:00") << "a day, an hour, a minute and a second";
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_SPEED)), "1000 Bytes/sec") << "the first record of entry 0 counts as a delta";
-  post(0, false, 9000, 1000 + 3661ULL * 1000, 1000);
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TIME_LEFT)), "01:01:01");
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_SPEED)), "") << "the same byte count twice: no speed";
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TOTAL_DONE)), "1000 Bytes") << "and nothing added";
-  post(1, true, 9000, 3000, 3000);
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_SPEED)), "") << "a verified entry leaves the speed alone";
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_FILE_NAME)), "VALDRIS_Setup.exe");
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TOTAL_DONE)), "3.91 KB");
-  EXPECT_EQ(dlg.Bar(IDC_PROGRESS_FILE)->SendMessage(PBM_GETPOS), 100);
-  post(0, false, 10000, 5000, 2000);  // e = 0: counted, not shown
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_FILE_NAME)), "VALDRIS_Setup.exe");
-  post(0, false, 9000, 5000, 2500);
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TOTAL_DONE)), "6.35 KB") << "4000 + 2000 + 500 bytes";
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_SPEED)), "500 Bytes/sec");
-  post(0, false, 9000, 5000, 7000);  // more than announced
-  EXPECT_EQ(N(dlg.Text(IDC_STATIC_TIME_LEFT)), "00:00:00") << "nothing left, never negative";
-  EXPECT_EQ(dlg.Bar(IDC_PROGRESS_FILE)->SendMessage(PBM_GETPOS), 100);
-  dlg.OnDownloadProgress(nullptr);  // ignored
-}
-
 TEST_F(Controller, SetupLaunchAndLinks) {
-  CMervoDownloaderDlg dlg(MakeServices());
+  CMainWindow win(box, browser, MakeServices());
+  CMervoDownloaderDlg& dlg = win.Dlg();
   ASSERT_TRUE(dlg.OnInitDialog());
   fs::create_directories(DefaultFolder());
   dlg.OnBnClickedRun();
@@ -406,7 +330,8 @@ TEST_F(Controller, SetupTheOpenerRefusesIsAFailure) {
       {"the opener took it", "0", true, nullptr},
   };
   for (const auto& row : rows) {
-    CMervoDownloaderDlg dlg(MakeServices());
+    CMainWindow win(box, browser, MakeServices());
+  CMervoDownloaderDlg& dlg = win.Dlg();
     ASSERT_TRUE(dlg.OnInitDialog());
     fs::create_directories(DefaultFolder());
     WriteBytes(DefaultFolder() / "VALDRIS_Setup.exe", "MZ\x90\x00 a program for another system");

@@ -6,6 +6,7 @@
 
 #include "download/ConcurrentChecksum.h"
 #include "download/DownloadThread.h"
+#include "download/EntryDecision.h"
 #include "download/LocalFiles.h"
 #include "download/Messages.h"
 #include "download/Thread.h"
@@ -91,24 +92,83 @@ TEST(Messages, OwnershipPassesAndGoneTargetsGetNothing) {
 }
 
 TEST(Messages, ResultTextIsCutAt255AndNotPostedToAGoneWindow) {
-  CMessageQueue queue;
-  CDownloadThread worker(queue.Handle());
   const struct {
     std::u16string text;
     std::size_t expected;
-  } rows[] = {{std::u16string(300, u'x'), 255}, {u"", 0}};
+  } rows[] = {{std::u16string(300, u'x'), 255}, {std::u16string(255, u'y'), 255}, {u"", 0}};
   for (const auto& row : rows) {
-    worker.m_strErrorMessage = row.text;
-    ASSERT_TRUE(worker.PostResult(false));
-    CMessageQueue::Message message;
-    ASSERT_TRUE(queue.Wait(message, 1000));
-    const auto& result = static_cast<const DownloadResult&>(*message.record);
-    EXPECT_EQ(std::u16string(result.szMessage).size(), row.expected);
+    const auto record = MakeResultRecord(false, row.text);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(std::u16string(record->szMessage), row.text.substr(0, row.expected));
   }
-  worker.m_hWnd = 0;
+  CMessageQueue queue;
+  CDownloadThread worker(queue.Handle());
+  ASSERT_TRUE(worker.PostResult(false));
+  CMessageQueue::Message posted;
+  ASSERT_TRUE(queue.Wait(posted, 1000));
+  worker.SetTarget(0);
   EXPECT_TRUE(worker.PostResult(true));
   CMessageQueue::Message message;
   EXPECT_FALSE(queue.Wait(message, 100)) << "no result for a window that is gone";
+}
+
+TEST(EntryDecision, TableOfTheLocalFile) {
+  using core::LOG_ERROR;
+  using core::LOG_INFO;
+  using core::LOG_WARNING;
+  const std::u16string listed = u"0CC175B9C0F1B6A831C399E269772661";
+  struct Row {
+    const char* name;
+    LocalFileState local;
+    bool sentWholeBefore;
+    platform::ErrorCode checksumResult;
+    std::u16string checksumText;
+    EntryAction action;
+    std::uint64_t resumeFrom;
+    std::uint16_t level;
+    std::u16string_view log;
+    platform::ErrorCode code;
+    int checksums;  // how often the digest was computed
+  };
+  const Row rows[] = {
+      {"missing", {false, true, 0, 0}, false, 0, u"", EntryAction::Download, 0, LOG_INFO, u"", 0, 0},
+      {"a FIFO or folder", {true, false, 0, 0}, false, 0, u"", EntryAction::Refuse, 0, LOG_ERROR,
+       u"local path is not a regular file so download stop - (%ld)", 5, 0},
+      {"size unreadable", {true, true, 5, 0}, false, 0, u"", EntryAction::Download, 0, LOG_ERROR,
+       u"failed to get file size so re-download", 0, 0},
+      {"shorter: resumed", {true, true, 0, 1000}, false, 0, u"", EntryAction::Resume, 1000, LOG_INFO,
+       u"file download relay mode", 0, 0},
+      {"shorter after a whole transfer", {true, true, 0, 1000}, true, 0, u"", EntryAction::Download, 0, LOG_WARNING,
+       u"local file is smaller so re-download", 0, 0},
+      {"bigger", {true, true, 0, 5001}, false, 0, u"", EntryAction::Download, 0, LOG_WARNING,
+       u"local file is bigger so re-download", 0, 0},
+      {"same size, checksum stopped", {true, true, 0, 5000}, false, CHECKSUM_STOPPED, u"", EntryAction::Download, 0,
+       LOG_INFO, u"", 0, 1},
+      {"same size, checksum failed", {true, true, 0, 5000}, false, 5, u"", EntryAction::Download, 0, LOG_ERROR,
+       u"failed to get file checksum so re-download - (%ld)", 5, 1},
+      {"same size, digest matches", {true, true, 0, 5000}, false, 0, listed, EntryAction::Verified, 0, LOG_INFO,
+       u"file checksum is valid so download skip", 0, 1},
+      {"same size, digest differs only in case", {true, true, 0, 5000}, false, 0, u"0cc175b9c0f1b6a831c399e269772661",
+       EntryAction::Download, 0, LOG_WARNING, u"invalid file checksum so re-download", 0, 1},
+  };
+  for (const Row& row : rows) {
+    int checksums = 0;
+    const EntryDecision decision =
+        DecideEntry(row.local, 5000, listed, row.sentWholeBefore, [&](std::u16string& text) {
+          ++checksums;
+          text = row.checksumText;
+          return row.checksumResult;
+        });
+    EXPECT_EQ(decision.action, row.action) << row.name;
+    EXPECT_EQ(decision.resumeFrom, row.resumeFrom) << row.name;
+    EXPECT_EQ(decision.logFormat, row.log) << row.name;
+    if (!row.log.empty()) {
+      EXPECT_EQ(decision.logLevel, row.level) << row.name;
+    }
+    EXPECT_EQ(decision.logWithCode, row.code != 0) << row.name;
+    EXPECT_EQ(decision.code, row.code) << row.name;
+    EXPECT_EQ(checksums, row.checksums) << row.name;
+  }
 }
 
 TEST(LocalFiles, ChecksumAndSize) {

@@ -35,7 +35,7 @@ struct Worker {
   explicit Worker(const filelist::CFileList& list) {
     thread.SetFileList(list);
     thread.SetDownloadPath(W(folder.string()));
-    thread.SetHttpTimeout(2000);
+    thread.SetMediator(DefaultWorkerMediator(2000));
   }
   RunRecord Run(int limitMs = 20000) {
     EXPECT_TRUE(thread.Start());
@@ -81,7 +81,7 @@ TEST_F(NginxWorker, FullRunThenAVerifyingRunWithoutNetwork) {
     }
   }
   EXPECT_EQ(forB, 1);
-  EXPECT_EQ(worker.thread.m_nFileIndex, 2u) << "a complete run leaves the last index";
+  EXPECT_EQ(worker.thread.FileIndex(), 2u) << "a complete run leaves the last index";
 
   // The next run starts at the first entry and only verifies: with the server gone, any request
   // would fail the run.
@@ -175,7 +175,7 @@ TEST_F(NginxWorker, FailuresEndTheRunWithTheirMessage) {
     ASSERT_TRUE(run.gotResult) << row.name;
     EXPECT_FALSE(run.success) << row.name;
     EXPECT_EQ(run.message, row.message) << row.name;
-    EXPECT_EQ(worker.thread.m_nFileIndex, row.index) << row.name;
+    EXPECT_EQ(worker.thread.FileIndex(), row.index) << row.name;
     if (row.leftAlone) {
       EXPECT_TRUE(row.leftAlone(worker.folder / "b.bin")) << row.name << ": left as it was";
     }
@@ -196,7 +196,9 @@ TEST_F(NginxWorker, FreeSpaceMustExceedWhatTheRunStillNeeds) {
   } rows[] = {{list.m_nTotalSize, false}, {list.m_nTotalSize + 1, true}};
   for (const auto& row : rows) {
     Worker worker(list);
-    worker.thread.SetFreeSpaceQuery([&row](std::u16string_view) { return row.free; });
+    WorkerMediator mediator = DefaultWorkerMediator(2000);
+    mediator.freeSpace = [&row](std::u16string_view) { return row.free; };
+    worker.thread.SetMediator(mediator);
     const RunRecord run = worker.Run();
     EXPECT_EQ(run.success, row.success) << row.free;
     if (!row.success) {
@@ -311,7 +313,7 @@ TEST_F(FaultWorker, AFileThatNeverMatchesFailsAfterThreeWholeTransfers) {
     for (const auto& head : own.Requests()) ranged += head.find("\r\nRange:") != std::string::npos;
     EXPECT_EQ(ranged, row.ranged) << row.name;
     EXPECT_EQ(worker.Read("Data/x.pak"), row.served) << row.name << ": the last transfer stays for the next run";
-    EXPECT_EQ(worker.thread.m_nFileIndex, list.m_vecFileInfo.size() - 1) << row.name;
+    EXPECT_EQ(worker.thread.FileIndex(), list.m_vecFileInfo.size() - 1) << row.name;
   }
   EXPECT_EQ(CountOf(LogText(), "[ERROR] (100%) file does not match the file list so download stop - (3)"),
             static_cast<int>(rows.size()));
@@ -337,7 +339,7 @@ TEST_F(FaultWorker, StopMidTransferThenTheNextRunResumes) {
   ASSERT_GT(partial.size(), 0u);
   ASSERT_LT(partial.size(), content.size());
   EXPECT_EQ(partial, content.substr(0, partial.size()));
-  EXPECT_EQ(worker.thread.m_nFileIndex, 0u);
+  EXPECT_EQ(worker.thread.FileIndex(), 0u);
 
   server.Script("/f/Data/x.pak", Plain());
   const RunRecord resumed = worker.Run();
@@ -379,7 +381,9 @@ TEST_F(FaultWorker, DiskFullDuringATransferSaysSo) {
     CDownloadThread thread(queue.Handle());
     thread.SetFileList(list);
     thread.SetDownloadPath(W((mountPoint / "VALDRIS").string()));
-    thread.SetFreeSpaceQuery([](std::u16string_view) { return 1ULL << 40; });
+    WorkerMediator mediator = DefaultWorkerMediator(2000);
+    mediator.freeSpace = [](std::u16string_view) { return 1ULL << 40; };
+    thread.SetMediator(mediator);
     ASSERT_TRUE(thread.Start());
     const RunRecord run = Collect(queue);
     thread.Stop();
@@ -393,18 +397,39 @@ TEST_F(FaultWorker, DiskFullDuringATransferSaysSo) {
   EXPECT_EQ(umount(mountPoint.path().c_str()), 0);
 }
 
+// The cadence of progress records, by the worker's own clock: the first piece, then whenever a
+// second has passed since the last record, and the piece that completes the entry.
 TEST_F(FaultWorker, ProgressIsPostedAboutOncePerSecond) {
-  FaultScript slow = Plain();
-  slow.dripBytes = 8000;
-  slow.dripDelayMs = 100;  // 25 pieces over about 2.5 s
-  server.Script("/f/Data/x.pak", slow);
-  Worker worker(List());
-  const RunRecord run = worker.Run();
-  EXPECT_TRUE(run.success) << run.message;
-  ASSERT_GE(run.progress.size(), 2u);
-  EXPECT_LE(run.progress.size(), 5u) << "one at the first chunk, about one a second, one at 100 percent";
-  EXPECT_EQ(run.progress.back().dwReceived, content.size());
-  EXPECT_EQ(run.progress.back().dwTotal, content.size());
+  server.Script("/f/Data/x.pak", Plain());
+  for (const std::uint32_t step : {0u, 300u, 1000u}) {
+    Worker worker(List());
+    std::uint32_t now = 1000000;  // the worker's clock: it moves by `step` at every reading
+    std::vector<std::uint32_t> postedAt;
+    WorkerMediator mediator = DefaultWorkerMediator(2000);
+    mediator.tick = [&] { return now += step; };
+    mediator.post = [&](HWND target, std::uint32_t message, std::unique_ptr<MessageRecord> record) {
+      if (message == WM_DOWNLOAD_PROGRESS) postedAt.push_back(now);
+      return PostMessageW(target, message, std::move(record));
+    };
+    worker.thread.SetMediator(mediator);
+    const RunRecord run = worker.Run();
+    EXPECT_TRUE(run.success) << run.message;
+    ASSERT_EQ(postedAt.size(), run.progress.size());
+    ASSERT_GE(run.progress.size(), 2u) << step;
+    EXPECT_EQ(run.progress.back().dwReceived, content.size());
+    EXPECT_EQ(run.progress.back().dwTotal, content.size());
+    if (step == 0) {
+      EXPECT_EQ(run.progress.size(), 2u) << "a clock that stands still: the first piece and the last";
+    }
+    // Between records of the transfer at least a second; never a second and a reading late.
+    for (std::size_t i = 1; i + 1 < postedAt.size(); ++i) {
+      EXPECT_GE(postedAt[i] - postedAt[i - 1], 1000u) << step << " record " << i;
+      EXPECT_LT(postedAt[i] - postedAt[i - 1], 1000u + std::max(step, 1u)) << step << " record " << i;
+    }
+    if (step == 1000) {
+      EXPECT_GE(run.progress.size(), content.size() / net::HTTP_BUFFER_SIZE) << "every piece, a second apart";
+    }
+  }
 }
 
 TEST_F(FaultWorker, EntriesBeyond4GiBCountIn64Bits) {
@@ -503,7 +528,7 @@ TEST_F(FaultWorker, StopDuringABlockedWaitIsAStopNotAFailure) {
     FaultServer own;
     own.Script("/f/Data/x.pak", script);
     Worker worker(MakeList(own.Url("/f/"), {{"Data/x.pak", content}}));
-    worker.thread.SetHttpTimeout(30000);
+    worker.thread.SetMediator(DefaultWorkerMediator(30000));
     ASSERT_TRUE(worker.thread.Start());
     while (own.Requests().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -514,7 +539,7 @@ TEST_F(FaultWorker, StopDuringABlockedWaitIsAStopNotAFailure) {
     ASSERT_TRUE(run.gotResult);
     EXPECT_FALSE(run.success);
     EXPECT_EQ(run.message, "");
-    EXPECT_EQ(worker.thread.m_nFileIndex, 0u);
+    EXPECT_EQ(worker.thread.FileIndex(), 0u);
   }
   const std::string log = LogText();
   EXPECT_EQ(CountOf(log, "[ERROR]"), 0) << log;

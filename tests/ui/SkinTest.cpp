@@ -12,9 +12,9 @@
 
 #include "core/StringTable.h"
 
-#include "MemoryDC.h"
-#include "SkinImages.h"
-#include "SkinnedWindow.h"
+#include "ui/MemoryDC.h"
+#include "ui/SkinImages.h"
+#include "ui/SkinnedWindow.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
 #include <QImage>
 #include <iostream>
 
-#include "SkinnedWindow.h"
+#include "controller/WindowTables.h"
+#include "ui/SkinnedWindow.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -16,33 +17,26 @@ int main(int argc, char** argv) {
   window.InitProgressBars();
   window.InitButtons();
   window.InitBackground();
+  // Sample values of a list, then the window's own captions in their colours.
   const struct {
     int id;
     const char* text;
-    ui::COLORREF colour;
-  } labels[] = {
-      {ui::IDC_STATIC_FILE_NAME, "Data/pack1.pak", 0},      {ui::IDC_STATIC_FILE_SIZE, "24.00 MB", 0},
-      {ui::IDC_STATIC_FILE_SIZE2, "24.00 MB", 0},           {ui::IDC_STATIC_TOTAL_SIZE, "266.88 MB", 0},
-      {ui::IDC_STATIC_REQUIRED, "266.88 MB", 0},            {ui::IDC_STATIC_AVAILABLE, "235.24 GB", 0},
-      {ui::IDC_STATIC_FOLDER, "/home/player/DOWNLOAD/VALDRIS", 0},
-      {ui::IDC_CAPTION_STATUS, "Transfer Status", ui::RGB(255, 255, 0)},
-      {ui::IDC_CAPTION_FILE_NAME, "File Name :", ui::RGB(255, 255, 255)},
-      {ui::IDC_CAPTION_FILE_SIZE, "File Size :", ui::RGB(255, 255, 255)},
-      {ui::IDC_CAPTION_ELAPSED, "Time Elapsed :", ui::RGB(255, 255, 255)},
-      {ui::IDC_CAPTION_SPEED, "Download Speed :", ui::RGB(255, 255, 255)},
-      {ui::IDC_CAPTION_TIME_LEFT, "Time Left :", ui::RGB(255, 255, 255)},
-      {ui::IDC_CAPTION_DOWNLOADED, "Downloaded", ui::RGB(255, 255, 255)},
-      {ui::IDC_CAPTION_TOTAL, "Total", ui::RGB(255, 255, 255)},
-      {ui::IDC_CAPTION_FOLDER, "Download Folder", ui::RGB(255, 255, 0)},
-      {ui::IDC_CAPTION_REQUIRED, "Required Storage", ui::RGB(255, 255, 255)},
-      {ui::IDC_CAPTION_AVAILABLE, "Available Storage", ui::RGB(255, 255, 255)},
+  } samples[] = {
+      {controller::IDC_STATIC_FILE_NAME, "Data/pack1.pak"}, {controller::IDC_STATIC_FILE_SIZE, "24.00 MB"},
+      {controller::IDC_STATIC_FILE_SIZE2, "24.00 MB"},      {controller::IDC_STATIC_TOTAL_SIZE, "266.88 MB"},
+      {controller::IDC_STATIC_REQUIRED, "266.88 MB"},       {controller::IDC_STATIC_AVAILABLE, "235.24 GB"},
+      {controller::IDC_STATIC_FOLDER, "/home/player/DOWNLOAD/VALDRIS"},
   };
-  for (const auto& label : labels) {
-    window.Label(label.id)->SetWindowText(QString::fromUtf8(label.text));
-    if (label.colour != 0) window.Label(label.id)->SetTextColor(label.colour);
+  for (const auto& sample : samples) window.Label(sample.id)->SetWindowText(QString::fromUtf8(sample.text));
+  for (const controller::Caption& caption : controller::kCaptions) {
+    window.Label(caption.id)->SetWindowText(QString::fromUtf16(caption.text));
+    window.Label(caption.id)->SetTextColor(caption.colour);
   }
-  window.Control(ui::IDC_BUTTON_STOP)->setEnabled(false);
-  window.Control(ui::IDC_BUTTON_RUN)->setEnabled(false);
+  const controller::ButtonStates& ready = controller::ButtonsOf(controller::RunState::Ready);
+  window.Control(controller::IDC_BUTTON_START)->setEnabled(ready.start);
+  window.Control(controller::IDC_BUTTON_STOP)->setEnabled(ready.stop);
+  window.Control(controller::IDC_BUTTON_CHANGE_PATH)->setEnabled(ready.changePath);
+  window.Control(controller::IDC_BUTTON_RUN)->setEnabled(ready.run);
   window.show();
   QApplication::processEvents();
   const QImage image = window.grab().toImage();

@@ -2,7 +2,7 @@
 // It fetches the file list, checks its version and runs the same worker as the window.
 #include <algorithm>
 #include <atomic>
-#include <deque>
+#include <optional>
 #include <csignal>
 #include <iostream>
 #include <string>
@@ -15,6 +15,7 @@
 #include "core/Text.h"
 #include "download/DownloadThread.h"
 #include "download/FileListFetch.h"
+#include "download/ProgressModel.h"
 #include "platform/Clock.h"
 #include "platform/Utf.h"
 
@@ -53,32 +54,17 @@ constexpr const char* kHelp =
 
 std::string Narrow(const std::u16string& text) { return platform::NarrowUtf8(text); }
 
-// What the progress line shows, kept from the worker's records.
+// The progress line, from the shared progress model: the current file, its bytes and percentage,
+// the speed of the last seconds over all files, the time left for the whole list and its percentage.
 class Progress {
  public:
-  Progress(const filelist::CFileList& list, bool terminal, bool quiet) : m_list(list), m_terminal(terminal), m_quiet(quiet) {
-    m_prefix.push_back(0);
-    for (const auto& info : list.m_vecFileInfo) m_prefix.push_back(m_prefix.back() + info.Size);
-  }
+  Progress(const filelist::CFileList& list, bool terminal, bool quiet)
+      : m_list(list), m_model(list), m_terminal(terminal), m_quiet(quiet) {}
 
   void Update(const download::DownloadProgress& p) {
     const std::uint32_t now = platform::TickCount32();
-    // Bytes that came over the network: the growth of the current entry, or, for a new entry's first
-    // record, what arrived beyond the part already on disk. An entry found complete brought none.
-    if (!p.bVerified) {
-      const bool sameEntry = p.nFileIndex == m_index && !m_first;
-      const std::uint64_t from = sameEntry ? m_received : p.dwResumedFrom;
-      m_transferred += p.dwReceived - std::min(p.dwReceived, from);
-    }
-    m_first = false;
-    m_index = p.nFileIndex;
-    m_received = p.dwReceived;
-    m_total = p.dwTotal;
-    // The speed is that of the last few seconds, over all entries.
-    m_samples.push_back({now, m_transferred});
-    while (m_samples.size() > 2 && now - m_samples.front().tick > 3000) m_samples.pop_front();
-    const std::uint32_t span = now - m_samples.front().tick;
-    if (span >= 500) m_speed = (m_transferred - m_samples.front().bytes) * 1000 / span;
+    m_model.Update(p, now);
+    m_any = true;
     if (!m_terminal && !m_quiet && (!m_printed || now - m_lastPrinted >= kPlainLineIntervalMs)) {
       m_printed = true;
       m_lastPrinted = now;
@@ -90,52 +76,38 @@ class Progress {
   }
 
   void Draw() {
-    if (m_terminal && !m_quiet && !m_first) {
-      std::cerr << "\r\x1b[K" << Line() << std::flush;
-    }
+    if (m_terminal && !m_quiet && m_any) std::cerr << "\r\x1b[K" << Line() << std::flush;
   }
 
   // The last state, once: the live line is closed, or a plain line not yet printed is printed.
   void Finish() {
-    if (m_quiet || m_first) return;
+    if (m_quiet || !m_any) return;
     if (m_terminal) std::cerr << "\r\x1b[K" << Line() << std::endl;
     else if (m_pending) std::cout << Line() << std::endl;
   }
 
  private:
   std::string Line() const {
-    const std::size_t i = static_cast<std::size_t>(m_index);
+    const auto i = static_cast<std::size_t>(m_model.CurrentIndex());
     const std::string name = i < m_list.m_vecFileInfo.size() ? m_list.m_vecFileInfo[i].Name : std::string("?");
-    const int percent = core::PercentOf(m_received, m_total);
-    const std::uint64_t done = (i < m_prefix.size() ? m_prefix[i] : 0) + m_received;
-    const int whole = m_list.m_nTotalSize > 0 ? core::PercentOf(done, m_list.m_nTotalSize) : 100;
-    std::string left = "--:--:--";
-    if (m_speed > 0 && m_list.m_nTotalSize >= done)
-      left = Narrow(core::FormatDurationSeconds(static_cast<std::uint32_t>((m_list.m_nTotalSize - done) / m_speed)));
-    return "[" + std::to_string(m_index + 1) + "/" + std::to_string(m_list.m_nTotalCount) + "] " + name + "  " +
-           Narrow(core::FormatByteSize(m_received)) + " / " + Narrow(core::FormatByteSize(m_total)) + " (" +
-           std::to_string(percent) + "%)  " + Narrow(core::FormatSpeed(m_speed)) + "  " + left + " left  total " +
-           std::to_string(whole) + "%";
+    const std::optional<std::uint32_t> secondsLeft = m_model.ListSecondsLeft();
+    const std::string left = secondsLeft ? Narrow(core::FormatDurationSeconds(*secondsLeft)) : "--:--:--";
+    return "[" + std::to_string(i + 1) + "/" + std::to_string(m_list.m_nTotalCount) + "] " + name + "  " +
+           Narrow(core::FormatByteSize(m_model.CurrentReceived())) + " / " +
+           Narrow(core::FormatByteSize(m_model.CurrentTotal())) + " (" +
+           std::to_string(core::PercentOf(m_model.CurrentReceived(), m_model.CurrentTotal())) + "%)  " +
+           Narrow(core::FormatSpeed(m_model.RecentSpeed())) + "  " + left + " left  total " +
+           std::to_string(m_model.ListPercent()) + "%";
   }
 
   const filelist::CFileList& m_list;
+  download::CProgressModel m_model;
   bool m_terminal;
   bool m_quiet;
-  std::vector<std::uint64_t> m_prefix;
-  bool m_first = true;
-  bool m_printed = false;  // a plain line was printed...
+  bool m_any = false;               // a record has come
+  bool m_printed = false;           // a plain line was printed...
   std::uint32_t m_lastPrinted = 0;  // ...at this tick
-  bool m_pending = false;  // a record came after the last plain line
-  std::int32_t m_index = 0;
-  std::uint64_t m_received = 0;
-  std::uint64_t m_total = 0;
-  std::uint64_t m_speed = 0;
-  std::uint64_t m_transferred = 0;
-  struct Sample {
-    std::uint32_t tick;
-    std::uint64_t bytes;
-  };
-  std::deque<Sample> m_samples;
+  bool m_pending = false;           // a record came after the last plain line
 };
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "InstallFolder.h"
+#include "controller/InstallFolder.h"
 
 #include <filesystem>
 
@@ -6,7 +6,7 @@
 #include "core/SystemQueries.h"
 #include "platform/Utf.h"
 
-namespace app {
+namespace controller {
 
 using core::LOG_ERROR;
 using core::theLog;
@@ -55,4 +55,4 @@ bool IsUsableInstallFolder(const platform::CSettingsStore& store, std::u16string
   return count == 0;
 }
 
-} // namespace app
+} // namespace controller

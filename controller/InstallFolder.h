@@ -6,7 +6,7 @@
 
 #include "platform/SettingsStore.h"
 
-namespace app {
+namespace controller {
 
 inline constexpr std::u16string_view kVendorKey = u"SOFTWARE\\Mervolink\\VALDRIS";
 inline constexpr std::u16string_view kInstallPathValue = u"InstallPath";
@@ -20,4 +20,4 @@ void DeleteVendorKey(const platform::CSettingsStore& store);
 // An empty or missing folder, or the remembered folder of an unfinished download.
 bool IsUsableInstallFolder(const platform::CSettingsStore& store, std::u16string_view folder);
 
-} // namespace app
+} // namespace controller

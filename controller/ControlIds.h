@@ -1,6 +1,6 @@
 #pragma once
-// The ids of the main window's controls.
-namespace ui {
+// The ids of the main window's controls, as the dialog template numbers them; every view uses them.
+namespace controller {
 
 enum ControlId : int {
   IDCANCEL = 2,
@@ -42,4 +42,4 @@ enum ControlId : int {
   IDC_CAPTION_STATUS = 1044,
 };
 
-} // namespace ui
+} // namespace controller

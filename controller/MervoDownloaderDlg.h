@@ -1,28 +1,32 @@
 #pragma once
 // The main window's controller: the start-up sequence, the download control with its states and
-// progress display, the install folder and the setup launch, over the skinned window.
+// progress display, the install folder and the setup launch. It knows no toolkit: it talks to the
+// window through IMainView and receives the window's events through its handlers.
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include <QTimer>
-
-#include "Services.h"
-#include "SkinnedWindow.h"
+#include "controller/MainView.h"
+#include "controller/Services.h"
+#include "controller/WindowTables.h"
 #include "download/DownloadThread.h"
 #include "download/Messages.h"
+#include "download/ProgressModel.h"
 #include "filelist/FileList.h"
 
-namespace app {
+namespace controller {
 
 constexpr int TIMER_ELAPSED = 5001;
+constexpr std::uint32_t kElapsedTimerMs = 1000;
 inline constexpr std::u16string_view kSetupFileName = u"VALDRIS_Setup.exe";
+inline constexpr std::u16string_view kWindowTitle = u"Downloader For VALDRIS";
 
-class CMervoDownloaderDlg : public ui::CSkinnedWindow, public download::IMessageTarget {
-  Q_OBJECT
+class CMervoDownloaderDlg {
  public:
-  explicit CMervoDownloaderDlg(Services services);
-  ~CMervoDownloaderDlg() override;
+  CMervoDownloaderDlg(IMainView& view, Services services);
+  virtual ~CMervoDownloaderDlg();
+  CMervoDownloaderDlg(const CMervoDownloaderDlg&) = delete;
+  CMervoDownloaderDlg& operator=(const CMervoDownloaderDlg&) = delete;
 
   // The start-up: true when the window is ready to be shown; false after a failure was shown.
   bool OnInitDialog();
@@ -42,50 +46,41 @@ class CMervoDownloaderDlg : public ui::CSkinnedWindow, public download::IMessage
   void OnDownloadProgress(std::unique_ptr<download::DownloadProgress> record);
   void OnDownloadResult(std::unique_ptr<download::DownloadResult> record);
   void OnDestroy();
-  void ShowAbout();
-
-  // Called on the worker's thread: hands the record to this window's thread.
-  void OnPost(std::uint32_t message, std::unique_ptr<download::MessageRecord> record) override;
 
   // Observations for tests and the demo.
-  std::u16string Text(int id) const;
-  bool IsTimerRunning() const { return m_timer.isActive(); }
+  const std::u16string& InstallFolder() const { return m_strInstallFolder; }
+  RunState State() const { return m_state; }
+  bool IsTimerRunning() const { return m_bTimerRunning; }
   bool IsEnded() const { return m_bEnded; }
-  download::CDownloadThread* Worker() const { return m_pDownloadThread.get(); }
+  const download::CDownloadThread* Worker() const { return m_pDownloadThread.get(); }
   const filelist::CFileList& FileList() const { return m_FileList; }
 
- signals:
-  void ended();
-
  protected:
-  bool event(QEvent* event) override;
   // The one worker of the window; may throw std::bad_alloc, which ends the program with a message.
   virtual std::unique_ptr<download::CDownloadThread> CreateWorker();
 
  private:
-  void SetText(int id, const std::u16string& text);
-  void Enable(int id, bool enabled);
+  void SetInstallFolder(const std::u16string& folder);
+  void SetState(RunState state);
+  void StartTimer();
+  void StopTimer();
   void EndDialog();
 
+  IMainView& m_view;
   Services m_services;
-  download::HWND m_hTarget = 0;
-  QTimer m_timer;
   bool m_bEnded = false;
+  bool m_bTimerRunning = false;
+  RunState m_state = RunState::Ready;
 
   std::unique_ptr<download::CDownloadThread> m_pDownloadThread;
   filelist::CFileList m_FileList;
+  std::unique_ptr<download::CProgressModel> m_pProgress;
+  std::u16string m_strInstallFolder;
   std::int32_t m_nElapsedHour = 0;
   std::int32_t m_nElapsedMinute = 0;
   std::int32_t m_nElapsedSecond = 0;
-  std::uint32_t m_nCurrentFile = 0;
   bool m_bDownloading = false;
   bool m_bStoppedByUser = false;
-  bool m_bResumePending = false;
-  std::uint32_t m_dwResumeBaseTime = 0;
-  std::uint32_t m_dwLastStartTime = 0;
-  std::uint32_t m_dwStopTime = 0;
-  std::uint64_t m_nDownloadedSize = 0;
-  std::uint64_t m_dwLastReceived = 0;
 };
 
-} // namespace app
+} // namespace controller

@@ -1,0 +1,126 @@
+#include "app/MainWindow.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "app/AboutDlg.h"
+
+namespace app {
+
+using namespace controller;
+
+namespace {
+
+// A worker record on its way to the window's thread.
+class CWorkerEvent : public QEvent {
+ public:
+  static QEvent::Type Type() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+  }
+  CWorkerEvent(std::uint32_t message, std::unique_ptr<download::MessageRecord> record)
+      : QEvent(Type()), m_message(message), m_record(std::move(record)) {}
+  std::uint32_t m_message;
+  std::unique_ptr<download::MessageRecord> m_record;
+};
+
+QString ToQString(std::u16string_view text) {
+  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+CMainWindow::CMainWindow(IMessageBox& box, IFolderBrowser& browser, Services services)
+    : m_box(box), m_browser(browser) {
+  m_hTarget = download::RegisterMessageTarget(this);
+  m_pDlg = std::make_unique<CMervoDownloaderDlg>(*this, std::move(services));
+  connect(&m_timer, &QTimer::timeout, this, [this] { m_pDlg->OnTimer(m_nTimerId); });
+  connect(this, &CSkinnedWindow::closeRequested, this, [this] { m_pDlg->OnBnClickedClose(); });
+  connect(this, &CSkinnedWindow::aboutRequested, this, &CMainWindow::ShowAbout);
+  const auto onClick = [this](int id, void (CMervoDownloaderDlg::*handler)()) {
+    connect(Button(id), &QAbstractButton::clicked, this, [this, handler] { (m_pDlg.get()->*handler)(); });
+  };
+  onClick(IDC_BUTTON_START, &CMervoDownloaderDlg::OnBnClickedStart);
+  onClick(IDC_BUTTON_STOP, &CMervoDownloaderDlg::OnBnClickedStop);
+  onClick(IDC_BUTTON_CHANGE_PATH, &CMervoDownloaderDlg::OnBnClickedChangePath);
+  onClick(IDC_BUTTON_RUN, &CMervoDownloaderDlg::OnBnClickedRun);
+  connect(Label(IDC_STATIC_FORUM), &ui::CTransparentStatic::clicked, this, [this] { m_pDlg->OnStnClickedForum(); });
+  connect(Label(IDC_STATIC_REGISTER), &ui::CTransparentStatic::clicked, this,
+          [this] { m_pDlg->OnStnClickedRegister(); });
+}
+
+CMainWindow::~CMainWindow() {
+  // The controller goes first: its end stops the worker, which may still post until then.
+  m_pDlg.reset();
+  download::UnregisterMessageTarget(m_hTarget);
+}
+
+std::u16string CMainWindow::Text(int id) const { return Label(id)->GetWindowText().toStdU16String(); }
+
+void CMainWindow::SetText(int id, std::u16string_view text) { Label(id)->SetWindowText(ToQString(text)); }
+
+void CMainWindow::SetTextColor(int id, COLORREF colour) { Label(id)->SetTextColor(colour); }
+
+void CMainWindow::EnableControl(int id, bool enabled) { Control(id)->setEnabled(enabled); }
+
+void CMainWindow::SetBarPosition(int id, int position) {
+  Bar(id)->SendMessage(ui::PBM_SETPOS, static_cast<std::uintptr_t>(position));
+}
+
+bool CMainWindow::ShowMessage(std::u16string_view text, BoxKind kind) {
+  return m_box.Show(this, std::u16string(text), kind);
+}
+
+bool CMainWindow::BrowseForFolder(std::u16string_view initial, std::u16string_view requiredSize,
+                                  std::u16string& chosen) {
+  return m_browser.Browse(this, std::u16string(initial), std::u16string(requiredSize), chosen);
+}
+
+void CMainWindow::StartTimer(int id, std::uint32_t milliseconds) {
+  m_nTimerId = id;
+  m_timer.start(static_cast<int>(milliseconds));
+}
+
+void CMainWindow::StopTimer(int) { m_timer.stop(); }
+
+void CMainWindow::PrepareWindow() {
+  InitProgressBars();
+  InitButtons();
+  InitBackground();
+  setWindowTitle(ToQString(kWindowTitle));
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+}
+
+void CMainWindow::EndDialog() {
+  AllowClose();
+  close();
+  emit ended();
+}
+
+void CMainWindow::ShowAbout() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+void CMainWindow::OnPost(std::uint32_t message, std::unique_ptr<download::MessageRecord> record) {
+  // Qt takes the event and frees it; a window that is gone drops it, record included.
+  QCoreApplication::postEvent(this, std::make_unique<CWorkerEvent>(message, std::move(record)).release());
+}
+
+bool CMainWindow::event(QEvent* event) {
+  if (event->type() != CWorkerEvent::Type()) return CSkinnedWindow::event(event);
+  auto* worker = static_cast<CWorkerEvent*>(event);
+  if (worker->m_message == download::WM_DOWNLOAD_PROGRESS) {
+    m_pDlg->OnDownloadProgress(std::unique_ptr<download::DownloadProgress>(
+        static_cast<download::DownloadProgress*>(worker->m_record.release())));
+  } else if (worker->m_message == download::WM_DOWNLOAD_RESULT) {
+    m_pDlg->OnDownloadResult(std::unique_ptr<download::DownloadResult>(
+        static_cast<download::DownloadResult*>(worker->m_record.release())));
+  }
+  return true;
+}
+
+} // namespace app

@@ -1,0 +1,45 @@
+#pragma once
+// What the main window's controller asks of a window: one interface, so the same controller drives
+// the Qt window on Linux and a native window on Windows, and tests can record what it asked.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "controller/Colour.h"
+#include "download/Messages.h"
+
+namespace controller {
+
+enum class BoxKind {
+  Ok,       // OK, no icon
+  OkError,  // OK with the error icon
+  YesNo,    // Yes and No, no icon
+};
+
+class IMainView {
+ public:
+  virtual ~IMainView() = default;
+
+  // Controls are named by their ids (ControlIds.h).
+  virtual void SetText(int id, std::u16string_view text) = 0;
+  virtual void SetTextColor(int id, COLORREF colour) = 0;
+  virtual void EnableControl(int id, bool enabled) = 0;
+  virtual void SetBarPosition(int id, int position) = 0;
+  // A message box with the program's name as its caption; true for OK or Yes.
+  virtual bool ShowMessage(std::u16string_view text, BoxKind kind) = 0;
+  // The folder browser, opened on `initial`, with a line telling the selection's free space against
+  // `requiredSize`. False when the user cancelled; otherwise `chosen` holds the folder.
+  virtual bool BrowseForFolder(std::u16string_view initial, std::u16string_view requiredSize,
+                               std::u16string& chosen) = 0;
+  // A timer that calls the controller's OnTimer(id) every `milliseconds` until stopped.
+  virtual void StartTimer(int id, std::uint32_t milliseconds) = 0;
+  virtual void StopTimer(int id) = 0;
+  // The window's own steps of the start-up: skin, bars, buttons, background, title and position.
+  virtual void PrepareWindow() = 0;
+  // Ends the dialog: the window closes and the program ends.
+  virtual void EndDialog() = 0;
+  // Where the worker posts its records; the view hands them to the controller on its own thread.
+  virtual download::HWND MessageTarget() const = 0;
+};
+
+} // namespace controller

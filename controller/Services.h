@@ -1,0 +1,33 @@
+#pragma once
+// What the main window's controller takes from its surroundings: the settings store, the built-in
+// addresses, free space, the clock and the starting of other programs. The program passes the real
+// ones; tests pass their own.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/ErrorCodes.h"
+#include "platform/SettingsStore.h"
+
+namespace controller {
+
+struct Services {
+  platform::CSettingsStore settings;
+  std::u16string fileListUrl;
+  std::u16string publisherHost;
+  std::function<std::uint64_t(std::u16string_view)> freeSpace;
+  std::uint32_t httpTimeoutMs;
+  // The millisecond tick the progress arithmetic reads.
+  std::function<std::uint32_t()> tick;
+  // Starts a program file in a working folder; 0 or the failure's code.
+  std::function<platform::ErrorCode(std::u16string_view path, std::u16string_view workingDir)> launchProgram;
+  // Opens an address with the desktop's browser; 0 or the failure's code.
+  std::function<platform::ErrorCode(std::u16string_view address)> openAddress;
+};
+
+// The installed program's services: the user's settings, the built-in addresses, the real clock,
+// free space and launcher.
+Services DefaultServices();
+
+} // namespace controller

@@ -1,0 +1,29 @@
+#pragma once
+// Everything the download worker takes from outside itself, in one place: the clock, the free space
+// of a folder, the HTTP client of a run, and where its records go. The program uses the real ones;
+// tests put exact stand-ins here (a fixed clock, a chosen free space, a client with a short time-out).
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "download/Messages.h"
+#include "net/HttpClient.h"
+
+namespace download {
+
+struct WorkerMediator {
+  // The millisecond tick (32-bit, wrapping).
+  std::function<std::uint32_t()> tick;
+  // Free bytes of the file system holding the folder; 0 when unknown.
+  std::function<std::uint64_t(std::u16string_view folder)> freeSpace;
+  // A new client for one run; null when none can be made.
+  std::function<std::unique_ptr<net::CHttpClient>()> httpClient;
+  // Hands a record to the target; false when the target is gone.
+  std::function<bool(HWND target, std::uint32_t message, std::unique_ptr<MessageRecord> record)> post;
+};
+
+// The real clock, free space, a client with the given time-out, and posting to registered targets.
+WorkerMediator DefaultWorkerMediator(std::uint32_t httpTimeoutMs = net::kDefaultTimeoutMs);
+
+} // namespace download

@@ -1,0 +1,253 @@
+// The controller through a view that records what it is asked: the start-up's refusals, the run
+// states and their buttons, and the progress arithmetic, without any toolkit.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <map>
+
+#include "controller/InstallFolder.h"
+#include "controller/MervoDownloaderDlg.h"
+#include "platform/Clock.h"
+#include "platform/Utf.h"
+#include "support/FaultServer.h"
+#include "support/PublishGame.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+
+namespace {
+
+using namespace controller;
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+std::string N(std::u16string_view s) { return platform::NarrowUtf8(s); }
+std::u16string W(const std::string& s) { return platform::WidenUtf8(s); }
+
+// A window that only writes down what the controller asks of it.
+struct RecordingView : IMainView {
+  std::map<int, std::u16string> texts;
+  std::map<int, COLORREF> colours;
+  std::map<int, bool> enabled;
+  std::map<int, int> bars;
+  std::vector<std::pair<std::string, BoxKind>> shown;
+  std::deque<bool> answers;  // Yes (true) when none is queued
+  bool timerRunning = false;
+  bool prepared = false;
+  bool ended = false;
+  download::CMessageQueue queue;
+
+  void SetText(int id, std::u16string_view text) override { texts[id] = std::u16string(text); }
+  void SetTextColor(int id, COLORREF colour) override { colours[id] = colour; }
+  void EnableControl(int id, bool on) override { enabled[id] = on; }
+  void SetBarPosition(int id, int position) override { bars[id] = position; }
+  bool ShowMessage(std::u16string_view text, BoxKind kind) override {
+    shown.emplace_back(N(text), kind);
+    if (answers.empty()) return true;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  bool BrowseForFolder(std::u16string_view, std::u16string_view, std::u16string&) override { return false; }
+  void StartTimer(int id, std::uint32_t milliseconds) override {
+    EXPECT_EQ(id, TIMER_ELAPSED);
+    EXPECT_EQ(milliseconds, 1000u);
+    timerRunning = true;
+  }
+  void StopTimer(int) override { timerRunning = false; }
+  void PrepareWindow() override { prepared = true; }
+  void EndDialog() override { ended = true; }
+  download::HWND MessageTarget() const override { return queue.Handle(); }
+
+  std::string Text(int id) { return N(texts[id]); }
+  // The four buttons a run state sets, as they stand.
+  bool Buttons(RunState state) {
+    const ButtonStates& b = ButtonsOf(state);
+    return enabled[IDC_BUTTON_START] == b.start && enabled[IDC_BUTTON_STOP] == b.stop &&
+           enabled[IDC_BUTTON_CHANGE_PATH] == b.changePath && enabled[IDC_BUTTON_RUN] == b.run;
+  }
+};
+
+// A controller whose worker cannot be allocated.
+class NoMemoryForTheWorker : public CMervoDownloaderDlg {
+ public:
+  using CMervoDownloaderDlg::CMervoDownloaderDlg;
+
+ protected:
+  std::unique_ptr<download::CDownloadThread> CreateWorker() override { throw std::bad_alloc(); }
+};
+
+class Controller : public ::testing::Test {
+ protected:
+  TempDir home, state, config;
+  FaultServer server;
+  RecordingView view;
+  std::vector<std::pair<std::string, std::string>> files = {{"Data/a.pak", Pattern(200000, 1)},
+                                                            {"VALDRIS_Setup.exe", Pattern(3000, 2)}};
+  std::uint32_t now = 0;  // 0: the real tick
+  std::vector<std::string> launched;
+
+  void SetUp() override {
+    setenv("HOME", home.path().c_str(), 1);
+    setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    PublishGame(server, files);
+  }
+  Services MakeServices() {
+    return Services{platform::CSettingsStore(config.wide()),
+                    W(server.Url("/filelist.json")),
+                    u"www.valdris-game.example",
+                    [](std::u16string_view) { return 1ULL << 40; },
+                    2000,
+                    [this] { return now != 0 ? now : platform::TickCount32(); },
+                    [this](std::u16string_view path, std::u16string_view) {
+                      launched.push_back(N(path));
+                      return platform::ERROR_SUCCESS;
+                    },
+                    [this](std::u16string_view address) {
+                      launched.push_back(N(address));
+                      return platform::ERROR_SUCCESS;
+                    }};
+  }
+  static std::unique_ptr<download::DownloadResult> Result(bool success, std::u16string_view text) {
+    return download::MakeResultRecord(success, text);
+  }
+};
+
+TEST_F(Controller, StartUpFailuresEndBeforeTheWindowShows) {
+  struct Row {
+    const char* name;
+    std::function<void()> arrange;
+    std::string message;
+    BoxKind kind;
+    bool noMemoryForTheWorker = false;
+  };
+  FaultScript missing;
+  missing.status = 404;
+  FaultScript broken;
+  broken.body = "{\"Version\": ";
+  const std::vector<Row> rows = {
+      {"list missing", [&] { server.Script("/filelist.json", missing); },
+       "Currently you are not able to reach the server. (404)", BoxKind::OkError},
+      {"list not JSON", [&] { server.Script("/filelist.json", broken); }, "Invalid File List.", BoxKind::OkError},
+      {"empty list", [&] { server.Script("/filelist.json", FaultScript{}); }, "Invalid File List.", BoxKind::OkError},
+      {"other version", [&] { PublishGame(server, files, "2017.12.27.1 "); },
+       "Newly updated version is available.\nPlease download the new version on homepage.", BoxKind::Ok},
+      {"out of memory for the worker", [&] { PublishGame(server, files); },
+       "Closing the program due to insufficient available memory.", BoxKind::Ok, true},
+  };
+  for (const Row& row : rows) {
+    row.arrange();
+    RecordingView fresh;
+    const std::unique_ptr<CMervoDownloaderDlg> dlg =
+        row.noMemoryForTheWorker ? std::make_unique<NoMemoryForTheWorker>(fresh, MakeServices())
+                                 : std::make_unique<CMervoDownloaderDlg>(fresh, MakeServices());
+    EXPECT_FALSE(dlg->OnInitDialog()) << row.name;
+    EXPECT_TRUE(dlg->IsEnded() && fresh.ended) << row.name;
+    EXPECT_EQ(dlg->Worker(), nullptr) << row.name;
+    ASSERT_EQ(fresh.shown.size(), 1u) << row.name;
+    EXPECT_EQ(fresh.shown[0].first, row.message) << row.name;
+    EXPECT_EQ(fresh.shown[0].second, row.kind) << row.name;
+  }
+}
+
+// The run states and what each shows: the buttons from one table, the timer, the messages.
+TEST_F(Controller, StatesAndTheirButtons) {
+  // The real worker's runs end at once; their records stay queued while the test plays its own.
+  FaultScript missing;
+  missing.status = 404;
+  server.Script("/game/Data/a.pak", missing);
+  CMervoDownloaderDlg dlg(view, MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  EXPECT_TRUE(view.prepared);
+  EXPECT_EQ(view.Text(IDC_STATIC_FOLDER), (home / "DOWNLOAD/VALDRIS").string());
+  EXPECT_EQ(dlg.InstallFolder(), W((home / "DOWNLOAD/VALDRIS").string())) << "the folder is the controller's own";
+  EXPECT_EQ(view.Text(IDC_CAPTION_STATUS), "Transfer Status");
+  EXPECT_EQ(view.colours[IDC_CAPTION_STATUS], RGB(255, 255, 0));
+  EXPECT_TRUE(dlg.State() == RunState::Ready && view.Buttons(RunState::Ready) && !view.timerRunning);
+
+  const struct {
+    const char* name;
+    std::function<void()> event;
+    RunState state;
+    bool timer;
+    std::size_t messages;
+  } steps[] = {
+      {"start", [&] { dlg.OnBnClickedStart(); }, RunState::Downloading, true, 0},
+      {"stop answered No", [&] { view.answers = {false}; dlg.OnBnClickedStop(); }, RunState::Downloading, true, 1},
+      {"stop answered Yes", [&] { dlg.OnBnClickedStop(); }, RunState::Stopped, false, 2},
+      {"a failure of the stopped run shows nothing", [&] { dlg.OnDownloadResult(Result(false, u"late")); },
+       RunState::Stopped, false, 2},
+      {"start again", [&] { dlg.OnBnClickedStart(); }, RunState::Downloading, true, 2},
+      {"a failed run", [&] { dlg.OnDownloadResult(Result(false, u"Failed to check file size.")); }, RunState::Failed,
+       false, 3},
+      {"start after the failure", [&] { dlg.OnBnClickedStart(); }, RunState::Downloading, true, 3},
+      {"the run completes", [&] { dlg.OnDownloadResult(Result(true, u"")); }, RunState::Complete, false, 3},
+  };
+  for (const auto& step : steps) {
+    step.event();
+    EXPECT_EQ(dlg.State(), step.state) << step.name;
+    EXPECT_TRUE(view.Buttons(step.state)) << step.name;
+    EXPECT_EQ(view.timerRunning, step.timer) << step.name;
+    EXPECT_EQ(dlg.IsTimerRunning(), step.timer) << step.name;
+    EXPECT_EQ(view.shown.size(), step.messages) << step.name;
+  }
+  EXPECT_EQ(view.shown[2].first, "Failed to check file size.");
+  EXPECT_FALSE(fs::exists(config / "Mervolink")) << "a complete run forgets the folder";
+  dlg.OnBnClickedRun();
+  ASSERT_EQ(launched.size(), 1u);
+  EXPECT_EQ(launched[0], (home / "DOWNLOAD/VALDRIS/VALDRIS_Setup.exe").string());
+  EXPECT_TRUE(view.ended);
+}
+
+// The window's arithmetic for the worker's records, by a fixed clock.
+TEST_F(Controller, ProgressArithmetic) {
+  CMervoDownloaderDlg dlg(view, MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  now = 10000;
+  const struct {
+    const char* name;
+    std::int32_t index;
+    bool verified;
+    std::uint32_t start;
+    std::uint64_t total, received;
+    const char* timeLeft;  // nullptr: not checked
+    const char* speed;
+    const char* totalDone;
+    int fileBar;  // -1: not checked
+  } rows[] = {
+      {"a day, an hour, a minute and a second show 01:01:00", 0, false, 9000, 1000 + 90061ULL * 1000, 1000,
+       "01:01:00", "1000 Bytes/sec", "1000 Bytes", 0},
+      {"the same byte count twice: no speed and nothing added", 0, false, 9000, 1000 + 3661ULL * 1000, 1000,
+       "01:01:01", "", "1000 Bytes", -1},
+      {"a verified entry leaves the speed alone", 1, true, 9000, 3000, 3000, nullptr, "", "3.91 KB", 100},
+      {"e = 0: counted, not shown", 0, false, 10000, 5000, 2000, nullptr, "", "3.91 KB", 100},
+      {"4000 + 2000 + 500 bytes", 0, false, 9000, 5000, 2500, nullptr, "500 Bytes/sec", "6.35 KB", 50},
+      {"more than announced: nothing left, never negative", 0, false, 9000, 5000, 7000, "00:00:00", nullptr, nullptr,
+       100},
+  };
+  for (const auto& row : rows) {
+    auto record = std::make_unique<download::DownloadProgress>();
+    record->nFileIndex = row.index;
+    record->bVerified = row.verified;
+    record->dwStartTime = row.start;
+    record->dwTotal = row.total;
+    record->dwReceived = row.received;
+    dlg.OnDownloadProgress(std::move(record));
+    if (row.timeLeft) {
+      EXPECT_EQ(view.Text(IDC_STATIC_TIME_LEFT), row.timeLeft) << row.name;
+    }
+    if (row.speed) {
+      EXPECT_EQ(view.Text(IDC_STATIC_SPEED), row.speed) << row.name;
+    }
+    if (row.totalDone) {
+      EXPECT_EQ(view.Text(IDC_STATIC_TOTAL_DONE), row.totalDone) << row.name;
+    }
+    if (row.fileBar >= 0) {
+      EXPECT_EQ(view.bars[IDC_PROGRESS_FILE], row.fileBar) << row.name;
+    }
+  }
+  EXPECT_EQ(view.Text(IDC_STATIC_FILE_NAME), "VALDRIS_Setup.exe") << "the name of the last entry that changed";
+  dlg.OnDownloadProgress(nullptr);  // ignored
+}
+
+} // namespace
