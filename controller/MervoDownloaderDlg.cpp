@@ -81,7 +81,7 @@ bool CMervoDownloaderDlg::DownloadFileList() {
   net::CHttpClient client;
   client.SetTimeout(m_services.httpTimeoutMs);
   download::StartupFailure failure;
-  if (download::DownloadFileList(client, m_services.fileListUrl, m_FileList, failure)) return true;
+  if (download::DownloadFileList(client, m_services.fileListUrl, m_FileList, failure, m_services.trust)) return true;
   m_view.ShowMessage(failure.text, failure.errorIcon ? BoxKind::OkError : BoxKind::Ok);
   return false;
 }

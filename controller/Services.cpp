@@ -16,7 +16,8 @@ Services DefaultServices() {
                   net::kDefaultTimeoutMs,
                   &platform::TickCount32,
                   &platform::LaunchProgram,
-                  &platform::OpenWithDesktop};
+                  &platform::OpenWithDesktop,
+                  download::BuiltInTrustPolicy()};
 }
 
 } // namespace controller

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "download/ListTrust.h"
 #include "platform/ErrorCodes.h"
 #include "platform/SettingsStore.h"
 
@@ -24,10 +25,12 @@ struct Services {
   std::function<platform::ErrorCode(std::u16string_view path, std::u16string_view workingDir)> launchProgram;
   // Opens an address with the desktop's browser; 0 or the failure's code.
   std::function<platform::ErrorCode(std::u16string_view address)> openAddress;
+  // Which file lists are trusted: the publisher's keys and the clock their expiry is judged by.
+  download::TrustPolicy trust;
 };
 
-// The installed program's services: the user's settings, the built-in addresses, the real clock,
-// free space and launcher.
+// The installed program's services: the user's settings, the built-in addresses and keys, the real
+// clock, free space and launcher.
 Services DefaultServices();
 
 } // namespace controller

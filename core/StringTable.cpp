@@ -50,6 +50,8 @@ constexpr Entry kTable[] = {
      u"문제가 발생하여 다운로드를 진행할 수 없습니다. 다시 시도해 주세요."},
     {126, u"The downloaded file does not match the file list. Please try again later.",
      u"다운로드한 파일이 파일리스트와 일치하지 않습니다. 잠시 후 다시 시도해 주세요."},
+    {127, u"The file list is not signed by the publisher.", u"파일리스트에 배포자의 서명이 없습니다."},
+    {128, u"The file list has expired.", u"파일리스트의 유효 기간이 지났습니다."},
 };
 
 } // namespace

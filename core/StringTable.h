@@ -1,5 +1,5 @@
 #pragma once
-// The user-visible messages, held in English and Korean and keyed by id (101..126).
+// The user-visible messages, held in English and Korean and keyed by id (101..128).
 #include <string>
 #include <string_view>
 
@@ -53,6 +53,8 @@ enum : unsigned {
   IDS_FOLDER_NOT_EMPTY = 124,
   IDS_ERROR_TRY_LATER = 125,
   IDS_FILE_MISMATCH = 126,
+  IDS_LIST_NOT_SIGNED = 127,
+  IDS_LIST_EXPIRED = 128,
 };
 
 } // namespace core

@@ -8,16 +8,64 @@ namespace download {
 
 using core::theLog;
 
+namespace {
+
+// The largest signature document taken: one line of base64 with some room for line ends.
+constexpr std::size_t kMaxSignatureSize = 1024;
+
+StartupFailure Failure(unsigned id) { return {id, core::LoadResString(id), true}; }
+
+bool Stopped(const net::CHttpClient& client, StartupFailure& failure) {
+  if (client.LastError() != platform::ERROR_INTERNET_OPERATION_CANCELLED) return false;
+  // The user stopped the program while it waited for the server: no failure to report.
+  theLog.Write(core::LOG_INFO, u"file list download is stopped");
+  failure = {0, {}, false};
+  return true;
+}
+
+// The signature of the list's exact bytes, from the list's address with ".sig" appended.
+bool CheckSignature(net::CHttpClient& client, std::u16string_view url, const std::string& document,
+                    const TrustPolicy& policy, StartupFailure& failure) {
+  std::string signature;
+  if (!client.ReadToMemory(std::u16string(url) + u".sig", signature)) {
+    if (Stopped(client, failure)) return false;
+    theLog.Write(core::LOG_ERROR, u"file list signature download is failed - (%ld)", client.FailureCode());
+    failure = Failure(core::IDS_LIST_NOT_SIGNED);
+    return false;
+  }
+  if (signature.size() > kMaxSignatureSize || !IsSignedByAny(document, signature, policy.keys)) {
+    theLog.Write(core::LOG_ERROR, u"file list signature is not valid");
+    failure = Failure(core::IDS_LIST_NOT_SIGNED);
+    return false;
+  }
+  theLog.Write(core::LOG_INFO, u"file list signature is valid");
+  return true;
+}
+
+// A signed list may say until when it may be trusted.
+bool CheckExpiry(const filelist::CFileList& list, const TrustPolicy& policy, StartupFailure& failure) {
+  if (list.m_strExpires.empty()) return true;
+  std::int64_t expires = 0;
+  if (!ParseUtcTime(list.m_strExpires, expires)) {
+    theLog.Write(core::LOG_ERROR, u"file list expiry is invalid");
+    failure = Failure(core::IDS_INVALID_FILE_LIST);
+    return false;
+  }
+  if (policy.nowUtc() > expires) {
+    theLog.Write(core::LOG_ERROR, u"file list is expired");
+    failure = Failure(core::IDS_LIST_EXPIRED);
+    return false;
+  }
+  return true;
+}
+
+} // namespace
+
 bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelist::CFileList& list,
-                      StartupFailure& failure) {
+                      StartupFailure& failure, const TrustPolicy& policy) {
   std::string document;
   if (!client.ReadToMemory(url, document)) {
-    if (client.LastError() == platform::ERROR_INTERNET_OPERATION_CANCELLED) {
-      // The user stopped the program while it waited for the server: no failure to report.
-      theLog.Write(core::LOG_INFO, u"file list download is stopped");
-      failure = {0, {}, false};
-      return false;
-    }
+    if (Stopped(client, failure)) return false;
     theLog.Write(core::LOG_ERROR, u"file list download is failed - (%ld)", client.FailureCode());
     // The server answered, but with a document too large to be a file list.
     if (client.LastError() == platform::ERROR_INSUFFICIENT_BUFFER)
@@ -28,6 +76,8 @@ bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelis
     return false;
   }
   theLog.Write(core::LOG_INFO, u"file list download success");
+  const bool signedLists = !policy.keys.empty();
+  if (signedLists && !CheckSignature(client, url, document, policy, failure)) return false;
   // The document is text: it ends at its first NUL byte, if any.
   if (const std::size_t nul = document.find('\0'); nul != std::string::npos) document.resize(nul);
   if (!filelist::DeserializeJsonText(&list, document)) {
@@ -42,7 +92,7 @@ bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelis
     failure = {core::IDS_INVALID_FILE_LIST, core::LoadResString(core::IDS_INVALID_FILE_LIST), true};
     return false;
   }
-  return true;
+  return !signedLists || CheckExpiry(list, policy, failure);
 }
 
 bool CheckVersion(const filelist::CFileList& list, StartupFailure& failure) {

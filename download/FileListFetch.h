@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/Version.h"
+#include "download/ListTrust.h"
 #include "filelist/FileList.h"
 #include "net/HttpClient.h"
 
@@ -17,9 +18,10 @@ struct StartupFailure {
   bool errorIcon = false;
 };
 
-// Fetches the document at url into list, with the log lines of the start-up.
+// Fetches the document at url into list, with the log lines of the start-up. With keys in the policy
+// the list must be signed by one of them (the signature at url + ".sig") and not be past its expiry.
 bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelist::CFileList& list,
-                      StartupFailure& failure);
+                      StartupFailure& failure, const TrustPolicy& policy = {});
 
 // True when the list names this program's version (exact, case-sensitive).
 bool CheckVersion(const filelist::CFileList& list, StartupFailure& failure);

@@ -35,6 +35,9 @@ class CFileList : public IJsonSerializable {
   std::int32_t m_nTotalCount = 0;
   std::uint64_t m_nTotalSize = 0;
   std::vector<FileInfo> m_vecFileInfo;
+  // "Expires": the moment (UTC, ISO 8601) after which a signed list is no longer to be trusted;
+  // empty when the list has none. Kept as written; a value that is not text is kept as its JSON.
+  std::string m_strExpires;
 };
 
 // Parses a JSON document (comments allowed, any root) and hands it to target. False when the text

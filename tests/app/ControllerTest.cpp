@@ -117,7 +117,8 @@ class Controller : public ::testing::Test {
                                 2000,
                                 [this] { return now != 0 ? now : platform::TickCount32(); },
                                 &platform::LaunchProgram,
-                                &platform::OpenWithDesktop};
+                                &platform::OpenWithDesktop,
+                                download::TrustPolicy{}};
   }
   fs::path DefaultFolder() const { return home / "DOWNLOAD/VALDRIS"; }
   static bool On(CMainWindow& win, int id) { return win.Control(id)->isEnabled(); }

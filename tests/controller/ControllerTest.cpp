@@ -5,14 +5,17 @@
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "controller/InstallFolder.h"
 #include "controller/MervoDownloaderDlg.h"
+#include "Signing.h"
 #include "platform/Clock.h"
 #include "platform/Utf.h"
 #include "support/FaultServer.h"
 #include "support/PublishGame.h"
 #include "support/TempDir.h"
+#include "support/TestKeys.h"
 #include "support/TestData.h"
 
 namespace {
@@ -86,6 +89,7 @@ class Controller : public ::testing::Test {
                                                             {"VALDRIS_Setup.exe", Pattern(3000, 2)}};
   std::uint32_t now = 0;  // 0: the real tick
   std::vector<std::string> launched;
+  download::TrustPolicy trust;  // no keys: unsigned lists, as designed
 
   void SetUp() override {
     setenv("HOME", home.path().c_str(), 1);
@@ -106,7 +110,8 @@ class Controller : public ::testing::Test {
                     [this](std::u16string_view address) {
                       launched.push_back(N(address));
                       return platform::ERROR_SUCCESS;
-                    }};
+                    },
+                    trust};
   }
   static std::unique_ptr<download::DownloadResult> Result(bool success, std::u16string_view text) {
     return download::MakeResultRecord(success, text);
@@ -248,6 +253,81 @@ TEST_F(Controller, ProgressArithmetic) {
   }
   EXPECT_EQ(view.Text(IDC_STATIC_FILE_NAME), "VALDRIS_Setup.exe") << "the name of the last entry that changed";
   dlg.OnDownloadProgress(nullptr);  // ignored
+}
+
+// Somebody between the player and the server serves lists of their own. With the publisher's key
+// built in, each is refused before any file is fetched or written, and nothing is ever started.
+TEST_F(Controller, SignedListsRefuseEveryTampering) {
+  TempDir keys;
+  WriteBytes(keys / "publisher.pem", kTestPrivateKeyPem);
+  std::string error;
+  ASSERT_TRUE(filelisttool::GenerateKeyPair((keys / "stranger.pem").string(), error)) << error;
+  const auto sign = [&](const std::string& key, const std::string& document) {
+    std::string signature;
+    EXPECT_TRUE(filelisttool::SignDocument((keys / key).string(), document, signature, error)) << error;
+    return signature;
+  };
+  trust.keys = {kTestPublicKey};
+  trust.nowUtc = [] { return std::int64_t{1800000000}; };  // 2027-01-15T08:00:00Z
+
+  filelist::CFileList list = MakeList(server.Url("/game/"), files);
+  const std::string genuine = filelist::SerializeJsonText(list);
+  filelist::CFileList swapped = list;
+  swapped.m_vecFileInfo[1].CheckSum = Md5Of("#!/bin/sh\necho owned\n");
+  swapped.m_vecFileInfo[1].Size = 21;
+  const std::string forged = filelist::SerializeJsonText(swapped);
+  filelist::CFileList old = list;
+  old.m_strExpires = "2027-01-01T00:00:00Z";
+  const std::string expired = filelist::SerializeJsonText(old);
+  filelist::CFileList later = list;
+  later.m_strExpires = "2027-02-01T00:00:00Z";
+  const std::string current = filelist::SerializeJsonText(later);
+  const std::string notSigned = "The file list is not signed by the publisher.";
+
+  const struct {
+    const char* name;
+    std::string list;
+    std::optional<std::string> signature;  // none: the server has no signature
+    std::string refusal;                   // empty: the list is trusted
+  } rows[] = {
+      {"the publisher's list", genuine, sign("publisher.pem", genuine), ""},
+      {"the publisher's list, not yet expired", current, sign("publisher.pem", current), ""},
+      {"a file and its digest swapped", forged, sign("publisher.pem", genuine), notSigned},
+      {"the signature stripped", genuine, std::nullopt, notSigned},
+      {"the signature of another list", genuine, sign("publisher.pem", forged), notSigned},
+      {"a byte appended to the list", genuine + " ", sign("publisher.pem", genuine), notSigned},
+      {"signed by an unknown key", forged, sign("stranger.pem", forged), notSigned},
+      {"a truncated signature", genuine, sign("publisher.pem", genuine).substr(0, 40), notSigned},
+      {"a signature that is not base64", genuine, std::string("not a signature!\n"), notSigned},
+      {"an expired list replayed", expired, sign("publisher.pem", expired), "The file list has expired."},
+  };
+  for (const auto& row : rows) {
+    FaultScript document;
+    document.body = row.list;
+    server.Script("/filelist.json", document);
+    FaultScript signature;
+    signature.status = row.signature ? 200 : 404;
+    signature.body = row.signature.value_or("not found");
+    server.Script("/filelist.json.sig", signature);
+    FaultScript evil;
+    evil.body = "#!/bin/sh\necho owned\n";
+    server.Script("/game/VALDRIS_Setup.exe", evil);
+    launched.clear();
+
+    RecordingView fresh;
+    CMervoDownloaderDlg dlg(fresh, MakeServices());
+    const bool started = dlg.OnInitDialog();
+    EXPECT_EQ(started, row.refusal.empty()) << row.name;
+    if (row.refusal.empty()) continue;
+    ASSERT_EQ(fresh.shown.size(), 1u) << row.name;
+    EXPECT_EQ(fresh.shown[0].first, row.refusal) << row.name;
+    EXPECT_EQ(fresh.shown[0].second, BoxKind::OkError) << row.name;
+    EXPECT_EQ(dlg.Worker(), nullptr) << row.name;
+    EXPECT_FALSE(fs::exists(home / "DOWNLOAD")) << row.name << ": no file of the install folder is touched";
+    EXPECT_TRUE(launched.empty()) << row.name;
+  }
+  for (const std::string& head : server.Requests())
+    EXPECT_EQ(head.find("GET /game/"), std::string::npos) << "no game file was ever asked for";
 }
 
 } // namespace

@@ -12,6 +12,8 @@
 #include "support/TempDir.h"
 #include "support/PublishGame.h"
 #include "support/TestData.h"
+#include "support/TestKeys.h"
+#include "Signing.h"
 
 namespace {
 
@@ -144,6 +146,37 @@ TEST(ValdrisGet, OffATerminalAboutOneLineASecond) {
   EXPECT_GE(lines, 1) << run.Out();
   EXPECT_LE(lines, seconds + 2) << run.Out();
   EXPECT_NE(run.Out().find("[600/600] small/599.bin"), std::string::npos) << "the last state is printed";
+}
+
+// A build with the publisher's key takes only the signed list; a stripped signature ends the run
+// before any file is written, with the message and exit status 1.
+TEST(ValdrisGet, WithAPublisherKeyOnlyTheSignedListIsTaken) {
+  Published p;
+  p.Publish();
+  TempDir keys;
+  WriteBytes(keys / "publisher.pem", kTestPrivateKeyPem);
+  ChildProcess stripped(VALDRIS_GET_SIGNED,
+                        {"--filelist", p.server.Url("/filelist.json"), "--folder", p.install.path().string()},
+                        p.state.path().string());
+  EXPECT_EQ(stripped.Wait(), 1);
+  EXPECT_NE(stripped.Err().find("The file list is not signed by the publisher."), std::string::npos) << stripped.Err();
+  EXPECT_FALSE(fs::exists(p.install.path() / "Data"));
+
+  // The same list with its signature beside it.
+  const filelist::CFileList published = MakeList(p.server.Url("/game/"), p.files);
+  const std::string document = filelist::SerializeJsonText(published);
+  std::string signature, error;
+  ASSERT_TRUE(filelisttool::SignDocument((keys / "publisher.pem").string(), document, signature, error)) << error;
+  FaultScript listScript, signatureScript;
+  listScript.body = document;
+  signatureScript.body = signature;
+  p.server.Script("/filelist.json", listScript);
+  p.server.Script("/filelist.json.sig", signatureScript);
+  ChildProcess trusted(VALDRIS_GET_SIGNED, {"--quiet", "--filelist", p.server.Url("/filelist.json"), "--folder",
+                                            p.install.path().string()},
+                       p.state.path().string());
+  EXPECT_EQ(trusted.Wait(), 0) << trusted.Err();
+  EXPECT_TRUE(p.AllPresent());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,8 @@
 #include "filelist/FileList.h"
 #include "core/Version.h"
 #include "net/HttpClient.h"
+#include "Signing.h"
+#include "download/ListTrust.h"
 #include "net/Url.h"
 #include "platform/Files.h"
 #include "platform/Utf.h"
@@ -35,8 +38,10 @@ constexpr const char* kHelp =
     "    valdris-filelist - make and check the VALDRIS file list\n"
     "\n"
     "SYNOPSIS\n"
-    "    valdris-filelist build DIR --url BASE [--version V] [-o FILE]\n"
-    "    valdris-filelist check LIST [--folder DIR] [--server] [--full]\n"
+    "    valdris-filelist build DIR --url BASE [--version V] [-o FILE [--sign KEY [--expires DAYS]]]\n"
+    "    valdris-filelist check LIST [--key PUB] [--folder DIR] [--server] [--full]\n"
+    "    valdris-filelist keygen -o KEY\n"
+    "    valdris-filelist sign LIST --key KEY\n"
     "\n"
     "DESCRIPTION\n"
     "    build  Walks DIR (sub-folders included, in sorted order) and writes the file list: Version,\n"
@@ -45,19 +50,31 @@ constexpr const char* kHelp =
     "           final \"/\" is added. Symbolic links are refused, and so are names that could reach\n"
     "           outside the install folder or that would need escaping in a URL (allowed: letters,\n"
     "           digits, \".\", \"_\", \"-\", \"~\" and \"/\" between folders). The list goes to FILE, or\n"
-    "           to standard output.\n"
+    "           to standard output. With --sign, FILE.sig is written too (see sign), and with --expires\n"
+    "           the list carries \"Expires\": DAYS days from now (UTC).\n"
     "\n"
     "    check  Checks that LIST (a file, or an http(s) address) keeps its own rules: TotalCount and\n"
     "           TotalSize match the entries, every CheckSum is 32 upper-case hexadecimal digits, every\n"
     "           name is publishable and unique, URL ends in \"/\". Then, with --folder, that DIR holds\n"
     "           every entry with its size and digest; with --server, that the server at URL answers\n"
     "           every entry with 200 and the right Content-Length and honours a Range request with\n"
-    "           206; --full also downloads and hashes every file. One line per problem, then a\n"
-    "           summary.\n"
+    "           206; --full also downloads and hashes every file. With --key, that LIST.sig (next to\n"
+    "           the file, or at the address with \".sig\" appended) is a signature of LIST by PUB and\n"
+    "           that the list is not past its \"Expires\". One line per problem, then a summary.\n"
+    "\n"
+    "    keygen Makes a publisher key pair: KEY, the private key (PKCS#8 PEM, readable by its owner\n"
+    "           only), and KEY.pub, the public key (base64 of the uncompressed P-256 point) that the\n"
+    "           downloader is built with (VALDRIS_TRUSTED_KEYS).\n"
+    "\n"
+    "    sign   Writes LIST.sig: the ECDSA P-256 signature of LIST's exact bytes (SHA-256), as base64\n"
+    "           of r||s on one line. Publish it next to the list.\n"
     "\n"
     "OPTIONS\n"
     "    --version V   version text of the list (default: this program's version)\n"
     "    -o FILE       write the list to FILE (replaced whole, never half-written)\n"
+    "    --sign KEY    sign the list with the private key KEY\n"
+    "    --expires N   the list expires N days from now\n"
+    "    --key PUB     the public key file the signature is checked with\n"
     "    --help        show this text\n"
     "\n"
     "EXIT STATUS\n"
@@ -92,10 +109,24 @@ class Reporter {
   int m_problems = 0;
 };
 
+long long NowUtc() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal) {
-  std::string dir, url, version = core::kProgramVersionText, output;
+  std::string dir, url, version = core::kProgramVersionText, output, signKey;
+  long long expiresDays = -1;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--url" && i + 1 < args.size()) url = args[++i];
+    else if (args[i] == "--sign" && i + 1 < args.size()) signKey = args[++i];
+    else if (args[i] == "--expires" && i + 1 < args.size()) {
+      char* end = nullptr;
+      expiresDays = std::strtoll(args[++i].c_str(), &end, 10);
+      if (end == nullptr || *end != '\0' || expiresDays <= 0 || expiresDays > 36500) {
+        err << "valdris-filelist build: --expires takes a number of days\n";
+        return kUsage;
+      }
+    }
     else if (args[i] == "--version" && i + 1 < args.size()) version = args[++i];
     else if (args[i] == "-o" && i + 1 < args.size()) output = args[++i];
     else if (dir.empty() && args[i].rfind("-", 0) != 0) dir = args[i];
@@ -106,6 +137,10 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   }
   if (dir.empty() || url.empty()) {
     err << "valdris-filelist build: DIR and --url BASE are needed\n";
+    return kUsage;
+  }
+  if ((!signKey.empty() || expiresDays > 0) && output.empty()) {
+    err << "valdris-filelist build: --sign and --expires need -o FILE\n";
     return kUsage;
   }
   if (url.back() != '/') url += '/';
@@ -207,7 +242,17 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return kProblems;
   }
   list.m_nTotalCount = static_cast<std::int32_t>(files.size());
+  if (expiresDays > 0) list.m_strExpires = FormatUtcTime(NowUtc() + expiresDays * 86400);
   const std::string document = filelist::SerializeJsonText(list);
+  // The signature is made before anything is written, so a key that does not work leaves no list.
+  std::string signature;
+  if (!signKey.empty()) {
+    std::string error;
+    if (!SignDocument(signKey, document, signature, error)) {
+      err << "valdris-filelist build: " << error << "\n";
+      return kProblems;
+    }
+  }
   if (output.empty()) {
     out << document;
     return kOk;
@@ -215,6 +260,12 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   if (const auto code = platform::WriteFileAtomically(Widen(output), document); code != platform::ERROR_SUCCESS) {
     err << "valdris-filelist build: cannot write " << output << " (" << code << ")\n";
     return kProblems;
+  }
+  if (!signature.empty()) {
+    if (const auto code = platform::WriteFileAtomically(Widen(output + ".sig"), signature); code != 0) {
+      err << "valdris-filelist build: cannot write " << output << ".sig (" << code << ")\n";
+      return kProblems;
+    }
   }
   out << list.m_nTotalCount << " files, " << Narrow(core::FormatByteSize(list.m_nTotalSize)) << " -> " << output
       << "\n";
@@ -316,11 +367,77 @@ void CheckServer(const filelist::CFileList& list, bool full, Reporter& report) {
   }
 }
 
+// A file, or an http(s) address, read whole.
+bool ReadSource(const std::string& source, std::string& bytes) {
+  if (source.rfind("http://", 0) == 0 || source.rfind("https://", 0) == 0) {
+    net::CHttpClient client;
+    return client.ReadToMemory(Widen(source), bytes);
+  }
+  std::ifstream file(source, std::ios::binary);
+  if (!file) return false;
+  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return true;
+}
+
+// The signature next to the list (LIST.sig) made by the key, and the list's expiry.
+void CheckSignature(const std::string& source, const std::string& document, const filelist::CFileList& list,
+                    const std::string& publicKey, Reporter& report) {
+  std::string signature;
+  if (!ReadSource(source + ".sig", signature)) {
+    report.Problem("signature: " + source + ".sig cannot be read");
+  } else if (!download::IsSignedByAny(document, signature, {publicKey})) {
+    report.Problem("signature: " + source + ".sig is not a signature of this list by this key");
+  }
+  if (list.m_strExpires.empty()) return;
+  std::int64_t expires = 0;
+  if (!download::ParseUtcTime(list.m_strExpires, expires))
+    report.Problem("Expires: \"" + list.m_strExpires + "\" is not a UTC date-time such as 2027-01-31T12:00:00Z");
+  else if (NowUtc() > expires)
+    report.Problem("Expires: the list expired at " + list.m_strExpires);
+}
+
+int Keygen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 3 || args[1] != "-o") {
+    err << "valdris-filelist keygen: -o KEY is needed\n";
+    return kUsage;
+  }
+  std::string error;
+  if (!GenerateKeyPair(args[2], error)) {
+    err << "valdris-filelist keygen: " << error << "\n";
+    return kProblems;
+  }
+  out << "private key: " << args[2] << " (keep it secret)\npublic key:  " << args[2] << ".pub\n";
+  return kOk;
+}
+
+int Sign(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 4 || args[2] != "--key") {
+    err << "valdris-filelist sign: LIST --key KEY is needed\n";
+    return kUsage;
+  }
+  std::string document, signature, error;
+  if (!ReadSource(args[1], document)) {
+    err << "valdris-filelist sign: cannot read " << args[1] << "\n";
+    return kUsage;
+  }
+  if (!SignDocument(args[3], document, signature, error)) {
+    err << "valdris-filelist sign: " << error << "\n";
+    return kProblems;
+  }
+  if (const auto code = platform::WriteFileAtomically(Widen(args[1] + ".sig"), signature); code != 0) {
+    err << "valdris-filelist sign: cannot write " << args[1] << ".sig (" << code << ")\n";
+    return kProblems;
+  }
+  out << args[1] << ".sig\n";
+  return kOk;
+}
+
 int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::string source, folder;
+  std::string source, folder, keyFile;
   bool server = false, full = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--folder" && i + 1 < args.size()) folder = args[++i];
+    else if (args[i] == "--key" && i + 1 < args.size()) keyFile = args[++i];
     else if (args[i] == "--server") server = true;
     else if (args[i] == "--full") server = full = true;
     else if (source.empty() && args[i].rfind("-", 0) != 0) source = args[i];
@@ -334,19 +451,14 @@ int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return kUsage;
   }
   std::string document;
-  if (source.rfind("http://", 0) == 0 || source.rfind("https://", 0) == 0) {
-    net::CHttpClient client;
-    if (!client.ReadToMemory(Widen(source), document)) {
-      err << "valdris-filelist check: cannot fetch " << source << " (" << client.FailureCode() << ")\n";
-      return kUsage;
-    }
-  } else {
-    std::ifstream file(source, std::ios::binary);
-    if (!file) {
-      err << "valdris-filelist check: cannot read " << source << "\n";
-      return kUsage;
-    }
-    document.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (!ReadSource(source, document)) {
+    err << "valdris-filelist check: cannot read " << source << "\n";
+    return kUsage;
+  }
+  std::string publicKey;
+  if (!keyFile.empty() && !ReadSource(keyFile, publicKey)) {
+    err << "valdris-filelist check: cannot read " << keyFile << "\n";
+    return kUsage;
   }
   filelist::CFileList list;
   if (!filelist::DeserializeJsonText(&list, document)) {
@@ -354,6 +466,7 @@ int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return kUsage;
   }
   Reporter report(out);
+  if (!keyFile.empty()) CheckSignature(source, document, list, publicKey, report);
   CheckInvariants(list, report);
   if (!folder.empty()) CheckFolder(list, folder, report);
   if (server) CheckServer(list, full, report);
@@ -380,6 +493,8 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   }
   if (args[0] == "build") return Build(args, out, err, terminal);
   if (args[0] == "check") return Check(args, out, err);
+  if (args[0] == "keygen") return Keygen(args, out, err);
+  if (args[0] == "sign") return Sign(args, out, err);
   err << "valdris-filelist: unknown command '" << args[0] << "'\n" << kHelp;
   return kUsage;
 }

@@ -147,7 +147,8 @@ int main(int argc, char** argv) {
   {
     net::CHttpClient client;
     client.SetRunningFlag(&g_running);
-    if (!download::DownloadFileList(client, url, list, failure) || !download::CheckVersion(list, failure)) {
+    if (!download::DownloadFileList(client, url, list, failure, download::BuiltInTrustPolicy()) ||
+        !download::CheckVersion(list, failure)) {
       if (!g_running.load()) {
         if (!quiet) std::cerr << "stopped" << std::endl;
         return 130;

@@ -1,0 +1,30 @@
+#pragma once
+// Which file lists the program trusts: with publisher keys built in, only a list signed by one of
+// them and not past its "Expires"; with none, every list, as the design has it.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace download {
+
+struct TrustPolicy {
+  // The publisher's public keys (base64 of the uncompressed P-256 point); empty: lists are unsigned.
+  std::vector<std::string> keys;
+  // The time, in seconds since 1970-01-01 UTC.
+  std::function<std::int64_t()> nowUtc;
+};
+
+// The keys built into this program (the build setting VALDRIS_TRUSTED_KEYS), with the real clock.
+// Defined by the trusted-keys library each program links.
+TrustPolicy BuiltInTrustPolicy();
+
+// True when any of the keys signed the document with the signature text (base64 of r||s).
+bool IsSignedByAny(std::string_view document, std::string_view signatureText, const std::vector<std::string>& keys);
+
+// "YYYY-MM-DDTHH:MM:SSZ" (or "+00:00" for "Z", and optional fractions of a second) as seconds since
+// 1970-01-01 UTC. False for anything else, and for dates that do not exist.
+bool ParseUtcTime(std::string_view text, std::int64_t& seconds);
+
+} // namespace download
