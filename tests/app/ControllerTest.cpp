@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <deque>
@@ -115,11 +116,22 @@ class Controller : public ::testing::Test {
                                 u"www.valdris-game.example",
                                 [this](std::u16string_view) { return freeSpace; },
                                 2000,
-                                [this] { return now != 0 ? now : platform::TickCount32(); },
+                                [this] { return now != 0 ? now : Tick(); },
                                 &platform::LaunchProgram,
                                 &platform::OpenWithDesktop,
                                 download::TrustPolicy{}};
   }
+  // The real tick, but never the same value twice: a record handled in the millisecond its entry
+  // began shows nothing (as designed), which would make the labels' last state a matter of luck.
+  std::uint32_t Tick() {
+    std::uint32_t previous = m_lastTick.load();
+    std::uint32_t next;
+    do {
+      next = std::max(platform::TickCount32(), previous + 1);
+    } while (!m_lastTick.compare_exchange_weak(previous, next));
+    return next;
+  }
+  std::atomic<std::uint32_t> m_lastTick{0};
   fs::path DefaultFolder() const { return home / "DOWNLOAD/VALDRIS"; }
   static bool On(CMainWindow& win, int id) { return win.Control(id)->isEnabled(); }
   std::string Log() const {
@@ -304,7 +316,9 @@ TEST_F(Controller, SetupLaunchAndLinks) {
   WriteBytes(DefaultFolder() / "VALDRIS_Setup.exe", "#!/bin/sh\npwd > started.txt\n");
   dlg.OnBnClickedRun();
   EXPECT_TRUE(dlg.IsEnded()) << "a started setup ends the downloader";
-  ASSERT_TRUE(WaitFor([&] { return fs::exists(DefaultFolder() / "started.txt"); }, 5000));
+  // The file appears when the shell opens it, its line a moment later.
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(DefaultFolder() / "started.txt") &&
+                                   !ReadBytes(DefaultFolder() / "started.txt").empty(); }, 5000));
   EXPECT_EQ(ReadBytes(DefaultFolder() / "started.txt"), DefaultFolder().string() + "\n") << "run in the install folder";
 
   TempDir cwd;
