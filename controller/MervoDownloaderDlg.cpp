@@ -262,7 +262,7 @@ void CMervoDownloaderDlg::OnBnClickedChangePath() {
     SetInstallFolder(current);
     return;
   }
-  if (chosen.empty() || chosen.front() != platform::kPathSeparator) {
+  if (!platform::IsAbsolutePath(chosen)) {
     m_view.ShowMessage(core::LoadResString(core::IDS_INVALID_FOLDER), BoxKind::Ok);
     return;
   }

@@ -11,11 +11,7 @@ bool GetRoamingAppDataFolder(std::u16string& out) { return platform::GetStateFol
 
 bool GetProgramFilesFolder(std::u16string& out) { return platform::GetHomeFolder(out); }
 
-std::u16string GetDefaultInstallFolder() {
-  std::u16string home;
-  if (!platform::GetHomeFolder(home)) home = u"/tmp";
-  return home + u"/DOWNLOAD/VALDRIS";
-}
+std::u16string GetDefaultInstallFolder() { return platform::DefaultInstallFolder(); }
 
 bool IsVistaOrLater() { return true; }
 

@@ -7,8 +7,6 @@
 
 #include "platform/ErrorCodes.h"
 
-struct evp_md_ctx_st;
-
 namespace download {
 
 class CMd5 {
@@ -24,10 +22,9 @@ class CMd5 {
   std::u16string Finish();
 
  private:
-  struct Deleter {
-    void operator()(evp_md_ctx_st* context) const;
-  };
-  std::unique_ptr<evp_md_ctx_st, Deleter> m_context;
+  // The system's digest object (OpenSSL on Linux, CNG on Windows).
+  struct Context;
+  std::unique_ptr<Context> m_context;
   bool m_ok = false;
 };
 

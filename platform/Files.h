@@ -9,7 +9,15 @@
 
 namespace platform {
 
+// The separator the system writes between folders ("\\" on Windows, which also takes "/").
+#if defined(_WIN32)
+constexpr char16_t kPathSeparator = u'\\';
+#else
 constexpr char16_t kPathSeparator = u'/';
+#endif
+
+// A path that does not depend on the current folder: "/..." here, "C:\\..." or "\\\\server\\..." on Windows.
+bool IsAbsolutePath(std::u16string_view path);
 
 enum class OpenMode {
   ReadExisting,      // read; the file must exist
@@ -37,7 +45,7 @@ class CFileHandle {
   // 0 or a Windows code. Sharing is honoured between processes of this system (advisory locks).
   ErrorCode Open(std::u16string_view path, OpenMode mode, Sharing sharing = Sharing::Shared);
   void Close();
-  bool IsOpen() const { return m_fd >= 0; }
+  bool IsOpen() const { return m_fd != kNoFile; }
 
   // Reads up to size bytes; got = 0 at the end of the file.
   ErrorCode Read(void* buffer, std::size_t size, std::size_t& got);
@@ -51,7 +59,8 @@ class CFileHandle {
   void AdviseSequential();
 
  private:
-  int m_fd = -1;
+  static constexpr std::intptr_t kNoFile = -1;  // a file descriptor, or a Windows file handle
+  std::intptr_t m_fd = kNoFile;
 };
 
 bool PathExists(std::u16string_view path);

@@ -11,6 +11,9 @@ bool GetStateFolder(std::u16string& out);
 // The user's home folder ($HOME, else the password database).
 bool GetHomeFolder(std::u16string& out);
 
+// The install folder proposed when none is remembered: ~/DOWNLOAD/VALDRIS, C:\DOWNLOAD\VALDRIS on Windows.
+std::u16string DefaultInstallFolder();
+
 // True when the user-interface language of the session is Korean (LC_ALL, LC_MESSAGES, LANG).
 bool IsUserInterfaceKorean();
 

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <optional>
-#include <csignal>
 #include <iostream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "core/Log.h"
@@ -17,15 +15,14 @@
 #include "download/FileListFetch.h"
 #include "download/ProgressModel.h"
 #include "platform/Clock.h"
+#include "platform/Console.h"
+#include "platform/Files.h"
 #include "platform/Utf.h"
 
 namespace {
 
-// Set from the signal handler (a lock-free atomic is safe there); every network wait watches it.
+// Cleared by a stop request (Ctrl-C, SIGTERM, a console close); every network wait watches it.
 std::atomic<bool> g_running{true};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void OnSignal(int) { g_running.store(false); }
 
 // Plain lines off a terminal: about one a second.
 constexpr std::uint32_t kPlainLineIntervalMs = 1000;
@@ -131,15 +128,8 @@ int main(int argc, char** argv) {
     }
   }
   if (folder.empty()) folder = core::GetDefaultInstallFolder();
-  if (folder.front() != u'/') {
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) != nullptr) folder = platform::WidenUtf8(cwd) + u"/" + folder;
-  }
-
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  if (!platform::IsAbsolutePath(folder)) folder = core::JoinPath(platform::CurrentFolder(), folder);
+  platform::ClearFlagOnStopRequest(&g_running);
 
   core::InitLog();
   filelist::CFileList list;
@@ -170,7 +160,7 @@ int main(int argc, char** argv) {
     std::cerr << "valdris-get: " << Narrow(core::LoadResString(core::IDS_ERROR_TRY_LATER)) << std::endl;
     return 1;
   }
-  Progress progress(list, isatty(STDERR_FILENO) != 0, quiet);
+  Progress progress(list, platform::IsTerminal(platform::Stream::Err), quiet);
   bool stopped = false;
   for (;;) {
     if (!g_running.load() && !stopped) {

@@ -29,13 +29,13 @@ ErrorCode LastError() { return ErrorFromErrno(errno); }
 
 CFileHandle::~CFileHandle() { Close(); }
 
-CFileHandle::CFileHandle(CFileHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+CFileHandle::CFileHandle(CFileHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = kNoFile; }
 
 CFileHandle& CFileHandle::operator=(CFileHandle&& other) noexcept {
   if (this != &other) {
     Close();
     m_fd = other.m_fd;
-    other.m_fd = -1;
+    other.m_fd = kNoFile;
   }
   return *this;
 }
@@ -79,17 +79,17 @@ ErrorCode CFileHandle::Open(std::u16string_view path, OpenMode mode, Sharing sha
 }
 
 void CFileHandle::Close() {
-  if (m_fd >= 0) {
-    ::close(m_fd);
-    m_fd = -1;
+  if (m_fd != kNoFile) {
+    ::close(static_cast<int>(m_fd));
+    m_fd = kNoFile;
   }
 }
 
 ErrorCode CFileHandle::Read(void* buffer, std::size_t size, std::size_t& got) {
   got = 0;
-  if (m_fd < 0) return ERROR_INVALID_HANDLE;
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
   for (;;) {
-    const ssize_t n = ::read(m_fd, buffer, size);
+    const ssize_t n = ::read(static_cast<int>(m_fd), buffer, size);
     if (n >= 0) {
       got = static_cast<std::size_t>(n);
       return ERROR_SUCCESS;
@@ -100,9 +100,9 @@ ErrorCode CFileHandle::Read(void* buffer, std::size_t size, std::size_t& got) {
 
 ErrorCode CFileHandle::ReadAt(void* buffer, std::size_t size, std::uint64_t offset, std::size_t& got) {
   got = 0;
-  if (m_fd < 0) return ERROR_INVALID_HANDLE;
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
   for (;;) {
-    const ssize_t n = ::pread(m_fd, buffer, size, static_cast<off_t>(offset));
+    const ssize_t n = ::pread(static_cast<int>(m_fd), buffer, size, static_cast<off_t>(offset));
     if (n >= 0) {
       got = static_cast<std::size_t>(n);
       return ERROR_SUCCESS;
@@ -112,10 +112,10 @@ ErrorCode CFileHandle::ReadAt(void* buffer, std::size_t size, std::uint64_t offs
 }
 
 ErrorCode CFileHandle::Write(const void* buffer, std::size_t size) {
-  if (m_fd < 0) return ERROR_INVALID_HANDLE;
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
   const char* p = static_cast<const char*>(buffer);
   while (size > 0) {
-    const ssize_t n = ::write(m_fd, p, size);
+    const ssize_t n = ::write(static_cast<int>(m_fd), p, size);
     if (n < 0) {
       if (errno == EINTR) continue;
       return LastError();
@@ -128,22 +128,24 @@ ErrorCode CFileHandle::Write(const void* buffer, std::size_t size) {
 }
 
 ErrorCode CFileHandle::SeekToEnd() {
-  if (m_fd < 0) return ERROR_INVALID_HANDLE;
-  return ::lseek(m_fd, 0, SEEK_END) < 0 ? LastError() : ERROR_SUCCESS;
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  return ::lseek(static_cast<int>(m_fd), 0, SEEK_END) < 0 ? LastError() : ERROR_SUCCESS;
 }
 
 ErrorCode CFileHandle::Size(std::uint64_t& size) const {
   size = 0;
-  if (m_fd < 0) return ERROR_INVALID_HANDLE;
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
   struct stat st {};
-  if (fstat(m_fd, &st) != 0) return LastError();
+  if (fstat(static_cast<int>(m_fd), &st) != 0) return LastError();
   size = static_cast<std::uint64_t>(st.st_size);
   return ERROR_SUCCESS;
 }
 
 void CFileHandle::AdviseSequential() {
-  if (m_fd >= 0) posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (m_fd >= 0) posix_fadvise(static_cast<int>(m_fd), 0, 0, POSIX_FADV_SEQUENTIAL);
 }
+
+bool IsAbsolutePath(std::u16string_view path) { return !path.empty() && path.front() == u'/'; }
 
 bool PathExists(std::u16string_view path) {
   NativePath native(path);

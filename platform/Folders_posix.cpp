@@ -33,6 +33,12 @@ bool GetHomeFolder(std::u16string& out) {
   return true;
 }
 
+std::u16string DefaultInstallFolder() {
+  std::u16string home;
+  if (!GetHomeFolder(home)) home = u"/tmp";
+  return home + u"/DOWNLOAD/VALDRIS";
+}
+
 bool GetStateFolder(std::u16string& out) {
   std::u16string folder;
   const char* state = NonEmptyEnv("XDG_STATE_HOME");

@@ -1,3 +1,5 @@
+// The session layer over libcurl's multi interface: a pull adapter. The write callback appends to
+// the adapter's own buffer and pauses the transfer when it is full, so memory stays bounded.
 #include "net/Wininet.h"
 
 #include <algorithm>
@@ -33,24 +35,74 @@ bool IsFollowedRedirect(long code) {
   return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
 }
 
+struct CurlEasyDeleter {
+  void operator()(void* easy) const { curl_easy_cleanup(static_cast<CURL*>(easy)); }
+};
+struct CurlMultiDeleter {
+  void operator()(void* multi) const { curl_multi_cleanup(static_cast<CURLM*>(multi)); }
+};
+
+// What the session fixes for every request it opens.
+struct Session {
+  std::string userAgent;
+  std::uint32_t timeoutMs = kDefaultTimeoutMs;
+};
+
 } // namespace
 
-void CurlEasyDeleter::operator()(void* easy) const { curl_easy_cleanup(static_cast<CURL*>(easy)); }
-void CurlMultiDeleter::operator()(void* multi) const { curl_multi_cleanup(static_cast<CURLM*>(multi)); }
+struct CWininet::Impl {
+  Impl();
+  ~Impl();
+  bool Open(std::u16string_view userAgent);
+  bool OpenRequest(std::u16string_view url, std::u16string_view headers);
+  void CloseRequest();
+  void CloseSession();
+  bool QueryStatusCode(std::int32_t& code);
+  bool QueryContentLength(std::uint64_t& length);
+  bool Read(void* buffer, std::size_t size, std::uint32_t& bytesRead);
 
-CWininet::CWininet() { GlobalInit(); }
+  static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+  static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
 
-CWininet::~CWininet() {
+  // Drives the transfer once and waits briefly for more; false on a stop request or a time-out.
+  bool Pump();
+  std::size_t Buffered() const { return m_body.size() - m_bodyRead; }
+  bool Fail(platform::ErrorCode code);
+
+  std::unique_ptr<Session> m_hSession;
+  std::unique_ptr<void, CurlEasyDeleter> m_hRequest;
+  platform::ErrorCode m_dwLastError = 0;
+  std::unique_ptr<void, CurlMultiDeleter> m_multi;
+  std::uint32_t m_dwTimeoutMs = kDefaultTimeoutMs;
+  const std::atomic<bool>* m_pbRunning = nullptr;
+
+  // State of the open request.
+  void* m_headerList = nullptr;  // curl_slist, freed with the request
+  bool m_bHeadersDone = false;
+  bool m_bBlockHasLocation = false;
+  bool m_bDone = false;
+  int m_nResult = 0;  // CURLcode once done
+  bool m_bPaused = false;
+  std::int32_t m_nStatus = 0;
+  std::int64_t m_nContentLength = -1;
+  std::string m_body;
+  std::size_t m_bodyRead = 0;
+  std::uint32_t m_dwLastActivity = 0;
+};
+
+CWininet::Impl::Impl() { GlobalInit(); }
+
+CWininet::Impl::~Impl() {
   CloseRequest();
   CloseSession();
 }
 
-bool CWininet::Fail(ErrorCode code) {
+bool CWininet::Impl::Fail(ErrorCode code) {
   m_dwLastError = code;
   return false;
 }
 
-bool CWininet::Open(std::u16string_view userAgent) {
+bool CWininet::Impl::Open(std::u16string_view userAgent) {
   CloseSession();
   if (!m_multi) {
     m_multi.reset(curl_multi_init());
@@ -63,9 +115,9 @@ bool CWininet::Open(std::u16string_view userAgent) {
   return true;
 }
 
-void CWininet::CloseSession() { m_hSession.reset(); }
+void CWininet::Impl::CloseSession() { m_hSession.reset(); }
 
-void CWininet::CloseRequest() {
+void CWininet::Impl::CloseRequest() {
   if (m_hRequest) {
     curl_multi_remove_handle(static_cast<CURLM*>(m_multi.get()), static_cast<CURL*>(m_hRequest.get()));
     m_hRequest.reset();
@@ -80,7 +132,7 @@ void CWininet::CloseRequest() {
   m_bodyRead = 0;
 }
 
-bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers) {
+bool CWininet::Impl::OpenRequest(std::u16string_view url, std::u16string_view headers) {
   CloseRequest();
   if (!m_hSession) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
   const std::string target = NarrowUtf8(url);
@@ -115,9 +167,9 @@ bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers)
   // lookup thread is left to finish on its own, so a stop is never held up by a slow DNS answer.
   curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBuffer);
-  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CWininet::OnHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CWininet::Impl::OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CWininet::OnBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CWininet::Impl::OnBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -132,8 +184,8 @@ bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers)
   return true;
 }
 
-std::size_t CWininet::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
-  auto* me = static_cast<CWininet*>(self);
+std::size_t CWininet::Impl::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+  auto* me = static_cast<CWininet::Impl*>(self);
   const std::size_t length = size * count;
   me->m_dwLastActivity = TickCount32();
   const std::string_view line(data, length);
@@ -157,8 +209,8 @@ std::size_t CWininet::OnHeader(char* data, std::size_t size, std::size_t count, 
   return length;
 }
 
-std::size_t CWininet::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
-  auto* me = static_cast<CWininet*>(self);
+std::size_t CWininet::Impl::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+  auto* me = static_cast<CWininet::Impl*>(self);
   const std::size_t length = size * count;
   if (me->Buffered() >= kHighWater) {
     me->m_bPaused = true;
@@ -176,7 +228,7 @@ std::size_t CWininet::OnBody(char* data, std::size_t size, std::size_t count, vo
   return length;
 }
 
-bool CWininet::Pump() {
+bool CWininet::Impl::Pump() {
   auto* multi = static_cast<CURLM*>(m_multi.get());
   int running = 0;
   const std::size_t before = Buffered();
@@ -197,20 +249,20 @@ bool CWininet::Pump() {
   return true;
 }
 
-bool CWininet::QueryStatusCode(std::int32_t& code) {
+bool CWininet::Impl::QueryStatusCode(std::int32_t& code) {
   if (!m_hRequest || !m_bHeadersDone) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
   code = m_nStatus;
   return true;
 }
 
-bool CWininet::QueryContentLength(std::uint64_t& length) {
+bool CWininet::Impl::QueryContentLength(std::uint64_t& length) {
   if (!m_hRequest || !m_bHeadersDone) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
   if (m_nContentLength < 0) return Fail(ERROR_HTTP_HEADER_NOT_FOUND);
   length = static_cast<std::uint64_t>(m_nContentLength);
   return true;
 }
 
-bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
+bool CWininet::Impl::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
   bytesRead = 0;
   if (!m_hRequest) {
     Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
@@ -243,5 +295,22 @@ bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
   }
   return true;
 }
+
+CWininet::CWininet() : m_impl(std::make_unique<Impl>()) {}
+CWininet::~CWininet() = default;
+bool CWininet::Open(std::u16string_view userAgent) { return m_impl->Open(userAgent); }
+bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers) {
+  return m_impl->OpenRequest(url, headers);
+}
+void CWininet::CloseRequest() { m_impl->CloseRequest(); }
+void CWininet::CloseSession() { m_impl->CloseSession(); }
+bool CWininet::QueryStatusCode(std::int32_t& code) { return m_impl->QueryStatusCode(code); }
+bool CWininet::QueryContentLength(std::uint64_t& length) { return m_impl->QueryContentLength(length); }
+bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
+  return m_impl->Read(buffer, size, bytesRead);
+}
+void CWininet::SetTimeout(std::uint32_t milliseconds) { m_impl->m_dwTimeoutMs = milliseconds; }
+void CWininet::SetRunningFlag(const std::atomic<bool>* running) { m_impl->m_pbRunning = running; }
+platform::ErrorCode CWininet::LastError() const { return m_impl->m_dwLastError; }
 
 } // namespace net
