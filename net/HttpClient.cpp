@@ -50,7 +50,7 @@ bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, 
 bool CHttpClient::OpenFile(std::u16string_view path, bool append) {
   CloseFile();
   const ErrorCode code =
-      m_hFile.Open(path, append ? OpenMode::WriteAlways : OpenMode::WriteTruncate, Sharing::Exclusive);
+      m_hFile.Open(path, append ? OpenMode::WriteAlways : OpenMode::WriteTruncate, Sharing::SoleWriter);
   if (code == ERROR_SUCCESS && append) {
     if (const ErrorCode seek = m_hFile.SeekToEnd(); seek != ERROR_SUCCESS) {
       m_hFile.Close();

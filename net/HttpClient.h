@@ -35,7 +35,7 @@ class CHttpClient {
   bool OpenUrl(std::u16string_view url, std::u16string_view headers, std::uint64_t& contentLength,
                std::u16string_view userAgent);
   // Opens the local file for writing at its end (append) or emptied (not append); nobody else can
-  // open it meanwhile.
+  // write it meanwhile (readers may, such as the checksum that reads along).
   bool OpenFile(std::u16string_view path, bool append);
   void CloseFile();
   // Reads one piece of the body into the file; bytesRead = 0 when the body has ended.

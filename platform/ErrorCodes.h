@@ -1,6 +1,8 @@
 #pragma once
 // The error numbers the system shows in "(%ld)": the Windows and WinINet codes on every operating
 // system. Operating-system results are mapped onto them here; the HTTP library's results in net/.
+// On Windows the system's headers define the same names as macros with the same values: a source
+// includes this header (directly or through another of ours) before them.
 #include <cstdint>
 
 namespace platform {

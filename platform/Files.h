@@ -30,6 +30,7 @@ enum class Sharing {
   Shared,     // others may open the file as well
   ReadShared, // others may read but not write while we hold it
   Exclusive,  // nobody else may open it while we hold it
+  SoleWriter, // nobody else may write or take it exclusively; plain readers may read along
 };
 
 // One open file; closed exactly once, by Close or the destructor.

@@ -61,7 +61,8 @@ ErrorCode CFileHandle::Open(std::u16string_view path, OpenMode mode, Sharing sha
     return ERROR_ACCESS_DENIED;
   }
   if (sharing != Sharing::Shared) {
-    const int op = (sharing == Sharing::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    // Advisory locks keep out the other holders of locks; a plain reader takes none.
+    const int op = (sharing == Sharing::ReadShared ? LOCK_SH : LOCK_EX) | LOCK_NB;
     if (flock(fd, op) != 0) {
       const int err = errno;
       ::close(fd);

@@ -1,0 +1,38 @@
+#include "platform/Console.h"
+
+#include <io.h>
+#include <stdio.h>
+#include <windows.h>
+
+namespace platform {
+
+namespace {
+
+std::atomic<std::atomic<bool>*> g_running{nullptr};
+
+// Called on a thread of its own by the system: Ctrl-C, Ctrl-Break, the console closing.
+BOOL WINAPI OnConsoleControl(DWORD) {
+  if (std::atomic<bool>* running = g_running.load()) {
+    running->store(false);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+} // namespace
+
+void ClearFlagOnStopRequest(std::atomic<bool>* running) {
+  g_running = running;
+  SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+}
+
+bool IsTerminal(Stream stream) { return _isatty(_fileno(stream == Stream::Out ? stdout : stderr)) != 0; }
+
+std::u16string CurrentFolder() {
+  wchar_t path[MAX_PATH + 1];
+  const DWORD length = GetCurrentDirectoryW(MAX_PATH + 1, path);
+  if (length == 0 || length > MAX_PATH) return {};
+  return std::u16string(path, path + length);
+}
+
+} // namespace platform

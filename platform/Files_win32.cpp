@@ -1,0 +1,217 @@
+#include "platform/Files.h"
+
+#include <string>
+#include <windows.h>
+
+namespace platform {
+
+namespace {
+
+// Wide text as the system's API takes it (UTF-16 both).
+std::wstring Native(std::u16string_view path) { return std::wstring(path.begin(), path.end()); }
+
+HANDLE ToHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+} // namespace
+
+CFileHandle::~CFileHandle() { Close(); }
+
+CFileHandle::CFileHandle(CFileHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = kNoFile; }
+
+CFileHandle& CFileHandle::operator=(CFileHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    m_fd = other.m_fd;
+    other.m_fd = kNoFile;
+  }
+  return *this;
+}
+
+ErrorCode CFileHandle::Open(std::u16string_view path, OpenMode mode, Sharing sharing) {
+  Close();
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  DWORD access = GENERIC_WRITE;
+  DWORD creation = OPEN_ALWAYS;
+  switch (mode) {
+    case OpenMode::ReadExisting: access = GENERIC_READ; creation = OPEN_EXISTING; break;
+    case OpenMode::WriteAlways: break;
+    case OpenMode::WriteTruncate: break;
+    case OpenMode::AppendAlways: access = FILE_APPEND_DATA | SYNCHRONIZE; break;
+  }
+  DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  if (sharing == Sharing::ReadShared || sharing == Sharing::SoleWriter) share = FILE_SHARE_READ;
+  if (sharing == Sharing::Exclusive) share = 0;
+  const HANDLE file = CreateFileW(Native(path).c_str(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  // Only files on a disk: never a device or a pipe standing where a file belongs.
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return ERROR_ACCESS_DENIED;
+  }
+  // Emptied only once we hold it, so a refused open never empties someone else's file.
+  if (mode == OpenMode::WriteTruncate && !SetEndOfFile(file)) {
+    const DWORD code = GetLastError();
+    CloseHandle(file);
+    return code;
+  }
+  m_fd = reinterpret_cast<std::intptr_t>(file);
+  return ERROR_SUCCESS;
+}
+
+void CFileHandle::Close() {
+  if (m_fd != kNoFile) {
+    CloseHandle(ToHandle(m_fd));
+    m_fd = kNoFile;
+  }
+}
+
+ErrorCode CFileHandle::Read(void* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  DWORD n = 0;
+  const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  if (!ReadFile(ToHandle(m_fd), buffer, want, &n, nullptr)) return GetLastError();
+  got = n;
+  return ERROR_SUCCESS;
+}
+
+ErrorCode CFileHandle::ReadAt(void* buffer, std::size_t size, std::uint64_t offset, std::size_t& got) {
+  got = 0;
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD n = 0;
+  const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  if (!ReadFile(ToHandle(m_fd), buffer, want, &n, &at)) {
+    const DWORD code = GetLastError();
+    return code == ERROR_HANDLE_EOF ? ERROR_SUCCESS : code;
+  }
+  got = n;
+  return ERROR_SUCCESS;
+}
+
+ErrorCode CFileHandle::Write(const void* buffer, std::size_t size) {
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  const char* p = static_cast<const char*>(buffer);
+  while (size > 0) {
+    DWORD n = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!WriteFile(ToHandle(m_fd), p, chunk, &n, nullptr)) return GetLastError();
+    if (n == 0) return ERROR_DISK_FULL;
+    p += n;
+    size -= n;
+  }
+  return ERROR_SUCCESS;
+}
+
+ErrorCode CFileHandle::SeekToEnd() {
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  LARGE_INTEGER zero{};
+  return SetFilePointerEx(ToHandle(m_fd), zero, nullptr, FILE_END) ? ERROR_SUCCESS : GetLastError();
+}
+
+ErrorCode CFileHandle::Size(std::uint64_t& size) const {
+  size = 0;
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  LARGE_INTEGER value{};
+  if (!GetFileSizeEx(ToHandle(m_fd), &value)) return GetLastError();
+  size = static_cast<std::uint64_t>(value.QuadPart);
+  return ERROR_SUCCESS;
+}
+
+void CFileHandle::AdviseSequential() {}
+
+bool IsAbsolutePath(std::u16string_view path) {
+  if (path.size() >= 3 && path[1] == u':' && IsSeparator(path[2])) return true;
+  return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
+}
+
+bool PathExists(std::u16string_view path) {
+  return !path.empty() && GetFileAttributesW(Native(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(std::u16string_view path) {
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(Native(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsRegularFile(std::u16string_view path) {
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(Native(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+ErrorCode CreateOneDirectory(std::u16string_view path) {
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  return CreateDirectoryW(Native(path).c_str(), nullptr) ? ERROR_SUCCESS : GetLastError();
+}
+
+ErrorCode CreateDirectoryTree(std::u16string_view path) {
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  // Every prefix that ends before a separator, then the whole path; a drive or share root is there.
+  for (std::size_t i = 1; i <= path.size(); ++i) {
+    if (i < path.size() && !IsSeparator(path[i])) continue;
+    const std::u16string_view prefix = path.substr(0, i);
+    if (prefix.size() <= 2 || (prefix.size() == 2 && prefix[1] == u':')) continue;
+    const DWORD attributes = GetFileAttributesW(Native(prefix).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      if (!CreateDirectoryW(Native(prefix).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return GetLastError();
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return i == path.size() ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+ErrorCode GetFileSizeOf(std::u16string_view path, std::uint64_t& size) {
+  size = 0;
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(Native(path).c_str(), GetFileExInfoStandard, &data)) return GetLastError();
+  if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return ERROR_ACCESS_DENIED;
+  size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return ERROR_SUCCESS;
+}
+
+ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes) {
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  const std::wstring target = Native(path);
+  const std::wstring temporary = target + L".tmp." + std::to_wstring(GetCurrentProcessId());
+  const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  ErrorCode code = ERROR_SUCCESS;
+  DWORD written = 0;
+  if (!bytes.empty() && (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+                         written != bytes.size()))
+    code = GetLastError() != 0 ? GetLastError() : ERROR_DISK_FULL;
+  if (code == ERROR_SUCCESS && !FlushFileBuffers(file)) code = GetLastError();
+  CloseHandle(file);
+  if (code == ERROR_SUCCESS && !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+    code = GetLastError();
+  if (code != ERROR_SUCCESS) DeleteFileW(temporary.c_str());
+  return code;
+}
+
+std::uint64_t FreeBytesOfFileSystem(std::u16string_view path) {
+  // Only a path that begins with a drive letter: a network path counts as having no free space.
+  if (path.size() < 2 || path[1] != u':') return 0;
+  // The nearest folder that exists answers for a folder not made yet.
+  std::u16string folder(path);
+  for (;;) {
+    ULARGE_INTEGER available{}, total{}, free{};
+    if (GetDiskFreeSpaceExW(Native(folder).c_str(), &available, &total, &free)) return free.QuadPart;
+    const std::size_t cut = folder.find_last_of(u"\\/");
+    if (cut == std::u16string::npos || folder.size() <= 3) return 0;
+    folder.resize(cut <= 2 ? 3 : cut);  // the drive's root, "C:\\", at the least
+    folder[2] = u'\\';
+  }
+}
+
+} // namespace platform
