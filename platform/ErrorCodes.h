@@ -57,7 +57,7 @@ constexpr ErrorCode ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152;
 constexpr ErrorCode ERROR_HTTP_REDIRECT_FAILURE = 12156;
 constexpr ErrorCode ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
 
-// errno value -> Windows code.
+// errno value -> Windows code (POSIX systems; on Windows the system's codes come as they are).
 ErrorCode ErrorFromErrno(int err);
 
 } // namespace platform

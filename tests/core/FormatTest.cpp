@@ -6,6 +6,7 @@
 
 #include "core/Format.h"
 #include "core/Text.h"
+#include "platform/Files.h"
 #include "platform/Utf.h"
 
 using core::Format;
@@ -97,9 +98,10 @@ TEST(TextHelpers, SpeedDurationAndJoin) {
   EXPECT_EQ(Narrow(core::FormatDuration(0, 0, 0)), "00:00:00");
   EXPECT_EQ(Narrow(core::FormatDurationSeconds(3660)), "01:01:00");
   EXPECT_EQ(Narrow(core::FormatDurationSeconds(100 * 3600 + 5)), "100:00:05");
-  EXPECT_EQ(Narrow(core::JoinPath(u"/games", u"a.pak")), "/games/a.pak");
-  // Nothing is normalised: a folder ending in the separator gives two in a row.
-  EXPECT_EQ(Narrow(core::JoinPath(u"/games/", u"a.pak")), "/games//a.pak");
+  // The system's separator ("\\" on Windows); nothing is normalised.
+  const std::string separator = Narrow(std::u16string(1, platform::kPathSeparator));
+  EXPECT_EQ(Narrow(core::JoinPath(u"/games", u"a.pak")), "/games" + separator + "a.pak");
+  EXPECT_EQ(Narrow(core::JoinPath(u"/games/", u"a.pak")), "/games/" + separator + "a.pak");
 }
 
 TEST(TextHelpers, PercentOfAnyCounts) {

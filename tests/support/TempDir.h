@@ -1,9 +1,11 @@
 #pragma once
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -14,9 +16,16 @@ namespace testsupport {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "valdris-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    m_path = pattern;
+    // A name nobody else has: created only when it does not exist yet.
+    std::random_device random;
+    for (;;) {
+      char name[32];
+      std::snprintf(name, sizeof name, "valdris-test-%08x%08x", random(), random());
+      m_path = std::filesystem::temp_directory_path() / name;
+      std::error_code ec;
+      if (std::filesystem::create_directory(m_path, ec)) break;
+      if (ec) std::abort();
+    }
   }
   ~TempDir() {
     std::error_code ignored;

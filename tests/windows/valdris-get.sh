@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# valdris-get.exe under Wine against nginx on loopback, as a player's machine would run it: a game of
+# nested folders completes and verifies, a killed run resumes with a Range request, a hostile name is
+# refused, a refused connection says 12029, Ctrl-C stops within about a second, and the log is the
+# design's UTF-16LE file in the roaming application-data folder.
+#   tests/windows/valdris-get.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
+# WINEPREFIX must name a prefix made for the run. Ends with "N passed, M failed".
+set -uo pipefail
+# Job control: background runs keep their own signals, as a program in a terminal would.
+set -m
+root=$(cd "$(dirname "$0")/../.." && pwd)
+exe=$1/tools/valdris-get.exe
+filelist=$2/tools/valdris-filelist
+port=${VALDRIS_WINE_TEST_PORT:-18795}
+work=$(mktemp -d)
+trap '"$root/scripts/nginx-serve" stop "$work/nginx"; rm -rf "$work"' EXIT
+passed=0
+failed=0
+check() {  # NAME CONDITION...
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); echo "PASS $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
+}
+drive=$WINEPREFIX/drive_c
+run() { wine "$exe" "$@"; }  # in the foreground only: a background run is started directly, to have its pid
+
+mkdir -p "$work/www/game/Data/Maps/World" "$work/www/bad"
+head -c 3000000 /dev/urandom > "$work/www/game/Data/Maps/World/world.map"
+head -c 70000 /dev/urandom > "$work/www/game/Data/a.pak"
+printf 'setup\n' > "$work/www/game/VALDRIS_Setup.exe"
+"$filelist" build "$work/www/game" --url "http://127.0.0.1:$port/game/" -o "$work/www/filelist.json" >/dev/null
+sed 's#"Data/a.pak"#"../escape.bin"#' "$work/www/filelist.json" > "$work/www/bad/filelist.json"
+NGINX_LIMIT_RATE=1m NGINX_ACCESS_LOG=$work/access.log "$root/scripts/nginx-serve" start "$work/www" "$port" "$work/nginx"
+list=http://127.0.0.1:$port/filelist.json
+rm -rf "$drive/valdris-test"
+
+# A killed run, then a run that resumes the part.
+folder='C:\valdris-test\VALDRIS'
+target=$drive/valdris-test/VALDRIS
+wine "$exe" --quiet --filelist "$list" --folder "$folder" >/dev/null 2>&1 &
+pid=$!
+for _ in $(seq 100); do
+  size=$(stat -c %s "$target/Data/Maps/World/world.map" 2>/dev/null || echo 0)
+  [ "$size" -gt 100000 ] && break
+  sleep 0.05
+done
+kill -KILL "$pid" 2>/dev/null
+wait "$pid" 2>/dev/null
+partial=$(stat -c %s "$target/Data/Maps/World/world.map" 2>/dev/null || echo 0)
+check "a killed run leaves a part" test "$partial" -gt 0 -a "$partial" -lt 3000000
+run --quiet --filelist "$list" --folder "$folder" > "$work/out" 2>&1
+status=$?
+check "the next run completes (exit 0)" test "$status" -eq 0
+check "the part was resumed with Range:bytes=$partial-" grep -q "world.map [0-9]* bytes=$partial-" "$work/access.log"
+same=true
+for f in Data/Maps/World/world.map Data/a.pak VALDRIS_Setup.exe; do cmp -s "$work/www/game/$f" "$target/$f" || same=false; done
+check "every file is the server's" $same
+log=$(find "$drive/users" -path '*AppData/Roaming/Mervo_Downloader/Mervo_Downloader_*.txt' | head -1)
+check "the log is in the roaming application-data folder" test -n "$log"
+check "the log is UTF-16LE with the design's lines" \
+  bash -c "iconv -f UTF-16LE -t UTF-8 '$log' | grep -q '\[INFO\] (100%) file download success'"
+
+# A hostile name in the list.
+run --quiet --filelist "http://127.0.0.1:$port/bad/filelist.json" --folder 'C:\valdris-test\bad' > "$work/out" 2>&1
+status=$?
+check "a ../ entry ends the run (exit 1)" test "$status" -eq 1
+check "with message 118 (123)" grep -q "Failed to create file. (123)" "$work/out"
+check "and nothing is written outside the folder" test ! -e "$drive/valdris-test/escape.bin"
+
+# A refused connection.
+run --quiet --filelist "http://127.0.0.1:1/filelist.json" --folder 'C:\valdris-test\none' > "$work/out" 2>&1
+status=$?
+check "a refused connection ends with exit 1" test "$status" -eq 1
+check "and says (12029)" grep -q "(12029)" "$work/out"
+
+# Ctrl-C in the middle of a file.
+wine "$exe" --quiet --filelist "$list" --folder 'C:\valdris-test\stop' >/dev/null 2>&1 &
+pid=$!
+for _ in $(seq 100); do
+  [ "$(stat -c %s "$drive/valdris-test/stop/Data/Maps/World/world.map" 2>/dev/null || echo 0)" -gt 0 ] && break
+  sleep 0.05
+done
+start=$(date +%s%N)
+kill -INT "$pid"
+wait "$pid"
+status=$?
+elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+check "Ctrl-C stops with exit 130" test "$status" -eq 130
+check "within about a second (${elapsed} ms)" test "$elapsed" -lt 1500
+check "and keeps the part" test -s "$drive/valdris-test/stop/Data/Maps/World/world.map"
+
+echo "valdris-get.exe under Wine: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
