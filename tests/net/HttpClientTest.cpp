@@ -168,7 +168,7 @@ TEST_F(AgainstFaultServer, OpenFailuresAndTheirCodes) {
     std::string url;
     platform::ErrorCode code;
   } rows[] = {
-      {"refused connection", "http://127.0.0.1:" + std::to_string(testsupport::FreeLoopbackPort()) + "/x", 12029},
+      {"refused connection", "http://127.0.0.1:" + std::to_string(testsupport::sockets::FreeLoopbackPort()) + "/x", 12029},
       {"no Content-Length", server.Url("/chunked"), 12150},
       {"server never answers", server.Url("/stall"), 12002},
       {"any status", server.Url("/error"), 500},

@@ -1,32 +1,18 @@
 #include "support/FaultServer.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
-#include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <sstream>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace testsupport {
 
+using namespace sockets;
+
 namespace {
 
-bool SendAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (n <= 0) {
-      if (n < 0 && errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
+constexpr int kAcceptPollMs = 50;
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -59,34 +45,24 @@ const char* Reason(int status) {
 } // namespace
 
 FaultServer::FaultServer() {
-  if (pipe(m_wake) != 0) std::abort();
-  m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const int yes = 1;
-  setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(m_listen, 64) != 0)
-    std::abort();
-  socklen_t length = sizeof address;
-  getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
-  m_port = ntohs(address.sin_port);
+  m_listen = ListenLoopback(m_port);
+  if (m_listen == kNoSocket) std::abort();
   m_acceptor = std::thread([this] { AcceptLoop(); });
 }
 
 FaultServer::~FaultServer() {
-  m_stopping = true;
-  const char byte = 0;
-  (void)!::write(m_wake[1], &byte, 1);
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stopping = true;
+  }
+  m_wake.notify_all();
   m_acceptor.join();
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (int fd : m_open) ::shutdown(fd, SHUT_RDWR);
+    for (Socket fd : m_open) Shutdown(fd);
   }
   for (std::thread& t : m_threads) t.join();
-  ::close(m_listen);
-  ::close(m_wake[0]);
-  ::close(m_wake[1]);
+  Close(m_listen);
 }
 
 void FaultServer::Script(const std::string& path, FaultScript script) {
@@ -104,20 +80,15 @@ std::vector<std::string> FaultServer::Requests() const {
 }
 
 bool FaultServer::Wait(int ms) {
-  pollfd wake{m_wake[0], POLLIN, 0};
-  return ::poll(&wake, 1, ms) == 0 && !m_stopping;
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return !m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping.load(); });
 }
 
 void FaultServer::AcceptLoop() {
-  for (;;) {
-    pollfd fds[2] = {{m_listen, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
-    if (m_stopping) return;
-    if (!(fds[0].revents & POLLIN)) continue;
-    const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    const int yes = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+  while (!m_stopping) {
+    const Socket fd = Accept(m_listen, kAcceptPollMs);
+    if (fd == kNoSocket) continue;
+    SetNoDelay(fd);
     ++m_connections;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_open.push_back(fd);
@@ -125,13 +96,13 @@ void FaultServer::AcceptLoop() {
   }
 }
 
-void FaultServer::Serve(int fd) {
+void FaultServer::Serve(Socket fd) {
   std::string pending;
   char chunk[4096];
   for (;;) {
     std::size_t end;
     while ((end = pending.find("\r\n\r\n")) == std::string::npos) {
-      const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+      const long n = Receive(fd, chunk, sizeof chunk);
       if (n <= 0) {
         Release(fd);
         return;
@@ -149,14 +120,14 @@ void FaultServer::Serve(int fd) {
   Release(fd);
 }
 
-void FaultServer::Release(int fd) {
+void FaultServer::Release(Socket fd) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_open.erase(std::remove(m_open.begin(), m_open.end(), fd), m_open.end());
-  ::close(fd);
+  Close(fd);
 }
 
 // Sends one answer; false when the connection is to be closed afterwards.
-bool FaultServer::Answer(int fd, const std::string& head) {
+bool FaultServer::Answer(Socket fd, const std::string& head) {
   const std::size_t space = head.find(' ');
   const std::string path = head.substr(space + 1, head.find(' ', space + 1) - space - 1);
   FaultScript script;
@@ -233,10 +204,7 @@ bool FaultServer::Answer(int fd, const std::string& head) {
       !Wait(script.stallMs))
     return false;
   if (script.cutAfter >= 0 && static_cast<std::size_t>(script.cutAfter) < body.size()) {
-    if (script.reset) {
-      linger hard{1, 0};  // close with RST
-      setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    }
+    if (script.reset) ResetOnClose(fd);
     return false;
   }
   return !script.closeAfter;

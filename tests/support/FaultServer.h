@@ -3,12 +3,15 @@
 // reset the connection mid-body, stall, drip slowly, send no Content-Length, ignore a Range request,
 // redirect, and answer any status. Each path has its own script; requests are recorded.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/Sockets.h"
 
 namespace testsupport {
 
@@ -47,20 +50,20 @@ class FaultServer {
 
  private:
   void AcceptLoop();
-  void Serve(int fd);
-  bool Answer(int fd, const std::string& head);
-  void Release(int fd);
+  void Serve(sockets::Socket fd);
+  bool Answer(sockets::Socket fd, const std::string& head);
+  void Release(sockets::Socket fd);
   bool Wait(int ms);  // false when the server is shutting down
 
-  int m_listen = -1;
-  int m_wake[2] = {-1, -1};
+  sockets::Socket m_listen = sockets::kNoSocket;
+  std::condition_variable m_wake;
   std::uint16_t m_port = 0;
   std::atomic<bool> m_stopping{false};
   std::atomic<int> m_connections{0};
   mutable std::mutex m_mutex;
   std::map<std::string, FaultScript> m_scripts;
   std::vector<std::string> m_requests;
-  std::vector<int> m_open;
+  std::vector<sockets::Socket> m_open;
   std::vector<std::thread> m_threads;
   std::thread m_acceptor;
 };

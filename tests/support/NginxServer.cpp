@@ -1,30 +1,21 @@
 #include "support/NginxServer.h"
 
-#include <arpa/inet.h>
+#include "support/Sockets.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace testsupport {
 
-namespace {
+using sockets::CanConnect;
+using sockets::FreeLoopbackPort;
 
-bool CanConnect(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return ok;
-}
+namespace {
 
 const char* NginxBinary() {
   for (const char* candidate : {"/usr/sbin/nginx", "/usr/bin/nginx"})
@@ -33,18 +24,6 @@ const char* NginxBinary() {
 }
 
 } // namespace
-
-std::uint16_t FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 NginxServer::NginxServer(std::filesystem::path root, std::uint16_t port, bool tls)
     : m_root(std::move(root)), m_bTls(tls) {

@@ -34,7 +34,5 @@ class NginxServer {
   pid_t m_pid = -1;
 };
 
-// A loopback port that is free at the moment of asking.
-std::uint16_t FreeLoopbackPort();
 
 } // namespace testsupport
