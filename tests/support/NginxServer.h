@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <sys/types.h>
 
 #include "support/TempDir.h"
 
@@ -31,7 +30,8 @@ class NginxServer {
   std::filesystem::path m_root;
   std::uint16_t m_port = 0;
   bool m_bTls = false;
-  pid_t m_pid = -1;
+  std::string m_prefix;  // the path of this server's folder in its addresses ("" when it is the root)
+  long m_pid = -1;
 };
 
 
