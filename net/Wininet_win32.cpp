@@ -1,6 +1,8 @@
 // The session layer over the system's WinINet. Every blocking call (connecting, waiting for data) is
-// watched: once the owner's running flag is cleared, a watcher thread closes the handles, which makes
-// WinINet's call return at once; the call then reports ERROR_INTERNET_OPERATION_CANCELLED.
+// watched: once the owner's running flag is cleared, or the call has waited longer than the time-out,
+// a watcher thread closes the handles, which makes WinINet's call return at once; the call then
+// reports ERROR_INTERNET_OPERATION_CANCELLED or ERROR_INTERNET_TIMEOUT. (WinINet's own time-outs are
+// set as well, but not every WinINet honours them for every wait.)
 #include "net/Wininet.h"
 
 #include <algorithm>
@@ -46,7 +48,9 @@ struct CWininet::Impl {
   // The code of a failed call: a stop that closed the handles is a cancellation.
   bool FailFromSystem() {
     const DWORD code = GetLastError();
-    return Fail(Cancelled() ? ERROR_INTERNET_OPERATION_CANCELLED : code);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_bTimedOut) return Fail(ERROR_INTERNET_TIMEOUT);
+    return Fail(m_bCancelled ? ERROR_INTERNET_OPERATION_CANCELLED : code);
   }
   bool Cancelled() {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -58,8 +62,12 @@ struct CWininet::Impl {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_bQuit) {
       m_wake.wait_for(lock, kWatchInterval);
-      if (m_nBlocking > 0 && m_pbRunning != nullptr && !m_pbRunning->load() && !m_bCancelled) {
+      if (m_nBlocking == 0 || m_bCancelled) continue;
+      const bool stop = m_pbRunning != nullptr && !m_pbRunning->load();
+      const bool late = GetTickCount() - m_dwBlockStart >= m_dwTimeoutMs;
+      if (stop || late) {
         m_bCancelled = true;
+        m_bTimedOut = !stop;
         if (m_hRequest != nullptr) InternetCloseHandle(m_hRequest);
         if (m_hSession != nullptr) InternetCloseHandle(m_hSession);
         m_hRequest = m_hSession = nullptr;
@@ -71,7 +79,7 @@ struct CWininet::Impl {
   struct Blocking {
     explicit Blocking(Impl& impl) : m_impl(impl) {
       std::lock_guard<std::mutex> lock(m_impl.m_mutex);
-      ++m_impl.m_nBlocking;
+      if (m_impl.m_nBlocking++ == 0) m_impl.m_dwBlockStart = GetTickCount();
     }
     ~Blocking() {
       std::lock_guard<std::mutex> lock(m_impl.m_mutex);
@@ -83,7 +91,7 @@ struct CWininet::Impl {
   bool Open(std::u16string_view userAgent) {
     CloseSession();
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_bCancelled = false;
+    m_bCancelled = m_bTimedOut = false;
     m_hSession = InternetOpenW(Wide(userAgent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (m_hSession == nullptr) return Fail(GetLastError());
     for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
@@ -214,7 +222,9 @@ struct CWininet::Impl {
   std::uint32_t m_dwTimeoutMs = kDefaultTimeoutMs;
   const std::atomic<bool>* m_pbRunning = nullptr;
   int m_nBlocking = 0;
+  DWORD m_dwBlockStart = 0;  // when the current blocking call began
   bool m_bCancelled = false;
+  bool m_bTimedOut = false;
   bool m_bQuit = false;
   std::thread m_watcher;
 };
@@ -232,7 +242,10 @@ bool CWininet::QueryContentLength(std::uint64_t& length) { return m_impl->QueryC
 bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
   return m_impl->Read(buffer, size, bytesRead);
 }
-void CWininet::SetTimeout(std::uint32_t milliseconds) { m_impl->m_dwTimeoutMs = milliseconds; }
+void CWininet::SetTimeout(std::uint32_t milliseconds) {
+  std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+  m_impl->m_dwTimeoutMs = milliseconds;
+}
 void CWininet::SetRunningFlag(const std::atomic<bool>* running) {
   std::lock_guard<std::mutex> lock(m_impl->m_mutex);
   m_impl->m_pbRunning = running;

@@ -1,7 +1,7 @@
 #pragma once
-// The per-user settings store: keys are folders below the configuration folder, values are small
-// files in them, every write is atomic (a temporary file, then a rename). Keys are named as in the
-// system's registry ("SOFTWARE\Mervolink\VALDRIS"); "SOFTWARE" is the store's own folder.
+// The per-user settings store, keyed as the registry is ("SOFTWARE\Mervolink\VALDRIS"). On Windows
+// it is the registry below HKEY_CURRENT_USER. Elsewhere keys are folders below the configuration
+// folder ("SOFTWARE" is the store's own folder) and values small files in them, every write atomic.
 #include <string>
 #include <string_view>
 
@@ -14,7 +14,8 @@ constexpr ErrorCode ERROR_MORE_DATA = 234;
 
 class CSettingsStore {
  public:
-  // The store below base; by default $XDG_CONFIG_HOME (else ~/.config).
+  // The store below base: a folder (by default $XDG_CONFIG_HOME, else ~/.config), or on Windows a key
+  // below HKEY_CURRENT_USER (by default HKEY_CURRENT_USER itself).
   explicit CSettingsStore(std::u16string base = {});
 
   ErrorCode OpenKey(std::u16string_view key) const;

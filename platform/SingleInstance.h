@@ -1,6 +1,7 @@
 #pragma once
-// One copy per user session: an exclusive lock on a file named after the program, which the
-// kernel releases when the process ends, however it ends.
+// One copy per user session: a lock named after the program (a file lock here, a named mutex on
+// Windows), which the system releases when the process ends, however it ends.
+#include <cstdint>
 #include <string_view>
 
 #include "platform/ErrorCodes.h"
@@ -20,7 +21,7 @@ class CSingleInstanceLock {
   void Release();
 
  private:
-  int m_fd = -1;
+  std::intptr_t m_fd = -1;  // the lock file's descriptor, or the mutex's handle
 };
 
 } // namespace platform

@@ -49,7 +49,7 @@ ErrorCode CSingleInstanceLock::Acquire(std::string_view name) {
 
 void CSingleInstanceLock::Release() {
   if (m_fd >= 0) {
-    ::close(m_fd);
+    ::close(static_cast<int>(m_fd));
     m_fd = -1;
   }
 }
