@@ -128,7 +128,7 @@ struct CWininet::Impl {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_bCancelled) {
       InternetCloseHandle(request);
-      return Fail(ERROR_INTERNET_OPERATION_CANCELLED);
+      return Fail(m_bTimedOut ? ERROR_INTERNET_TIMEOUT : ERROR_INTERNET_OPERATION_CANCELLED);
     }
     m_hRequest = request;
     return true;
