@@ -27,19 +27,6 @@ ErrorCode LastError() { return ErrorFromErrno(errno); }
 
 } // namespace
 
-CFileHandle::~CFileHandle() { Close(); }
-
-CFileHandle::CFileHandle(CFileHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = kNoFile; }
-
-CFileHandle& CFileHandle::operator=(CFileHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    m_fd = other.m_fd;
-    other.m_fd = kNoFile;
-  }
-  return *this;
-}
-
 ErrorCode CFileHandle::Open(std::u16string_view path, OpenMode mode, Sharing sharing) {
   Close();
   if (path.empty()) return ERROR_PATH_NOT_FOUND;

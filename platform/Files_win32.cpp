@@ -16,19 +16,6 @@ bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
 } // namespace
 
-CFileHandle::~CFileHandle() { Close(); }
-
-CFileHandle::CFileHandle(CFileHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = kNoFile; }
-
-CFileHandle& CFileHandle::operator=(CFileHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    m_fd = other.m_fd;
-    other.m_fd = kNoFile;
-  }
-  return *this;
-}
-
 ErrorCode CFileHandle::Open(std::u16string_view path, OpenMode mode, Sharing sharing) {
   Close();
   if (path.empty()) return ERROR_PATH_NOT_FOUND;
