@@ -36,6 +36,11 @@ bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, 
     return false;
   }
   m_nStatusCode = status;
+  if (status <= 0) {
+    // No status the server could mean: not an HTTP answer.
+    m_dwLastError = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    return false;
+  }
   if (status != 200 && status != 206) {
     m_dwLastError = ERROR_SUCCESS;  // the server's answer, not a transport failure: see StatusCode()
     return false;

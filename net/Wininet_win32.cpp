@@ -131,6 +131,11 @@ struct CWininet::Impl {
       return Fail(m_bTimedOut ? ERROR_INTERNET_TIMEOUT : ERROR_INTERNET_OPERATION_CANCELLED);
     }
     m_hRequest = request;
+    m_nBodyRead = 0;
+    m_nBodyLength = -1;
+    wchar_t text[32] = {};
+    DWORD size = sizeof text;
+    if (HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) m_nBodyLength = _wtoi64(text);
     return true;
   }
 
@@ -197,7 +202,15 @@ struct CWininet::Impl {
         core::theLog.Write(core::LOG_ERROR, u"InternetQueryDataAvailable - (%ld)", m_dwLastError);
       return false;
     }
-    if (available == 0) return true;  // the end of the body
+    if (available == 0) {
+      // WinINet ends a body that stops short of its Content-Length as if it were whole: say what it is.
+      if (m_nBodyLength >= 0 && m_nBodyRead < m_nBodyLength) {
+        Fail(ERROR_INTERNET_CONNECTION_ABORTED);
+        core::theLog.Write(core::LOG_ERROR, u"InternetQueryDataAvailable - (%ld)", m_dwLastError);
+        return false;
+      }
+      return true;  // the end of the body
+    }
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>({available, size, HTTP_BUFFER_SIZE}));
     DWORD got = 0;
     {
@@ -211,6 +224,7 @@ struct CWininet::Impl {
       return false;
     }
     bytesRead = got;
+    m_nBodyRead += got;
     return true;
   }
 
@@ -221,6 +235,8 @@ struct CWininet::Impl {
   ErrorCode m_dwLastError = 0;
   std::uint32_t m_dwTimeoutMs = kDefaultTimeoutMs;
   const std::atomic<bool>* m_pbRunning = nullptr;
+  std::int64_t m_nBodyLength = -1;  // the open request's Content-Length, -1 without one
+  std::int64_t m_nBodyRead = 0;
   int m_nBlocking = 0;
   DWORD m_dwBlockStart = 0;  // when the current blocking call began
   bool m_bCancelled = false;

@@ -255,7 +255,9 @@ TEST_F(AgainstFaultServer, RequestsBypassCachesAndReuseOneConnection) {
   }
   EXPECT_EQ(server.Connections(), 1) << "twenty requests, one TCP connection";
   const std::string head = server.Requests().front();
-  EXPECT_NE(head.find("\r\nRange:bytes=2-"), std::string::npos) << head;
+  // Sent as given; WinINet writes a header in its own form, with a space after the colon.
+  const bool windows = platform::kPathSeparator == u'\\';
+  EXPECT_NE(head.find(windows ? "\r\nRange: bytes=2-" : "\r\nRange:bytes=2-"), std::string::npos) << head;
   EXPECT_NE(head.find("\r\nPragma: no-cache"), std::string::npos) << head;
   EXPECT_NE(head.find("\r\nUser-Agent: Mervo_Downloader"), std::string::npos) << head;
 }

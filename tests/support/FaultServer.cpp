@@ -102,7 +102,9 @@ void FaultServer::Serve(Socket fd) {
   for (;;) {
     std::size_t end;
     while ((end = pending.find("\r\n\r\n")) == std::string::npos) {
-      const long n = Receive(fd, chunk, sizeof chunk);
+      // A short wait at a time, so the server's end never waits for an idle client.
+      const long n = Receive(fd, chunk, sizeof chunk, kAcceptPollMs);
+      if (n == kTimedOut && !m_stopping) continue;
       if (n <= 0) {
         Release(fd);
         return;

@@ -12,8 +12,9 @@ constexpr Socket kNoSocket = -1;
 Socket ListenLoopback(std::uint16_t& port);
 // Waits up to timeoutMs for a connection; kNoSocket when none came.
 Socket Accept(Socket listener, int timeoutMs);
-// Bytes received, 0 at the peer's end, negative on an error.
-long Receive(Socket socket, char* buffer, std::size_t size);
+constexpr long kTimedOut = -2;
+// Bytes received, 0 at the peer's end, kTimedOut when nothing came within timeoutMs, -1 on an error.
+long Receive(Socket socket, char* buffer, std::size_t size, int timeoutMs);
 bool SendAll(Socket socket, const char* data, std::size_t size);
 void SetNoDelay(Socket socket);
 // The next close sends a reset instead of an orderly end.

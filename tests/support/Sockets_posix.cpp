@@ -46,7 +46,10 @@ Socket Accept(Socket listener, int timeoutMs) {
   return fd < 0 ? kNoSocket : fd;
 }
 
-long Receive(Socket socket, char* buffer, std::size_t size) {
+long Receive(Socket socket, char* buffer, std::size_t size, int timeoutMs) {
+  pollfd wait{Fd(socket), POLLIN, 0};
+  const int ready = ::poll(&wait, 1, timeoutMs);
+  if (ready == 0) return kTimedOut;
   for (;;) {
     const ssize_t n = ::recv(Fd(socket), buffer, size, 0);
     if (n >= 0 || errno != EINTR) return static_cast<long>(n);

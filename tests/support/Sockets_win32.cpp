@@ -51,7 +51,9 @@ Socket Accept(Socket listener, int timeoutMs) {
   return s == INVALID_SOCKET ? kNoSocket : static_cast<Socket>(s);
 }
 
-long Receive(Socket socket, char* buffer, std::size_t size) {
+long Receive(Socket socket, char* buffer, std::size_t size, int timeoutMs) {
+  WSAPOLLFD wait{S(socket), POLLRDNORM, 0};
+  if (WSAPoll(&wait, 1, timeoutMs) == 0) return kTimedOut;
   return ::recv(S(socket), buffer, static_cast<int>(size), 0);
 }
 
