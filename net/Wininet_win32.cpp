@@ -46,8 +46,8 @@ struct CWininet::Impl {
     return false;
   }
   // The code of a failed call: a stop that closed the handles is a cancellation.
-  bool FailFromSystem() {
-    const DWORD code = GetLastError();
+  // code: GetLastError() taken right after the failed call (locking may change it).
+  bool FailFromSystem(DWORD code) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_bTimedOut) return Fail(ERROR_INTERNET_TIMEOUT);
     return Fail(m_bCancelled ? ERROR_INTERNET_OPERATION_CANCELLED : code);
@@ -93,7 +93,7 @@ struct CWininet::Impl {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_bCancelled = m_bTimedOut = false;
     m_hSession = InternetOpenW(Wide(userAgent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (m_hSession == nullptr) return Fail(GetLastError());
+    if (m_hSession == nullptr) return Fail(GetLastError());  // nothing between the call and this
     for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
                                INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
                                INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_LISTEN_TIMEOUT}) {
@@ -120,11 +120,13 @@ struct CWininet::Impl {
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                         INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION;
     HINTERNET request;
+    DWORD error = 0;
     {
       Blocking blocking(*this);
       request = InternetOpenUrlW(session, target.c_str(), extra.c_str(), static_cast<DWORD>(extra.size()), flags, 0);
+      error = GetLastError();
     }
-    if (request == nullptr) return FailFromSystem();
+    if (request == nullptr) return FailFromSystem(error);
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_bCancelled) {
       InternetCloseHandle(request);
@@ -191,12 +193,14 @@ struct CWininet::Impl {
     }
     DWORD available = 0;
     BOOL ok;
+    DWORD error = 0;
     {
       Blocking blocking(*this);
       ok = InternetQueryDataAvailable(request, &available, 0, 0);
+      error = GetLastError();
     }
     if (!ok) {
-      FailFromSystem();
+      FailFromSystem(error);
       // A wait ended by the owner's stop request is no failure of the network.
       if (m_dwLastError != ERROR_INTERNET_OPERATION_CANCELLED)
         core::theLog.Write(core::LOG_ERROR, u"InternetQueryDataAvailable - (%ld)", m_dwLastError);
@@ -216,9 +220,10 @@ struct CWininet::Impl {
     {
       Blocking blocking(*this);
       ok = InternetReadFile(request, buffer, want, &got);
+      error = GetLastError();
     }
     if (!ok) {
-      FailFromSystem();
+      FailFromSystem(error);
       if (m_dwLastError != ERROR_INTERNET_OPERATION_CANCELLED)
         core::theLog.Write(core::LOG_ERROR, u"InternetReadFile - (%ld)", m_dwLastError);
       return false;
