@@ -24,8 +24,8 @@ namespace testsupport {
 class LogEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    setenv("XDG_STATE_HOME", m_state.path().c_str(), 1);
     core::InitLog();
+    core::theLog.SetFolder(platform::WidenUtf8(Folder().string()));
   }
   static std::filesystem::path Folder() { return Instance().m_state / "Mervo_Downloader"; }
   static LogEnvironment& Instance() {

@@ -102,7 +102,7 @@ std::string NginxServer::Url(const std::string& path) const {
 }
 
 void NginxServer::Put(const std::string& relative, const std::string& bytes) const {
-  const auto path = m_root / relative;
+  const auto path = m_root / std::filesystem::u8path(relative);  // UTF-8, whatever the system
   std::filesystem::create_directories(path.parent_path());
   WriteBytes(path, bytes);
 }
