@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <string>
 #include <windows.h>
 
@@ -7,8 +8,18 @@ namespace platform {
 
 namespace {
 
-// Wide text as the system's API takes it (UTF-16 both).
-std::wstring Native(std::u16string_view path) { return std::wstring(path.begin(), path.end()); }
+// A path as the system's API takes it (UTF-16 both), on a stack buffer so no call here allocates
+// (the log opens its file for every line); too long a path is reported, never cut.
+struct NativePath {
+  wchar_t text[1024];
+  bool ok;
+  explicit NativePath(std::u16string_view path) : text{}, ok(path.size() < 1024) {
+    if (ok) std::copy(path.begin(), path.end(), text);
+  }
+  const wchar_t* c_str() const { return text; }
+};
+
+NativePath Native(std::u16string_view path) { return NativePath(path); }
 
 HANDLE ToHandle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 
@@ -30,7 +41,9 @@ ErrorCode CFileHandle::Open(std::u16string_view path, OpenMode mode, Sharing sha
   DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   if (sharing == Sharing::ReadShared || sharing == Sharing::SoleWriter) share = FILE_SHARE_READ;
   if (sharing == Sharing::Exclusive) share = 0;
-  const HANDLE file = CreateFileW(Native(path).c_str(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const NativePath native(path);
+  if (!native.ok) return ERROR_FILENAME_EXCED_RANGE;
+  const HANDLE file = CreateFileW(native.c_str(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
   // Only files on a disk: never a device or a pipe standing where a file belongs.
   if (GetFileType(file) != FILE_TYPE_DISK) {
@@ -168,7 +181,7 @@ ErrorCode GetFileSizeOf(std::u16string_view path, std::uint64_t& size) {
 
 ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes) {
   if (path.empty()) return ERROR_PATH_NOT_FOUND;
-  const std::wstring target = Native(path);
+  const std::wstring target(path.begin(), path.end());
   const std::wstring temporary = target + L".tmp." + std::to_wstring(GetCurrentProcessId());
   const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr);
