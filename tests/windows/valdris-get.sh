@@ -89,5 +89,21 @@ check "Ctrl-C stops with exit 130" test "$status" -eq 130
 check "within about a second (${elapsed} ms)" test "$elapsed" -lt 1500
 check "and keeps the part" test -s "$drive/valdris-test/stop/Data/Maps/World/world.map"
 
+# valdris-filelist.exe: a key made by CNG, a list built and signed on Windows, checked by the Linux
+# build (OpenSSL), and the other way round.
+tool_exe=$1/tools/valdris-filelist.exe
+mkdir -p "$work/keys"
+wine "$tool_exe" keygen -o 'Z:'"$work/keys/win.pem" > "$work/out" 2>&1
+check "valdris-filelist.exe makes a key pair" test -s "$work/keys/win.pem" -a -s "$work/keys/win.pem.pub"
+wine "$tool_exe" build 'Z:'"$work/www/game" --url "http://127.0.0.1:$port/game/" -o 'Z:'"$work/www/signed.json" \
+  --sign 'Z:'"$work/keys/win.pem" --expires 3 > "$work/out" 2>&1
+check "and builds a signed list of the game" test -s "$work/www/signed.json.sig"
+check "which the Linux build takes as signed by that key" \
+  "$filelist" check "$work/www/signed.json" --key "$work/keys/win.pem.pub"
+"$filelist" keygen -o "$work/keys/linux.pem" >/dev/null
+wine "$tool_exe" sign 'Z:'"$work/www/filelist.json" --key 'Z:'"$work/keys/linux.pem" > "$work/out" 2>&1
+check "a key made by the Linux build signs on Windows" \
+  wine "$tool_exe" check "http://127.0.0.1:$port/filelist.json" --key 'Z:'"$work/keys/linux.pem.pub" --server
+
 echo "valdris-get.exe under Wine: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -156,7 +156,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
     const fs::path relative = it->path().lexically_relative(dir);
-    const std::string name = relative.generic_string();
+    const std::string name = relative.generic_u8string();  // UTF-8, as the list holds names
     if (it->is_symlink(ec)) {
       err << "refused: " << name << ": symbolic links are not published\n";
       refused = true;
@@ -200,7 +200,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
       filelist::FileInfo& info = list.m_vecFileInfo[i];
       info.Name = files[i].first;
-      const std::u16string wide = Widen(files[i].second.string());
+      const std::u16string wide = Widen(files[i].second.u8string());
       std::u16string checksum;
       if (const auto code = download::GetLocalFileSize(wide, &info.Size); code != 0) {
         failures[i] = {info.Name, "cannot read its size", code};
