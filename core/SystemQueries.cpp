@@ -9,7 +9,7 @@ std::uint64_t GetDiskFreeBytes(std::u16string_view path) { return platform::Free
 
 bool GetRoamingAppDataFolder(std::u16string& out) { return platform::GetStateFolder(out); }
 
-bool GetProgramFilesFolder(std::u16string& out) { return platform::GetHomeFolder(out); }
+bool GetProgramFilesFolder(std::u16string& out) { return platform::GetProgramFilesFolder(out); }
 
 std::u16string GetDefaultInstallFolder() { return platform::DefaultInstallFolder(); }
 

@@ -26,7 +26,14 @@ void ClearFlagOnStopRequest(std::atomic<bool>* running) {
   SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
 }
 
-bool IsTerminal(Stream stream) { return _isatty(_fileno(stream == Stream::Out ? stdout : stderr)) != 0; }
+bool IsTerminal(Stream stream) {
+  if (_isatty(_fileno(stream == Stream::Out ? stdout : stderr)) == 0) return false;
+  // The live line rewrites itself with escape sequences: let the console read them.
+  const HANDLE console = GetStdHandle(stream == Stream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(console, &mode)) SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  return true;
+}
 
 std::u16string CurrentFolder() {
   wchar_t path[MAX_PATH + 1];

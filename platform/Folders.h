@@ -8,8 +8,10 @@ namespace platform {
 // one more level can be made inside it. False when no home folder is known.
 bool GetStateFolder(std::u16string& out);
 
-// The user's home folder ($HOME, else the password database).
+// The user's home folder ($HOME, else the password database; the profile folder on Windows).
 bool GetHomeFolder(std::u16string& out);
+// Where programs are installed: the Program Files folder on Windows, the home folder elsewhere.
+bool GetProgramFilesFolder(std::u16string& out);
 
 // The install folder proposed when none is remembered: ~/DOWNLOAD/VALDRIS, C:\DOWNLOAD\VALDRIS on Windows.
 std::u16string DefaultInstallFolder();

@@ -33,6 +33,8 @@ bool GetHomeFolder(std::u16string& out) {
   return true;
 }
 
+bool GetProgramFilesFolder(std::u16string& out) { return GetHomeFolder(out); }
+
 std::u16string DefaultInstallFolder() {
   std::u16string home;
   if (!GetHomeFolder(home)) home = u"/tmp";

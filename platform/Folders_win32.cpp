@@ -25,6 +25,8 @@ bool KnownFolder(REFKNOWNFOLDERID id, std::u16string& out) {
 
 bool GetHomeFolder(std::u16string& out) { return KnownFolder(FOLDERID_Profile, out); }
 
+bool GetProgramFilesFolder(std::u16string& out) { return KnownFolder(FOLDERID_ProgramFiles, out); }
+
 // The roaming application-data folder, where the log lives.
 bool GetStateFolder(std::u16string& out) { return KnownFolder(FOLDERID_RoamingAppData, out); }
 
