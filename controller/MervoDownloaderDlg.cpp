@@ -212,7 +212,6 @@ void CMervoDownloaderDlg::OnDownloadProgress(std::unique_ptr<download::DownloadP
   const download::DownloadProgress p = *record;
   record.reset();
   const download::ProgressFigures f = m_pProgress->Update(p, m_services.tick());
-  if (!f.shown) return;
   if (f.entryName) m_view.SetText(IDC_STATIC_FILE_NAME, *f.entryName);
   if (f.speed) m_view.SetText(IDC_STATIC_SPEED, *f.speed);
   m_view.SetBarPosition(IDC_PROGRESS_FILE, f.entryPercent);
@@ -221,7 +220,7 @@ void CMervoDownloaderDlg::OnDownloadProgress(std::unique_ptr<download::DownloadP
     m_view.SetText(IDC_STATIC_FILE_SIZE, *f.entrySize);
     m_view.SetText(IDC_STATIC_FILE_SIZE2, *f.entrySize);
   }
-  m_view.SetText(IDC_STATIC_TIME_LEFT, f.timeLeft);
+  if (f.timeLeft) m_view.SetText(IDC_STATIC_TIME_LEFT, *f.timeLeft);
   m_view.SetBarPosition(IDC_PROGRESS_TOTAL, f.totalPercent);
   m_view.SetText(IDC_STATIC_TOTAL_DONE, f.totalDone);
 }

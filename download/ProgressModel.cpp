@@ -87,25 +87,27 @@ ProgressFigures CProgressModel::Update(const DownloadProgress& p, std::uint32_t 
   } else {
     e = now - start;
   }
-  if (e == 0) return f;
+  // A record handled in the millisecond its entry began has no time to measure a speed by: its time
+  // left stays as it was, but everything else it says is shown, or the window would keep a stale name
+  // and total (an entry's only record is often such a one when files are small).
+  if (e != 0) {
+    const auto bytesPerSecond = static_cast<std::uint64_t>(static_cast<double>(p.dwReceived) / e * 1000.0);
+    // A record may count more than its total (a server sending more than announced): nothing is left.
+    const std::uint64_t remaining = p.dwTotal > p.dwReceived ? p.dwTotal - p.dwReceived : 0;
+    const std::uint64_t secondsLeft = bytesPerSecond == 0 ? 0 : remaining / bytesPerSecond;
+    const int hours = static_cast<int>((secondsLeft % 86400) / 3600);
+    const int minutes = static_cast<int>((secondsLeft % 3600) / 60);
+    std::int64_t seconds = static_cast<std::int64_t>(secondsLeft % 86400) - 3600LL * hours - 60LL * minutes;
+    if (secondsLeft >= 86400) seconds = 0;
+    f.timeLeft = core::FormatDuration(hours, minutes, static_cast<int>(seconds));
+  }
 
-  const auto bytesPerSecond = static_cast<std::uint64_t>(static_cast<double>(p.dwReceived) / e * 1000.0);
-  // A record may count more than its total (a server sending more than announced): nothing is left.
-  const std::uint64_t remaining = p.dwTotal > p.dwReceived ? p.dwTotal - p.dwReceived : 0;
-  const std::uint64_t secondsLeft = bytesPerSecond == 0 ? 0 : remaining / bytesPerSecond;
-  const int hours = static_cast<int>((secondsLeft % 86400) / 3600);
-  const int minutes = static_cast<int>((secondsLeft % 3600) / 60);
-  std::int64_t seconds = static_cast<std::int64_t>(secondsLeft % 86400) - 3600LL * hours - 60LL * minutes;
-  if (secondsLeft >= 86400) seconds = 0;
-
-  f.shown = true;
   if (!p.bVerified) f.speed = std::move(speed);
   f.entryDone = core::FormatByteSize(p.dwReceived);
   if (f.entryChanged && index < m_list.m_vecFileInfo.size()) {
     f.entryName = platform::WidenUtf8(m_list.m_vecFileInfo[index].Name);
     f.entrySize = core::FormatByteSize(m_list.m_vecFileInfo[index].Size);
   }
-  f.timeLeft = core::FormatDuration(hours, minutes, static_cast<int>(seconds));
   f.totalPercent = core::PercentOf(m_nDownloadedSize, m_list.m_nTotalSize);
   f.totalDone = core::FormatByteSize(m_nDownloadedSize);
   return f;

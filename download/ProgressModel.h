@@ -16,7 +16,6 @@ namespace download {
 
 // The window's figures after one record.
 struct ProgressFigures {
-  bool shown = false;         // false: no text or bar changes for this record (its bytes still count)
   bool entryChanged = false;  // the record is of another entry than the previous one
   std::int32_t index = 0;
   std::optional<std::u16string> speed;  // the speed label's new text, when the record sets it
@@ -24,7 +23,7 @@ struct ProgressFigures {
   std::u16string entryDone;   // bytes done of the entry
   std::optional<std::u16string> entryName;  // for a changed entry of the list: its name
   std::optional<std::u16string> entrySize;  // ... and its listed size
-  std::u16string timeLeft;    // "%02d:%02d:%02d" of the entry's time left
+  std::optional<std::u16string> timeLeft;  // "%02d:%02d:%02d" of the entry's time left, when measurable
   int totalPercent = 0;
   std::u16string totalDone;   // bytes done of the list, as counted by the records
 };

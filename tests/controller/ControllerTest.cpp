@@ -225,8 +225,8 @@ TEST_F(Controller, ProgressArithmetic) {
       {"the same byte count twice: no speed and nothing added", 0, false, 9000, 1000 + 3661ULL * 1000, 1000,
        "01:01:01", "", "1000 Bytes", -1},
       {"a verified entry leaves the speed alone", 1, true, 9000, 3000, 3000, nullptr, "", "3.91 KB", 100},
-      {"e = 0: counted, not shown", 0, false, 10000, 5000, 2000, nullptr, "", "3.91 KB", 100},
-      {"4000 + 2000 + 500 bytes", 0, false, 9000, 5000, 2500, nullptr, "500 Bytes/sec", "6.35 KB", 50},
+      {"e = 0: shown, but the time left stays", 0, false, 10000, 5000, 2000, "00:00:00", "0 Bytes/sec", "5.86 KB", 40},
+      {"4000 + 2000 + 500 bytes", 0, false, 9000, 5000, 2500, "00:00:01", "500 Bytes/sec", "6.35 KB", 50},
       {"more than announced: nothing left, never negative", 0, false, 9000, 5000, 7000, "00:00:00", nullptr, nullptr,
        100},
   };
@@ -251,7 +251,7 @@ TEST_F(Controller, ProgressArithmetic) {
       EXPECT_EQ(view.bars[IDC_PROGRESS_FILE], row.fileBar) << row.name;
     }
   }
-  EXPECT_EQ(view.Text(IDC_STATIC_FILE_NAME), "VALDRIS_Setup.exe") << "the name of the last entry that changed";
+  EXPECT_EQ(view.Text(IDC_STATIC_FILE_NAME), "Data/a.pak") << "the name of the last entry that changed";
   dlg.OnDownloadProgress(nullptr);  // ignored
 }
 
