@@ -155,10 +155,8 @@ void CMervoDownloaderDlg::OnBnClickedStart() {
   StartTimer();
   SetState(RunState::Downloading);
   m_bDownloading = true;
-  if (m_bStoppedByUser) {
-    m_pProgress->OnStart();
-    m_bStoppedByUser = false;
-  }
+  m_bStoppedByUser = false;
+  m_pProgress->OnStart();  // after a user stop, the stopped entry's time carries on
 }
 
 void CMervoDownloaderDlg::OnBnClickedStop() {

@@ -78,10 +78,9 @@ bool CDownloadThread::Fail(unsigned messageId, ErrorCode code) {
 
 LocalFileState CDownloadThread::QueryLocalFile(const std::u16string& path) const {
   LocalFileState local;
-  local.exists = PathExists(path);
-  if (!local.exists) return local;
-  local.regular = IsRegularFile(path);
-  if (local.regular) local.sizeError = GetLocalFileSize(path, &local.size);
+  const PathKind kind = QueryPath(path, local.size, local.sizeError);
+  local.exists = kind != PathKind::Missing;
+  local.regular = kind != PathKind::Other;
   return local;
 }
 

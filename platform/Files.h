@@ -70,7 +70,10 @@ bool IsDirectory(std::u16string_view path);
 ErrorCode CreateOneDirectory(std::u16string_view path);
 // Creates the folder and every missing parent; 0 when it exists as a folder afterwards.
 ErrorCode CreateDirectoryTree(std::u16string_view path);
-bool IsRegularFile(std::u16string_view path);
+enum class PathKind { Missing, File, Other };  // Other: a folder, FIFO or device
+// What stands at a path, from one query of its attributes (never by opening it); for a file also its
+// size. A path whose attributes cannot be read counts as a file with `error` set.
+PathKind QueryPath(std::u16string_view path, std::uint64_t& size, ErrorCode& error);
 // The size from the file's attributes, never by opening it; ERROR_ACCESS_DENIED for anything but a
 // regular file (a folder, a FIFO, a device).
 ErrorCode GetFileSizeOf(std::u16string_view path, std::uint64_t& size);

@@ -195,10 +195,20 @@ ErrorCode GetFileSizeOf(std::u16string_view path, std::uint64_t& size) {
   return ERROR_SUCCESS;
 }
 
-bool IsRegularFile(std::u16string_view path) {
+PathKind QueryPath(std::u16string_view path, std::uint64_t& size, ErrorCode& error) {
+  size = 0;
+  error = ERROR_SUCCESS;
   NativePath native(path);
+  if (path.empty() || !native.ok) return PathKind::Missing;
   struct stat st {};
-  return native.ok && !path.empty() && ::stat(native.text, &st) == 0 && S_ISREG(st.st_mode);
+  if (::stat(native.text, &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return PathKind::Missing;
+    error = LastError();
+    return PathKind::File;
+  }
+  if (!S_ISREG(st.st_mode)) return PathKind::Other;
+  size = static_cast<std::uint64_t>(st.st_size);
+  return PathKind::File;
 }
 
 ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes) {

@@ -122,6 +122,7 @@ ErrorCode CFileHandle::Size(std::uint64_t& size) const {
   return ERROR_SUCCESS;
 }
 
+// Windows reads ahead by itself for a file read from start to end; there is nothing to advise.
 void CFileHandle::AdviseSequential() {}
 
 bool IsAbsolutePath(std::u16string_view path) {
@@ -139,11 +140,22 @@ bool IsDirectory(std::u16string_view path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool IsRegularFile(std::u16string_view path) {
-  if (path.empty()) return false;
-  const DWORD attributes = GetFileAttributesW(Native(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+PathKind QueryPath(std::u16string_view path, std::uint64_t& size, ErrorCode& error) {
+  size = 0;
+  error = ERROR_SUCCESS;
+  const NativePath native(path);
+  if (path.empty() || !native.ok) return PathKind::Missing;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(native.c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return PathKind::Missing;
+    error = code;
+    return PathKind::File;
+  }
+  if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+    return PathKind::Other;
+  size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return PathKind::File;
 }
 
 ErrorCode CreateOneDirectory(std::u16string_view path) {
