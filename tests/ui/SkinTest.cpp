@@ -80,9 +80,9 @@ TEST(TextProgressCtrl, MarqueeLimitsAndPercentText) {
   EXPECT_EQ(bar.SendMessage(PBM_GETPOS), 120) << "the segment may leave the far end";
   EXPECT_EQ(bar.BarText(), QString()) << "no percentage in marquee mode, and no window text";
   // At the far end the shared direction turns.
-  CTextProgressCtrl::s_nMarqueeDirection = 1;
+  CProgressBarState::s_nMarqueeDirection = 1;
   bar.SendMessage(WM_TIMER, MARQUEE_TIMER_ID);
-  EXPECT_EQ(CTextProgressCtrl::s_nMarqueeDirection, -1);
+  EXPECT_EQ(CProgressBarState::s_nMarqueeDirection, -1);
   EXPECT_EQ(bar.SendMessage(PBM_GETPOS), 119);
   bar.SendMessage(PBM_SETMARQUEE, 0, 0);
   EXPECT_FALSE(bar.Style() & PBS_MARQUEE);
