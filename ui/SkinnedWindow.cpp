@@ -7,10 +7,13 @@
 #include <QPainter>
 #include <QWindow>
 
+#include "skin/WindowLayout.h"
 #include "ui/SkinImages.h"
 #include "core/StringTable.h"
 
 namespace ui {
+
+using namespace skin;
 
 namespace {
 
@@ -38,73 +41,10 @@ class CBackgroundPicture : public QWidget {
   QImage m_image;
 };
 
-struct ButtonRow {
-  int id, x, y;
-  unsigned normal, selected, focus, disabled, hover;
-};
-// In the order the buttons are dressed.
-constexpr ButtonRow kButtons[] = {
-    {IDC_BUTTON_START, 285, 320, 147, 150, 149, 148, 150},
-    {IDC_BUTTON_STOP, 369, 320, 151, 154, 153, 152, 154},
-    {IDC_BUTTON_RUN, 453, 320, 143, 146, 145, 144, 146},
-    {IDCANCEL, 537, 320, 136, 139, 138, 137, 139},
-    {IDC_BUTTON_CHANGE_PATH, 548, 257, 140, 0, 0, 141, 142},
-    {IDC_BUTTON_MINIMIZE, 588, 9, 134, 0, 135, 0, 135},
-    {IDC_BUTTON_CLOSE, 613, 9, 132, 0, 133, 0, 133},
-};
-
-enum class Kind { Button, Label, Link, PathLabel, Bar, Background };
-struct ControlRow {
-  int id;
-  Kind kind;
-  int x, y, w, h;
-  const char* text;
-};
-// Template order: the creation order and, for the buttons, the tab order.
-constexpr ControlRow kControls[] = {
-    {IDC_BUTTON_CHANGE_PATH, Kind::Button, 548, 257, 67, 23, ""},
-    {IDC_BUTTON_START, Kind::Button, 285, 320, 77, 27, ""},
-    {IDC_BUTTON_STOP, Kind::Button, 369, 320, 77, 27, ""},
-    {IDC_BUTTON_RUN, Kind::Button, 453, 320, 77, 27, ""},
-    {IDCANCEL, Kind::Button, 537, 320, 77, 27, ""},
-    {IDC_STATIC_FILE_NAME, Kind::Label, 357, 56, 193, 14, "file name"},
-    {IDC_STATIC_SPEED, Kind::Label, 546, 79, 88, 14, "0 Bytes/sec"},
-    {IDC_STATIC_FILE_SIZE, Kind::Label, 343, 79, 89, 14, "0 Bytes"},
-    {IDC_STATIC_ELAPSED, Kind::Label, 373, 100, 66, 14, "00:00:00"},
-    {IDC_STATIC_TIME_LEFT, Kind::Label, 509, 100, 62, 14, "00:00:00"},
-    {IDC_STATIC_FILE_SIZE2, Kind::Label, 527, 149, 75, 14, "0 Bytes"},
-    {IDC_STATIC_TOTAL_DONE, Kind::Label, 408, 191, 73, 14, "0 Bytes"},
-    {IDC_STATIC_SLASH_TOTAL, Kind::Label, 487, 191, 14, 14, "/"},
-    {IDC_STATIC_TOTAL_SIZE, Kind::Label, 527, 191, 75, 14, "0 Bytes"},
-    {IDC_PROGRESS_FILE, Kind::Bar, 368, 128, 248, 16, ""},
-    {IDC_PROGRESS_TOTAL, Kind::Bar, 369, 170, 249, 16, ""},
-    {IDC_STATIC_BACKGROUND, Kind::Background, 12, 302, 23, 21, ""},
-    {IDC_STATIC_SLASH_FILE, Kind::Label, 490, 149, 14, 14, "/"},
-    {IDC_STATIC_FILE_DONE, Kind::Label, 408, 149, 75, 14, "0 Bytes"},
-    {IDC_STATIC_REQUIRED, Kind::Label, 390, 289, 58, 17, "0 Bytes"},
-    {IDC_STATIC_AVAILABLE, Kind::Label, 550, 289, 75, 17, "0 Bytes"},
-    {IDC_STATIC_FOLDER, Kind::PathLabel, 291, 261, 232, 14, "path"},
-    {IDC_BUTTON_MINIMIZE, Kind::Button, 588, 9, 14, 14, ""},
-    {IDC_BUTTON_CLOSE, Kind::Button, 613, 9, 14, 14, ""},
-    {IDC_STATIC_FORUM, Kind::Link, 12, 348, 83, 14, "Official Forum"},
-    {IDC_STATIC_REGISTER, Kind::Link, 102, 348, 75, 14, "Register"},
-    {IDC_CAPTION_REQUIRED, Kind::Label, 280, 289, 109, 14, "Required Storage : "},
-    {IDC_CAPTION_AVAILABLE, Kind::Label, 441, 289, 107, 14, "Available Storage : "},
-    {IDC_CAPTION_FOLDER, Kind::Label, 280, 229, 217, 14, "Download Folder"},
-    {IDC_CAPTION_DOWNLOADED, Kind::Label, 280, 128, 70, 14, "Downloaded"},
-    {IDC_CAPTION_TOTAL, Kind::Label, 280, 172, 30, 14, "Total"},
-    {IDC_CAPTION_ELAPSED, Kind::Label, 278, 100, 86, 14, "Time Elapsed : "},
-    {IDC_CAPTION_FILE_SIZE, Kind::Label, 280, 79, 56, 14, "File Size : "},
-    {IDC_CAPTION_FILE_NAME, Kind::Label, 280, 54, 67, 14, "File Name : "},
-    {IDC_CAPTION_SPEED, Kind::Label, 438, 79, 106, 14, "Download Speed : "},
-    {IDC_CAPTION_TIME_LEFT, Kind::Label, 438, 100, 66, 14, "Time Left : "},
-    {IDC_CAPTION_STATUS, Kind::Label, 278, 26, 179, 14, "Tranfer Status"},
-};
-
 } // namespace
 
 CSkinnedWindow::CSkinnedWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
-  setFixedSize(kWidth, kHeight);
+  setFixedSize(kWindowWidth, kWindowHeight);
   // The window is laid out for a narrow sans-serif face at 12 pixels: the sizes and times must fit
   // their small value fields ("1023.99 MB" in the 58-pixel required-storage field).
   QFont font;
@@ -194,7 +134,7 @@ void CSkinnedWindow::InitButtons() {
 
 void CSkinnedWindow::InitBackground() {
   auto* picture = static_cast<CBackgroundPicture*>(m_pBackground);
-  picture->SetImage(LoadSkinImage(131, devicePixelRatioF()));
+  picture->SetImage(LoadSkinImage(kBackgroundImage, devicePixelRatioF()));
   picture->setGeometry(0, 0, 640, 380);
   picture->lower();
   picture->show();
@@ -207,7 +147,7 @@ void CSkinnedWindow::RenderSkin(qreal ratio) {
     button->LoadBitmaps(row.normal, row.selected, row.focus, row.disabled, ratio);
     button->SetHoverImage(row.hover, ratio);
   }
-  static_cast<CBackgroundPicture*>(m_pBackground)->SetImage(LoadSkinImage(131, ratio));
+  static_cast<CBackgroundPicture*>(m_pBackground)->SetImage(LoadSkinImage(kBackgroundImage, ratio));
   m_dSkinRatio = ratio;
 }
 

@@ -16,8 +16,6 @@ namespace ui {
 class CSkinnedWindow : public QWidget {
   Q_OBJECT
  public:
-  static constexpr int kWidth = 639;
-  static constexpr int kHeight = 380;
 
   explicit CSkinnedWindow(QWidget* parent = nullptr);
   ~CSkinnedWindow() override;
