@@ -12,7 +12,7 @@ namespace app {
 
 bool CMervoDownloaderApp::InitInstance(IMessageBox& box) {
   // Any failure other than "another copy holds it" lets the program run unprotected.
-  if (m_hMutex.Acquire(kMutexName) == platform::ERROR_ALREADY_EXISTS) {
+  if (m_hMutex.Acquire(controller::kMutexName) == platform::ERROR_ALREADY_EXISTS) {
     box.Show(nullptr, core::LoadResString(core::IDS_ALREADY_RUNNING), controller::BoxKind::Ok);
     return false;
   }

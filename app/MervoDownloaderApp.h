@@ -6,8 +6,6 @@
 
 namespace app {
 
-inline constexpr const char* kMutexName = "DOWNLOADER_FOR_VALDRIS_MUTEX";
-
 class CMervoDownloaderApp {
  public:
   // Takes the single-instance lock; when another copy holds it, shows message 106 and returns false.

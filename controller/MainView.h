@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "controller/Colour.h"
+#include "controller/WindowTables.h"
 #include "download/Messages.h"
 
 namespace controller {
@@ -36,6 +37,8 @@ class IMainView {
   virtual void StopTimer(int id) = 0;
   // The window's own steps of the start-up: skin, bars, buttons, background, title and position.
   virtual void PrepareWindow() = 0;
+  // The run's state changed; a window may show it beyond the buttons (a taskbar button's progress).
+  virtual void ShowRunState(RunState) {}
   // Ends the dialog: the window closes and the program ends.
   virtual void EndDialog() = 0;
   // Where the worker posts its records; the view hands them to the controller on its own thread.

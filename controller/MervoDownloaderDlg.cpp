@@ -33,6 +33,7 @@ void CMervoDownloaderDlg::SetState(RunState state) {
   m_view.EnableControl(IDC_BUTTON_STOP, buttons.stop);
   m_view.EnableControl(IDC_BUTTON_CHANGE_PATH, buttons.changePath);
   m_view.EnableControl(IDC_BUTTON_RUN, buttons.run);
+  m_view.ShowRunState(state);
 }
 
 void CMervoDownloaderDlg::StartTimer() {

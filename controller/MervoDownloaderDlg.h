@@ -20,6 +20,8 @@ constexpr int TIMER_ELAPSED = 5001;
 constexpr std::uint32_t kElapsedTimerMs = 1000;
 inline constexpr std::u16string_view kSetupFileName = u"VALDRIS_Setup.exe";
 inline constexpr std::u16string_view kWindowTitle = u"Downloader For VALDRIS";
+// The name of the lock that lets one copy run per user session.
+inline constexpr const char* kMutexName = "DOWNLOADER_FOR_VALDRIS_MUTEX";
 
 class CMervoDownloaderDlg {
  public:

@@ -48,6 +48,12 @@ std::intptr_t CProgressBarState::SetPos(std::int32_t position, MessageEffect& ef
   return old;
 }
 
+bool CProgressBarState::Answers(unsigned message) {
+  return (message >= PBM_SETRANGE && message <= PBM_SETMARQUEE) || message == PBM_GETBKCOLOR ||
+         message == PBM_GETBARCOLOR || message == PBM_SETBKCOLOR ||
+         (message >= TPBM_SETTEXTCOLOR && message <= TPBM_SETMARQUEESIZE) || message == WM_TIMER;
+}
+
 std::intptr_t CProgressBarState::Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
                                         const SystemColours& system, MessageEffect& effect) {
   switch (message) {

@@ -39,11 +39,17 @@ constexpr int USER_TIMER_MINIMUM = 10;
 constexpr std::uint32_t PBS_SMOOTH = 0x01;
 constexpr std::uint32_t PBS_VERTICAL = 0x04;
 constexpr std::uint32_t PBS_MARQUEE = 0x08;
+// The style bits the bar reads from its window.
+constexpr std::uint32_t kBarStyleBits = PBS_SMOOTH | PBS_VERTICAL | PBS_MARQUEE;
 
 struct PBRANGE {
   std::int32_t iLow;
   std::int32_t iHigh;
 };
+
+// The flat 2-pixel frame around every bar: outer and inner ring.
+inline constexpr COLORREF kFrameOuter = controller::RGB(72, 72, 72);
+inline constexpr COLORREF kFrameInner = controller::RGB(24, 24, 24);
 
 // Window-style rectangle: right and bottom are one past the last pixel.
 struct Rect {
@@ -73,6 +79,8 @@ class CProgressBarState {
  public:
   explicit CProgressBarState(std::uint32_t style = PBS_SMOOTH) : m_dwStyle(style) {}
 
+  // True for the messages Handle answers; everything else is the platform control's.
+  static bool Answers(unsigned message);
   // Answers a message with the platform bar's numbers, parameters and results.
   std::intptr_t Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam, const SystemColours& system,
                        MessageEffect& effect);

@@ -45,13 +45,12 @@ class CBackgroundPicture : public QWidget {
 
 CSkinnedWindow::CSkinnedWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   setFixedSize(kWindowWidth, kWindowHeight);
-  // The window is laid out for a narrow sans-serif face at 12 pixels: the sizes and times must fit
-  // their small value fields ("1023.99 MB" in the 58-pixel required-storage field).
   QFont font;
-  font.setFamilies({QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial Narrow"),
-                    QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("sans-serif")});
+  QStringList faces;
+  for (const char16_t* face : kFontFaces) faces << QString::fromStdU16String(face);
+  font.setFamilies(faces << QStringLiteral("sans-serif"));
   font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(12);
+  font.setPixelSize(kFontPixelSize);
   setFont(font);
 
   QWidget* previousButton = nullptr;

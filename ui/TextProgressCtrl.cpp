@@ -64,8 +64,8 @@ void CTextProgressCtrl::paintEvent(QPaintEvent* event) {
 
   // A flat sunken frame, 2 pixels on every side.
   Rect rc{0, 0, width(), height()};
-  painter.fillRect(ToQRect(rc), QColor(72, 72, 72));
-  painter.fillRect(QRect(1, 1, rc.Width() - 2, rc.Height() - 2), QColor(24, 24, 24));
+  painter.fillRect(ToQRect(rc), ToQColor(kFrameOuter));
+  painter.fillRect(QRect(1, 1, rc.Width() - 2, rc.Height() - 2), ToQColor(kFrameInner));
   rc = {rc.left + 2, rc.top + 2, rc.right - 2, rc.bottom - 2};
   if (rc.Width() <= 0 || rc.Height() <= 0) return;
 

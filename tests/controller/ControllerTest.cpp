@@ -8,10 +8,13 @@
 #include <optional>
 
 #include "controller/InstallFolder.h"
+#include "controller/ViewHarness.h"
 #include "controller/MervoDownloaderDlg.h"
 #include "Signing.h"
 #include "platform/Clock.h"
+#include "core/Text.h"
 #include "platform/Utf.h"
+#include "support/Environment.h"
 #include "support/FaultServer.h"
 #include "support/PublishGame.h"
 #include "support/TempDir.h"
@@ -27,49 +30,15 @@ namespace fs = std::filesystem;
 std::string N(std::u16string_view s) { return platform::NarrowUtf8(s); }
 std::u16string W(const std::string& s) { return platform::WidenUtf8(s); }
 
-// A window that only writes down what the controller asks of it.
-struct RecordingView : IMainView {
-  std::map<int, std::u16string> texts;
-  std::map<int, COLORREF> colours;
-  std::map<int, bool> enabled;
-  std::map<int, int> bars;
-  std::vector<std::pair<std::string, BoxKind>> shown;
-  std::deque<bool> answers;  // Yes (true) when none is queued
-  bool timerRunning = false;
-  bool prepared = false;
-  bool ended = false;
-  download::CMessageQueue queue;
-
-  void SetText(int id, std::u16string_view text) override { texts[id] = std::u16string(text); }
-  void SetTextColor(int id, COLORREF colour) override { colours[id] = colour; }
-  void EnableControl(int id, bool on) override { enabled[id] = on; }
-  void SetBarPosition(int id, int position) override { bars[id] = position; }
-  bool ShowMessage(std::u16string_view text, BoxKind kind) override {
-    shown.emplace_back(N(text), kind);
-    if (answers.empty()) return true;
-    const bool answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  bool BrowseForFolder(std::u16string_view, std::u16string_view, std::u16string&) override { return false; }
-  void StartTimer(int id, std::uint32_t milliseconds) override {
-    EXPECT_EQ(id, TIMER_ELAPSED);
-    EXPECT_EQ(milliseconds, 1000u);
-    timerRunning = true;
-  }
-  void StopTimer(int) override { timerRunning = false; }
-  void PrepareWindow() override { prepared = true; }
-  void EndDialog() override { ended = true; }
-  download::HWND MessageTarget() const override { return queue.Handle(); }
-
-  std::string Text(int id) { return N(texts[id]); }
-  // The four buttons a run state sets, as they stand.
-  bool Buttons(RunState state) {
-    const ButtonStates& b = ButtonsOf(state);
-    return enabled[IDC_BUTTON_START] == b.start && enabled[IDC_BUTTON_STOP] == b.stop &&
-           enabled[IDC_BUTTON_CHANGE_PATH] == b.changePath && enabled[IDC_BUTTON_RUN] == b.run;
-  }
-};
+// The names and sizes below a folder, to tell whether anything in it changed.
+std::string FolderListing(const fs::path& folder) {
+  std::string listing;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
+       it.increment(error))
+    listing += it->path().u8string() + " " + std::to_string(it->is_regular_file() ? it->file_size() : 0) + "\n";
+  return listing;
+}
 
 // A controller whose worker cannot be allocated.
 class NoMemoryForTheWorker : public CMervoDownloaderDlg {
@@ -80,11 +49,14 @@ class NoMemoryForTheWorker : public CMervoDownloaderDlg {
   std::unique_ptr<download::CDownloadThread> CreateWorker() override { throw std::bad_alloc(); }
 };
 
-class Controller : public ::testing::Test {
+// Each table runs once per kind of view the system has: the recording view everywhere, the native
+// window too on Windows.
+class Controller : public ::testing::TestWithParam<std::string> {
  protected:
   TempDir home, state, config;
   FaultServer server;
-  RecordingView view;
+  std::unique_ptr<ViewHarness> m_view = MakeView(GetParam());
+  ViewHarness& view = *m_view;
   std::vector<std::pair<std::string, std::string>> files = {{"Data/a.pak", Pattern(200000, 1)},
                                                             {"VALDRIS_Setup.exe", Pattern(3000, 2)}};
   std::uint32_t now = 0;  // 0: the real tick
@@ -92,10 +64,19 @@ class Controller : public ::testing::Test {
   download::TrustPolicy trust;  // no keys: unsigned lists, as designed
 
   void SetUp() override {
-    setenv("HOME", home.path().c_str(), 1);
-    setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    SetEnvironment("HOME", home.path().string());
+    SetEnvironment("XDG_STATE_HOME", state.path().string());
     PublishGame(server, files);
+    // Where the install folder cannot follow the test's home (Windows), the test removes what it made.
+    m_installFolder = fs::u8path(N(GetDefaultInstallFolder()));
+    m_bInstallFolderExisted = fs::exists(m_installFolder);
   }
+  void TearDown() override {
+    std::error_code error;
+    if (!m_bInstallFolderExisted) fs::remove_all(m_installFolder, error);
+  }
+  fs::path m_installFolder;
+  bool m_bInstallFolderExisted = false;
   Services MakeServices() {
     return Services{platform::CSettingsStore(config.wide()),
                     W(server.Url("/filelist.json")),
@@ -118,7 +99,7 @@ class Controller : public ::testing::Test {
   }
 };
 
-TEST_F(Controller, StartUpFailuresEndBeforeTheWindowShows) {
+TEST_P(Controller, StartUpFailuresEndBeforeTheWindowShows) {
   struct Row {
     const char* name;
     std::function<void()> arrange;
@@ -142,33 +123,33 @@ TEST_F(Controller, StartUpFailuresEndBeforeTheWindowShows) {
   };
   for (const Row& row : rows) {
     row.arrange();
-    RecordingView fresh;
+    const std::unique_ptr<ViewHarness> fresh = MakeView(GetParam());
     const std::unique_ptr<CMervoDownloaderDlg> dlg =
-        row.noMemoryForTheWorker ? std::make_unique<NoMemoryForTheWorker>(fresh, MakeServices())
-                                 : std::make_unique<CMervoDownloaderDlg>(fresh, MakeServices());
+        row.noMemoryForTheWorker ? std::make_unique<NoMemoryForTheWorker>(fresh->View(), MakeServices())
+                                 : std::make_unique<CMervoDownloaderDlg>(fresh->View(), MakeServices());
     EXPECT_FALSE(dlg->OnInitDialog()) << row.name;
-    EXPECT_TRUE(dlg->IsEnded() && fresh.ended) << row.name;
+    EXPECT_TRUE(dlg->IsEnded() && fresh->Ended()) << row.name;
     EXPECT_EQ(dlg->Worker(), nullptr) << row.name;
-    ASSERT_EQ(fresh.shown.size(), 1u) << row.name;
-    EXPECT_EQ(fresh.shown[0].first, row.message) << row.name;
-    EXPECT_EQ(fresh.shown[0].second, row.kind) << row.name;
+    ASSERT_EQ(fresh->shown.size(), 1u) << row.name;
+    EXPECT_EQ(fresh->shown[0].first, row.message) << row.name;
+    EXPECT_EQ(fresh->shown[0].second, row.kind) << row.name;
   }
 }
 
 // The run states and what each shows: the buttons from one table, the timer, the messages.
-TEST_F(Controller, StatesAndTheirButtons) {
+TEST_P(Controller, StatesAndTheirButtons) {
   // The real worker's runs end at once; their records stay queued while the test plays its own.
   FaultScript missing;
   missing.status = 404;
   server.Script("/game/Data/a.pak", missing);
-  CMervoDownloaderDlg dlg(view, MakeServices());
+  CMervoDownloaderDlg dlg(view.View(), MakeServices());
   ASSERT_TRUE(dlg.OnInitDialog());
-  EXPECT_TRUE(view.prepared);
-  EXPECT_EQ(view.Text(IDC_STATIC_FOLDER), (home / "DOWNLOAD/VALDRIS").string());
-  EXPECT_EQ(dlg.InstallFolder(), W((home / "DOWNLOAD/VALDRIS").string())) << "the folder is the controller's own";
+  EXPECT_TRUE(view.Prepared());
+  EXPECT_EQ(view.TextOf(IDC_STATIC_FOLDER), GetDefaultInstallFolder());
+  EXPECT_EQ(dlg.InstallFolder(), GetDefaultInstallFolder()) << "the folder is the controller's own";
   EXPECT_EQ(view.Text(IDC_CAPTION_STATUS), "Transfer Status");
-  EXPECT_EQ(view.colours[IDC_CAPTION_STATUS], RGB(255, 255, 0));
-  EXPECT_TRUE(dlg.State() == RunState::Ready && view.Buttons(RunState::Ready) && !view.timerRunning);
+  EXPECT_EQ(view.ColourOf(IDC_CAPTION_STATUS), RGB(255, 255, 0));
+  EXPECT_TRUE(dlg.State() == RunState::Ready && view.Buttons(RunState::Ready) && !view.TimerRunning());
 
   const struct {
     const char* name;
@@ -192,7 +173,7 @@ TEST_F(Controller, StatesAndTheirButtons) {
     step.event();
     EXPECT_EQ(dlg.State(), step.state) << step.name;
     EXPECT_TRUE(view.Buttons(step.state)) << step.name;
-    EXPECT_EQ(view.timerRunning, step.timer) << step.name;
+    EXPECT_EQ(view.TimerRunning(), step.timer) << step.name;
     EXPECT_EQ(dlg.IsTimerRunning(), step.timer) << step.name;
     EXPECT_EQ(view.shown.size(), step.messages) << step.name;
   }
@@ -200,13 +181,13 @@ TEST_F(Controller, StatesAndTheirButtons) {
   EXPECT_FALSE(fs::exists(config / "Mervolink")) << "a complete run forgets the folder";
   dlg.OnBnClickedRun();
   ASSERT_EQ(launched.size(), 1u);
-  EXPECT_EQ(launched[0], (home / "DOWNLOAD/VALDRIS/VALDRIS_Setup.exe").string());
-  EXPECT_TRUE(view.ended);
+  EXPECT_EQ(launched[0], N(core::JoinPath(GetDefaultInstallFolder(), kSetupFileName)));
+  EXPECT_TRUE(view.Ended());
 }
 
 // The window's arithmetic for the worker's records, by a fixed clock.
-TEST_F(Controller, ProgressArithmetic) {
-  CMervoDownloaderDlg dlg(view, MakeServices());
+TEST_P(Controller, ProgressArithmetic) {
+  CMervoDownloaderDlg dlg(view.View(), MakeServices());
   ASSERT_TRUE(dlg.OnInitDialog());
   now = 10000;
   const struct {
@@ -248,7 +229,7 @@ TEST_F(Controller, ProgressArithmetic) {
       EXPECT_EQ(view.Text(IDC_STATIC_TOTAL_DONE), row.totalDone) << row.name;
     }
     if (row.fileBar >= 0) {
-      EXPECT_EQ(view.bars[IDC_PROGRESS_FILE], row.fileBar) << row.name;
+      EXPECT_EQ(view.BarOf(IDC_PROGRESS_FILE), row.fileBar) << row.name;
     }
   }
   EXPECT_EQ(view.Text(IDC_STATIC_FILE_NAME), "Data/a.pak") << "the name of the last entry that changed";
@@ -257,7 +238,7 @@ TEST_F(Controller, ProgressArithmetic) {
 
 // Somebody between the player and the server serves lists of their own. With the publisher's key
 // built in, each is refused before any file is fetched or written, and nothing is ever started.
-TEST_F(Controller, SignedListsRefuseEveryTampering) {
+TEST_P(Controller, SignedListsRefuseEveryTampering) {
   TempDir keys;
   WriteBytes(keys / "publisher.pem", kTestPrivateKeyPem);
   std::string error;
@@ -283,6 +264,7 @@ TEST_F(Controller, SignedListsRefuseEveryTampering) {
   later.m_strExpires = "2027-02-01T00:00:00Z";
   const std::string current = filelist::SerializeJsonText(later);
   const std::string notSigned = "The file list is not signed by the publisher.";
+  const fs::path installFolder = fs::u8path(N(GetDefaultInstallFolder()));
 
   const struct {
     const char* name;
@@ -314,16 +296,17 @@ TEST_F(Controller, SignedListsRefuseEveryTampering) {
     server.Script("/game/VALDRIS_Setup.exe", evil);
     launched.clear();
 
-    RecordingView fresh;
-    CMervoDownloaderDlg dlg(fresh, MakeServices());
+    const std::unique_ptr<ViewHarness> fresh = MakeView(GetParam());
+    const std::string before = FolderListing(installFolder);
+    CMervoDownloaderDlg dlg(fresh->View(), MakeServices());
     const bool started = dlg.OnInitDialog();
     EXPECT_EQ(started, row.refusal.empty()) << row.name;
     if (row.refusal.empty()) continue;
-    ASSERT_EQ(fresh.shown.size(), 1u) << row.name;
-    EXPECT_EQ(fresh.shown[0].first, row.refusal) << row.name;
-    EXPECT_EQ(fresh.shown[0].second, BoxKind::OkError) << row.name;
+    ASSERT_EQ(fresh->shown.size(), 1u) << row.name;
+    EXPECT_EQ(fresh->shown[0].first, row.refusal) << row.name;
+    EXPECT_EQ(fresh->shown[0].second, BoxKind::OkError) << row.name;
     EXPECT_EQ(dlg.Worker(), nullptr) << row.name;
-    EXPECT_FALSE(fs::exists(home / "DOWNLOAD")) << row.name << ": no file of the install folder is touched";
+    EXPECT_EQ(FolderListing(installFolder), before) << row.name << ": no file of the install folder is touched";
     EXPECT_TRUE(launched.empty()) << row.name;
   }
   for (const std::string& head : server.Requests())
@@ -331,3 +314,6 @@ TEST_F(Controller, SignedListsRefuseEveryTampering) {
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Views, Controller, ::testing::ValuesIn(testsupport::ViewKinds()),
+                         [](const ::testing::TestParamInfo<std::string>& kind) { return kind.param; });

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "core/StringTable.h"
+#include "support/ProgressBarCases.h"
 
 #include "ui/MemoryDC.h"
 #include "ui/SkinImages.h"
@@ -29,33 +30,8 @@ QImage Solid(int w, int h, QColor colour) {
 
 TEST(TextProgressCtrl, MessageResults) {
   CTextProgressCtrl bar(nullptr, 1007);
-  const struct {
-    const char* name;
-    unsigned message;
-    std::uintptr_t wParam;
-    std::intptr_t lParam;
-    std::intptr_t result;
-  } rows[] = {
-      {"set range returns the old ends in 16-bit halves", PBM_SETRANGE, 0, (200 << 16) | 10, (100 << 16) | 0},
-      {"32-bit range", PBM_SETRANGE32, 0, 100, (200 << 16) | 10},
-      {"lower end", PBM_GETRANGE, 1, 0, 0},
-      {"upper end", PBM_GETRANGE, 0, 0, 100},
-      {"position above the range is cut", PBM_SETPOS, 150, 0, 0},
-      {"the old position comes back", PBM_SETPOS, static_cast<std::uintptr_t>(-5), 0, 100},
-      {"below the range is lifted", PBM_GETPOS, 0, 0, 0},
-      {"delta", PBM_DELTAPOS, 95, 0, 0},
-      {"step wraps past the top", PBM_STEPIT, 0, 0, 95},
-      {"after the wrap", PBM_GETPOS, 0, 0, 5},
-      {"negative step", PBM_SETSTEP, static_cast<std::uintptr_t>(-10), 0, 10},
-      {"step wraps past the bottom", PBM_STEPIT, 0, 0, 5},
-      {"after the wrap down", PBM_GETPOS, 0, 0, 95},
-      {"setter returns the stored default", PBM_SETBARCOLOR, 0, RGB(1, 2, 3), CLR_DEFAULT},
-      {"then the stored colour", PBM_SETBARCOLOR, 0, CLR_DEFAULT, RGB(1, 2, 3)},
-      {"percent flag", TPBM_SHOWPERCENT, 0, 0, 1},
-      {"alignment", TPBM_SETTEXTALIGN, 2, 0, 1},
-      {"marquee size returns the new size", TPBM_SETMARQUEESIZE, 30, 0, 30},
-  };
-  for (const auto& row : rows) EXPECT_EQ(bar.SendMessage(row.message, row.wParam, row.lParam), row.result) << row.name;
+  for (const auto& row : testsupport::kBarMessageCases)
+    EXPECT_EQ(bar.SendMessage(row.message, row.wParam, row.lParam), row.result) << row.name;
   PBRANGE range{};
   bar.SendMessage(PBM_GETRANGE, 0, reinterpret_cast<std::intptr_t>(&range));
   EXPECT_EQ(range.iLow, 0);

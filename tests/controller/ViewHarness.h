@@ -1,0 +1,54 @@
+#pragma once
+// A window under test for the controller's tables: the view the controller drives, and what that
+// view shows, read back. Every system has the recording view; Windows adds its native window.
+#include <deque>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "controller/MainView.h"
+#include "controller/WindowTables.h"
+#include "platform/Utf.h"
+
+namespace testsupport {
+
+class ViewHarness {
+ public:
+  virtual ~ViewHarness() = default;
+  virtual controller::IMainView& View() = 0;
+  virtual std::u16string TextOf(int id) = 0;
+  virtual controller::COLORREF ColourOf(int id) = 0;
+  virtual bool IsEnabled(int id) = 0;
+  virtual int BarOf(int id) = 0;
+  virtual bool TimerRunning() = 0;
+  virtual bool Prepared() = 0;
+  virtual bool Ended() = 0;
+
+  // The message boxes shown, and the answers the user gives: Yes (true) when none is queued.
+  std::vector<std::pair<std::string, controller::BoxKind>> shown;
+  std::deque<bool> answers;
+  bool Answer(std::u16string_view text, controller::BoxKind kind) {
+    shown.emplace_back(platform::NarrowUtf8(text), kind);
+    if (answers.empty()) return true;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  std::string Text(int id) { return platform::NarrowUtf8(TextOf(id)); }
+  // The four buttons a run state sets, as they stand.
+  bool Buttons(controller::RunState state) {
+    using namespace controller;
+    const ButtonStates& b = ButtonsOf(state);
+    return IsEnabled(IDC_BUTTON_START) == b.start && IsEnabled(IDC_BUTTON_STOP) == b.stop &&
+           IsEnabled(IDC_BUTTON_CHANGE_PATH) == b.changePath && IsEnabled(IDC_BUTTON_RUN) == b.run;
+  }
+};
+
+// The kinds of view this system has, by name; "recording" everywhere.
+std::vector<std::string> ViewKinds();
+std::unique_ptr<ViewHarness> MakeView(const std::string& kind);
+// The recording view, which every system's MakeView offers.
+std::unique_ptr<ViewHarness> MakeRecordingView();
+
+} // namespace testsupport

@@ -1,0 +1,310 @@
+// The native Windows window under Wine: its layout in pixels, a run driven by clicks on its
+// buttons, the keys it drops, and its skinned controls drawing into real device contexts.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <thread>
+
+#include "controller/Services.h"
+#include "core/StringTable.h"
+#include "platform/Clock.h"
+#include "platform/Utf.h"
+#include "skin/WindowLayout.h"
+#include "support/FaultServer.h"
+#include "support/ProgressBarCases.h"
+#include "support/PublishGame.h"
+#include "support/TempDir.h"
+#include "support/TestData.h"
+#include "winapp/MainWindow.h"
+#include "winapp/Resources.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+namespace {
+
+using controller::BoxKind;
+using controller::RunState;
+using controller::Services;
+using controller::IDC_BUTTON_CHANGE_PATH;
+using controller::IDC_BUTTON_RUN;
+using controller::IDC_BUTTON_START;
+using controller::IDC_BUTTON_STOP;
+using controller::IDC_CAPTION_FILE_NAME;
+using controller::IDC_CAPTION_FOLDER;
+using controller::IDC_PROGRESS_TOTAL;
+using controller::IDC_STATIC_BACKGROUND;
+using controller::IDC_STATIC_FILE_DONE;
+using controller::IDC_STATIC_FOLDER;
+using controller::IDC_STATIC_TOTAL_DONE;
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+std::string N(std::u16string_view s) { return platform::NarrowUtf8(s); }
+std::u16string W(const std::string& s) { return platform::WidenUtf8(s); }
+
+// A 32-bit picture to draw into and read back.
+class CPicture {
+ public:
+  CPicture(int w, int h) : m_dc(CreateCompatibleDC(nullptr)) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_bits), nullptr, 0);
+    m_old = SelectObject(m_dc, m_bitmap);
+    m_width = w;
+  }
+  ~CPicture() {
+    SelectObject(m_dc, m_old);
+    DeleteObject(m_bitmap);
+    DeleteDC(m_dc);
+  }
+  HDC Dc() const { return m_dc; }
+  COLORREF At(int x, int y) const {
+    GdiFlush();
+    const std::uint32_t p = m_bits[y * m_width + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+  }
+  void Fill(COLORREF colour) const {
+    RECT all{0, 0, m_width, 4096};
+    const HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(m_dc, &all, brush);
+    DeleteObject(brush);
+  }
+
+ private:
+  HDC m_dc;
+  HBITMAP m_bitmap = nullptr;
+  HGDIOBJ m_old = nullptr;
+  std::uint32_t* m_bits = nullptr;
+  int m_width = 0;
+};
+
+// A user's session: a game on the fault server, scripted boxes and folder browser, the launcher
+// recording what it was asked to start.
+class Window : public ::testing::Test {
+ protected:
+  FaultServer server;
+  TempDir folder, config;
+  std::vector<std::pair<std::string, std::string>> files = {{"Data/a.pak", Pattern(200000, 1)},
+                                                            {"VALDRIS_Setup.exe", Pattern(3000, 2)}};
+  std::vector<std::string> shown;
+  std::deque<bool> answers;
+  std::vector<std::string> launched;
+
+  void SetUp() override { PublishGame(server, files); }
+
+  winapp::WinDialogs Dialogs() {
+    return {[this](HWND, std::u16string_view text, BoxKind) {
+              shown.push_back(N(text));
+              if (answers.empty()) return true;
+              const bool answer = answers.front();
+              answers.pop_front();
+              return answer;
+            },
+            [this](HWND, std::u16string_view, std::u16string_view, std::u16string& chosen) {
+              chosen = folder.wide();
+              return true;
+            }};
+  }
+  Services MakeServices() {
+    return Services{platform::CSettingsStore(config.wide()),
+                    W(server.Url("/filelist.json")),
+                    u"www.valdris-game.example",
+                    [](std::u16string_view) { return 1ULL << 40; },
+                    2000,
+                    &platform::TickCount32,
+                    [this](std::u16string_view path, std::u16string_view) {
+                      launched.push_back(N(path));
+                      return platform::ErrorCode{};
+                    },
+                    [](std::u16string_view) { return platform::ErrorCode{}; },
+                    download::TrustPolicy{}};
+  }
+  // Runs the window's messages as a loop would, until done or the time is up.
+  template <typename Predicate>
+  static bool PumpUntil(winapp::CMainWindow& window, Predicate done, int ms = 15000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (window.PreTranslateMessage(message) || IsDialogMessageW(window.Hwnd(), &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+  static void Click(winapp::CMainWindow& window, int id) { SendDlgItemMessageW(window.Hwnd(), id, BM_CLICK, 0, 0); }
+  static bool On(winapp::CMainWindow& window, int id) { return IsWindowEnabled(GetDlgItem(window.Hwnd(), id)); }
+  static std::string Text(winapp::CMainWindow& window, int id) {
+    wchar_t text[512] = {};
+    GetDlgItemTextW(window.Hwnd(), id, text, 512);
+    return N(std::u16string(text, text + wcslen(text)));
+  }
+};
+
+TEST_F(Window, EveryControlAtItsPixelRectangle) {
+  winapp::CMainWindow window(Dialogs(), MakeServices());
+  ASSERT_TRUE(window.Create());
+  RECT client;
+  GetClientRect(window.Hwnd(), &client);
+  EXPECT_EQ(client.right, skin::kWindowWidth);
+  EXPECT_EQ(client.bottom, skin::kWindowHeight);
+  for (const skin::ControlRow& row : skin::kControls) {
+    const HWND control = GetDlgItem(window.Hwnd(), row.id);
+    ASSERT_NE(control, nullptr) << row.id;
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(HWND_DESKTOP, window.Hwnd(), reinterpret_cast<POINT*>(&r), 2);
+    const bool background = row.kind == skin::Kind::Background;
+    EXPECT_EQ(r.left, background ? 0 : row.x) << row.id;
+    EXPECT_EQ(r.top, background ? 0 : row.y) << row.id;
+    EXPECT_EQ(r.right - r.left, background ? 640 : row.w) << row.id << ": buttons take their image's size";
+    EXPECT_EQ(r.bottom - r.top, background ? 380 : row.h) << row.id;
+    EXPECT_EQ(IsWindowVisible(control) != FALSE, row.kind != skin::Kind::Link) << row.id << ": only the links hide";
+  }
+  wchar_t title[64] = {};
+  GetWindowTextW(window.Hwnd(), title, 64);
+  EXPECT_STREQ(title, L"Downloader For VALDRIS");
+  EXPECT_EQ(window.Label(IDC_CAPTION_FOLDER)->TextColor(), RGB(255, 255, 0));
+  EXPECT_EQ(Text(window, IDC_CAPTION_FILE_NAME), "File Name :");
+  EXPECT_NE(SendDlgItemMessageW(window.Hwnd(), IDC_STATIC_BACKGROUND, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+  // The About item sits at the end of the system menu.
+  const HMENU menu = GetSystemMenu(window.Hwnd(), FALSE);
+  wchar_t item[128] = {};
+  GetMenuStringW(menu, IDM_ABOUTBOX, item, 128, MF_BYCOMMAND);
+  EXPECT_EQ(N(std::u16string(item, item + wcslen(item))).rfind("Mervo_Downloader", 0), 0u);
+}
+
+TEST_F(Window, ClicksRunTheGameInStopAndResumeWithARange) {
+  PublishGame(server, files, "2017.12.27.1", 20000, 60);  // 200 KB in ten slow pieces
+  winapp::CMainWindow window(Dialogs(), MakeServices());
+  ASSERT_TRUE(window.Create());
+  Click(window, IDC_BUTTON_CHANGE_PATH);
+  EXPECT_EQ(Text(window, IDC_STATIC_FOLDER), folder.path().string());
+  Click(window, IDC_BUTTON_START);
+  EXPECT_TRUE(On(window, IDC_BUTTON_STOP) && !On(window, IDC_BUTTON_START));
+  ASSERT_TRUE(PumpUntil(window, [&] { return Text(window, IDC_STATIC_FILE_DONE) != "0 Bytes"; }));
+  Click(window, IDC_BUTTON_STOP);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "Stop checking and downloading?");
+  EXPECT_TRUE(On(window, IDC_BUTTON_START) && !On(window, IDC_BUTTON_STOP));
+
+  PumpUntil(window, [] { return false; }, 100);  // the stopped run's result shows no message
+  EXPECT_EQ(shown.size(), 1u);
+  PublishGame(server, files);
+  Click(window, IDC_BUTTON_START);
+  ASSERT_TRUE(PumpUntil(window, [&] { return On(window, IDC_BUTTON_RUN); }));
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadBytes(folder / name), bytes) << name;
+  bool ranged = false;
+  for (const std::string& head : server.Requests()) ranged = ranged || head.find("Range: bytes=") != std::string::npos;
+  EXPECT_TRUE(ranged) << "the stopped file resumes where it stopped";
+  EXPECT_EQ(SendDlgItemMessageW(window.Hwnd(), IDC_PROGRESS_TOTAL, PBM_GETPOS, 0, 0), 100);
+  EXPECT_EQ(N(window.Bar(IDC_PROGRESS_TOTAL)->Text()), "100%");
+  EXPECT_EQ(Text(window, IDC_STATIC_TOTAL_DONE), "198.24 KB");
+  EXPECT_EQ(shown.size(), 1u) << "a complete run shows no message: " << shown.back();
+
+  Click(window, IDC_BUTTON_RUN);
+  ASSERT_EQ(launched.size(), 1u);
+  EXPECT_EQ(launched[0], (folder.path() / "VALDRIS_Setup.exe").string());
+  EXPECT_TRUE(window.IsEnded());
+}
+
+TEST_F(Window, EnterAndEscapeNeverReachTheWindow) {
+  winapp::CMainWindow window(Dialogs(), MakeServices());
+  ASSERT_TRUE(window.Create());
+  const HWND start = GetDlgItem(window.Hwnd(), IDC_BUTTON_START);
+  const struct {
+    const char* name;
+    HWND target;
+    UINT message;
+    WPARAM key;
+    bool dropped;
+  } rows[] = {
+      {"Enter on the window", window.Hwnd(), WM_KEYDOWN, VK_RETURN, true},
+      {"Escape on a button", start, WM_KEYDOWN, VK_ESCAPE, true},
+      {"Escape as a character", start, WM_CHAR, VK_ESCAPE, true},
+      {"Tab moves on", start, WM_KEYDOWN, VK_TAB, false},
+      {"Escape elsewhere", GetDesktopWindow(), WM_KEYDOWN, VK_ESCAPE, false},
+  };
+  for (const auto& row : rows) {
+    MSG message{row.target, row.message, row.key, 0, 0, {}};
+    EXPECT_EQ(window.PreTranslateMessage(message), row.dropped) << row.name;
+  }
+  // Escape pumped as a user would press it: no close question.
+  PostMessageW(start, WM_KEYDOWN, VK_ESCAPE, 0);
+  PumpUntil(window, [] { return false; }, 200);
+  EXPECT_TRUE(shown.empty());
+  EXPECT_FALSE(window.IsEnded());
+}
+
+TEST_F(Window, AFailedStartUpShowsItsMessageAndNeverShowsTheWindow) {
+  FaultScript missing;
+  missing.status = 404;
+  server.Script("/filelist.json", missing);
+  winapp::CMainWindow window(Dialogs(), MakeServices());
+  EXPECT_FALSE(window.Create());
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "Currently you are not able to reach the server. (404)");
+  EXPECT_FALSE(IsWindowVisible(window.Hwnd()));
+}
+
+TEST(TextProgressCtrl, MessagesFillAndText) {
+  const HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_POPUP | PBS_SMOOTH, 0, 0, 248, 16, nullptr, nullptr,
+                                   nullptr, nullptr);
+  winui::CTextProgressCtrl control;
+  ASSERT_TRUE(control.AttachBar(bar));
+  for (const auto& row : kBarMessageCases)
+    EXPECT_EQ(SendMessageW(bar, row.message, row.wParam, row.lParam), row.result) << row.name;
+  EXPECT_EQ(static_cast<COLORREF>(SendMessageW(bar, skin::TPBM_GETTEXTCOLOR, 0, 0)), GetSysColor(COLOR_WINDOWTEXT))
+      << "a query resolves the default colour";
+
+  SendMessageW(bar, PBM_SETRANGE32, 0, 100);
+  SendMessageW(bar, PBM_SETBARCOLOR, 0, RGB(0, 0, 255));
+  SendMessageW(bar, PBM_SETBKCOLOR, 0, RGB(0, 0, 0));
+  SendMessageW(bar, skin::TPBM_SHOWPERCENT, 1, 0);
+  SendMessageW(bar, PBM_SETPOS, 45, 0);
+  CPicture picture(248, 16);
+  SendMessageW(bar, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(picture.Dc()), PRF_CLIENT);
+  EXPECT_EQ(picture.At(2 + 108, 3), RGB(0, 0, 255)) << "244 x 0.45 = 109.8: 109 pixels filled";
+  EXPECT_EQ(picture.At(2 + 109, 3), RGB(0, 0, 0));
+  EXPECT_EQ(picture.At(0, 0), skin::kFrameOuter);
+  EXPECT_EQ(N(control.Text()), "45%");
+  DestroyWindow(bar);
+}
+
+TEST(BitmapButtonEx, KeyColourShowsTheTargetThroughExactlyItsPixels) {
+  // A 4 x 1 image: key, almost key, red, key.
+  CPicture image(4, 1);
+  SetPixel(image.Dc(), 0, 0, RGB(255, 0, 255));
+  SetPixel(image.Dc(), 1, 0, RGB(255, 0, 254));
+  SetPixel(image.Dc(), 2, 0, RGB(255, 0, 0));
+  SetPixel(image.Dc(), 3, 0, RGB(255, 0, 255));
+  const HBITMAP bitmap = static_cast<HBITMAP>(GetCurrentObject(image.Dc(), OBJ_BITMAP));
+  CPicture target(6, 1);
+  target.Fill(RGB(10, 20, 30));
+  const HBITMAP copy = static_cast<HBITMAP>(CopyImage(bitmap, IMAGE_BITMAP, 0, 0, 0));
+  winui::DrawBitmapTransparent(target.Dc(), copy, 1, 0, RGB(255, 0, 255));
+  DeleteObject(copy);
+  const COLORREF expected[] = {RGB(10, 20, 30), RGB(10, 20, 30), RGB(255, 0, 254), RGB(255, 0, 0), RGB(10, 20, 30),
+                               RGB(10, 20, 30)};
+  for (int x = 0; x < 6; ++x) EXPECT_EQ(target.At(x, 0), expected[x]) << "pixel " << x;
+}
+
+TEST(Taskbar, EachRunStateHasItsProgressState) {
+  const struct {
+    RunState state;
+    TBPFLAG flag;
+  } rows[] = {{RunState::Ready, TBPF_NOPROGRESS},
+              {RunState::Downloading, TBPF_NORMAL},
+              {RunState::Stopped, TBPF_PAUSED},
+              {RunState::Failed, TBPF_ERROR},
+              {RunState::Complete, TBPF_NOPROGRESS}};
+  for (const auto& row : rows) EXPECT_EQ(winapp::TaskbarStateOf(row.state), row.flag) << static_cast<int>(row.state);
+}
+
+} // namespace

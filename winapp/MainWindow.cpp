@@ -1,0 +1,395 @@
+#include "winapp/MainWindow.h"
+
+#include "core/StringTable.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "winapp/Resources.h"
+
+namespace winapp {
+
+using controller::BoxKind;
+using controller::RunState;
+
+namespace {
+
+thread_local CMainWindow* t_pModal = nullptr;
+
+const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+bool HasFontFace(const std::u16string& face) {
+  LOGFONTW wanted{};
+  wanted.lfCharSet = DEFAULT_CHARSET;
+  face.copy(reinterpret_cast<char16_t*>(wanted.lfFaceName), LF_FACESIZE - 1);
+  bool found = false;
+  const winui::CClientDc screen(nullptr);
+  EnumFontFamiliesExW(
+      screen.Get(), &wanted,
+      [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM result) -> int {
+        *reinterpret_cast<bool*>(result) = true;
+        return 0;
+      },
+      reinterpret_cast<LPARAM>(&found), 0);
+  return found;
+}
+
+} // namespace
+
+CMainWindow::CMainWindow(WinDialogs dialogs, controller::Services services)
+    : m_dialogs(std::move(dialogs)),
+      m_services(std::move(services)),
+      m_hIcon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                            0, 0, LR_DEFAULTSIZE | LR_SHARED))),
+      m_uTaskbarButtonCreated(RegisterWindowMessageW(L"TaskbarButtonCreated")) {
+  m_hTarget = download::RegisterMessageTarget(this);
+}
+
+CMainWindow::~CMainWindow() {
+  if (m_hWnd) DestroyWindow(m_hWnd);
+  OnDestroy();
+}
+
+void CMainWindow::DoModal() {
+  m_bModal = true;
+  t_pModal = this;
+  // The dialog's own loop has no place for a filter; a message-filter hook sees every message first.
+  const HHOOK hook = SetWindowsHookExW(WH_MSGFILTER, &MessageFilter, nullptr, GetCurrentThreadId());
+  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MERVODOWNLOADER_DIALOG), nullptr, &DialogProc,
+                  reinterpret_cast<LPARAM>(this));
+  if (hook) UnhookWindowsHookEx(hook);
+  t_pModal = nullptr;
+}
+
+bool CMainWindow::CreateView() {
+  m_bWithController = false;
+  return Create();
+}
+
+bool CMainWindow::Create() {
+  m_bModal = false;
+  CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MERVODOWNLOADER_DIALOG), nullptr, &DialogProc,
+                     reinterpret_cast<LPARAM>(this));
+  // A start-up that failed ended the dialog before it could show: it never appears.
+  if (m_bEnded && m_hWnd) ShowWindow(m_hWnd, SW_HIDE);
+  return m_hWnd != nullptr && !m_bEnded;
+}
+
+LRESULT CALLBACK CMainWindow::MessageFilter(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == MSGF_DIALOGBOX && t_pModal && t_pModal->PreTranslateMessage(*reinterpret_cast<const MSG*>(lParam)))
+    return TRUE;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool CMainWindow::PreTranslateMessage(const MSG& message) const {
+  const bool key = message.message == WM_KEYDOWN || message.message == WM_KEYUP || message.message == WM_CHAR;
+  if (!key || (message.wParam != VK_RETURN && message.wParam != VK_ESCAPE)) return false;
+  return m_hWnd && (message.hwnd == m_hWnd || IsChild(m_hWnd, message.hwnd));
+}
+
+winui::CBitmapButtonEx* CMainWindow::Button(int id) {
+  const auto found = m_buttons.find(id);
+  return found == m_buttons.end() ? nullptr : found->second.get();
+}
+winui::CTransparentStatic* CMainWindow::Label(int id) {
+  const auto found = m_labels.find(id);
+  return found == m_labels.end() ? nullptr : found->second.get();
+}
+winui::CTextProgressCtrl* CMainWindow::Bar(int id) {
+  const auto found = m_bars.find(id);
+  return found == m_bars.end() ? nullptr : found->second.get();
+}
+
+INT_PTR CALLBACK CMainWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<CMainWindow*>(lParam);
+    SetWindowLongPtrW(window, DWLP_USER, lParam);
+    self->m_hWnd = window;
+    return self->OnInitDialog();
+  }
+  auto* self = reinterpret_cast<CMainWindow*>(GetWindowLongPtrW(window, DWLP_USER));
+  return self ? self->OnMessage(message, wParam, lParam) : FALSE;
+}
+
+BOOL CMainWindow::OnInitDialog() {
+  // The About item of the system menu, in the language the system picks for the user.
+  if (HMENU menu = GetSystemMenu(m_hWnd, FALSE)) {
+    wchar_t about[128] = {};
+    if (LoadStringW(GetModuleHandleW(nullptr), core::IDS_ABOUTBOX, about, 128) > 0) {
+      AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about);
+    }
+  }
+  SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  BindControls();
+  if (m_bWithController) {
+    m_pDlg = std::make_unique<controller::CMervoDownloaderDlg>(*this, std::move(m_services));
+    m_pDlg->OnInitDialog();  // a failed start-up has ended the dialog
+  }
+  return TRUE;
+}
+
+void CMainWindow::BindControls() {
+  for (const skin::ControlRow& row : skin::kControls) {
+    const HWND control = GetDlgItem(m_hWnd, row.id);
+    switch (row.kind) {
+      case skin::Kind::Button: {
+        auto button = std::make_unique<winui::CBitmapButtonEx>();
+        button->Attach(control);
+        m_buttons[row.id] = std::move(button);
+        break;
+      }
+      case skin::Kind::Bar: {
+        auto bar = std::make_unique<winui::CTextProgressCtrl>();
+        bar->AttachBar(control);
+        m_bars[row.id] = std::move(bar);
+        break;
+      }
+      case skin::Kind::Label:
+      case skin::Kind::Link:
+      case skin::Kind::PathLabel: {
+        auto label = std::make_unique<winui::CTransparentStatic>();
+        label->Attach(control);
+        m_labels[row.id] = std::move(label);
+        break;
+      }
+      case skin::Kind::Background: break;
+    }
+    // The design's layout in pixels, whatever base units the dialog font gives on this system.
+    SetWindowPos(control, nullptr, row.x, row.y, row.w, row.h, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  SetWindowPos(m_hWnd, nullptr, 0, 0, skin::kWindowWidth, skin::kWindowHeight,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ApplyFont();
+}
+
+void CMainWindow::ApplyFont() {
+  // The dialog font of the template stays where none of the window's faces is installed.
+  for (const char16_t* face : skin::kFontFaces) {
+    if (!HasFontFace(face)) continue;
+    m_font.reset(CreateFontW(-skin::kFontPixelSize, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                             reinterpret_cast<const wchar_t*>(face)));
+    break;
+  }
+  if (!m_font) return;
+  for (const skin::ControlRow& row : skin::kControls)
+    SendDlgItemMessageW(m_hWnd, row.id, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+}
+
+void CMainWindow::InitProgressBars() {
+  struct Colours {
+    int id;
+    COLORREF back1, back2, bar;
+  };
+  for (const Colours& c : {Colours{controller::IDC_PROGRESS_FILE, RGB(0, 0, 0), RGB(0, 0, 0), RGB(98, 98, 98)},
+                           Colours{controller::IDC_PROGRESS_TOTAL, RGB(255, 255, 255), RGB(0, 0, 0),
+                                   RGB(255, 175, 16)}}) {
+    const HWND bar = GetDlgItem(m_hWnd, c.id);
+    SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendMessageW(bar, PBM_SETBKCOLOR, 0, c.back1);
+    SendMessageW(bar, PBM_SETBKCOLOR, 0, c.back2);
+    SendMessageW(bar, PBM_SETBARCOLOR, 0, c.bar);
+    SendMessageW(bar, skin::TPBM_SETTEXTCOLOR, 0, RGB(255, 255, 255));
+    SendMessageW(bar, skin::TPBM_SETBARTEXTCOLOR, 0, RGB(255, 255, 255));
+    SendMessageW(bar, skin::TPBM_SETTEXTALIGN, 1, 0);
+    SendMessageW(bar, skin::TPBM_SHOWPERCENT, 1, 0);
+  }
+}
+
+void CMainWindow::InitButtons() {
+  for (const skin::ButtonRow& row : skin::kButtons) {
+    winui::CBitmapButtonEx* button = Button(row.id);
+    if (!button || !button->Hwnd()) continue;
+    button->m_trackEvent = TRACKMOUSEEVENT{sizeof(TRACKMOUSEEVENT), TME_LEAVE, button->Hwnd(), HOVER_DEFAULT};
+    button->LoadBitmaps(row.normal, row.selected, row.focus, row.disabled);
+    button->SizeToContent();
+    button->SetHoverImage(row.hover);
+  }
+}
+
+void CMainWindow::InitBackground() {
+  const HWND picture = GetDlgItem(m_hWnd, controller::IDC_STATIC_BACKGROUND);
+  m_bmpBackground.reset(static_cast<HBITMAP>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(skin::kBackgroundImage), IMAGE_BITMAP, 0, 0, 0)));
+  SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpBackground.get()));
+  // On top of the sibling order: it paints first, so the labels' first erase finds it on screen.
+  SetWindowPos(picture, HWND_TOP, 0, 0, 640, 380, SWP_SHOWWINDOW);
+}
+
+void CMainWindow::PrepareWindow() {
+  InitProgressBars();
+  InitButtons();
+  InitBackground();
+  SetWindowTextW(m_hWnd, Wide(std::u16string(controller::kWindowTitle)));
+  RECT work{}, window{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  GetWindowRect(m_hWnd, &window);
+  const int w = window.right - window.left, h = window.bottom - window.top;
+  SetWindowPos(m_hWnd, nullptr, work.left + (work.right - work.left - w) / 2, work.top + (work.bottom - work.top - h) / 2,
+               0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CMainWindow::SetText(int id, std::u16string_view text) { SetDlgItemTextW(m_hWnd, id, Wide(std::u16string(text))); }
+
+void CMainWindow::SetTextColor(int id, controller::COLORREF colour) {
+  if (winui::CTransparentStatic* label = Label(id)) label->SetTextColor(colour);
+}
+
+void CMainWindow::EnableControl(int id, bool enabled) { EnableWindow(GetDlgItem(m_hWnd, id), enabled); }
+
+void CMainWindow::SetBarPosition(int id, int position) {
+  SendDlgItemMessageW(m_hWnd, id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  if (id == controller::IDC_PROGRESS_TOTAL) m_taskbar.SetPercent(position);
+}
+
+bool CMainWindow::ShowMessage(std::u16string_view text, BoxKind kind) { return m_dialogs.messageBox(m_hWnd, text, kind); }
+
+bool CMainWindow::BrowseForFolder(std::u16string_view initial, std::u16string_view requiredSize,
+                                  std::u16string& chosen) {
+  return m_dialogs.browseFolder(m_hWnd, initial, requiredSize, chosen);
+}
+
+void CMainWindow::StartTimer(int id, std::uint32_t milliseconds) {
+  if (SetTimer(m_hWnd, static_cast<UINT_PTR>(id), milliseconds, nullptr)) m_timers.insert(id);
+}
+
+void CMainWindow::StopTimer(int id) {
+  KillTimer(m_hWnd, static_cast<UINT_PTR>(id));
+  m_timers.erase(id);
+}
+
+void CMainWindow::ShowRunState(RunState state) { m_taskbar.SetState(state); }
+
+void CMainWindow::EndDialog() {
+  m_bEnded = true;
+  if (m_bModal) ::EndDialog(m_hWnd, IDCANCEL);
+  else ShowWindow(m_hWnd, SW_HIDE);
+}
+
+void CMainWindow::OnPost(std::uint32_t message, std::unique_ptr<download::MessageRecord> record) {
+  // The record travels in the message; it is freed here only when the post fails.
+  if (PostMessageW(m_hWnd, message, 0, reinterpret_cast<LPARAM>(record.get()))) record.release();
+}
+
+void CMainWindow::OnCommand(int id) {
+  using namespace controller;
+  if (id == IDC_BUTTON_MINIMIZE) {
+    ShowWindow(m_hWnd, SW_SHOWMINIMIZED);
+    return;
+  }
+  if (!m_pDlg) return;
+  switch (id) {
+    case IDC_BUTTON_START: m_pDlg->OnBnClickedStart(); break;
+    case IDC_BUTTON_STOP: m_pDlg->OnBnClickedStop(); break;
+    case IDC_BUTTON_CHANGE_PATH: m_pDlg->OnBnClickedChangePath(); break;
+    case IDC_BUTTON_RUN: m_pDlg->OnBnClickedRun(); break;
+    case IDCANCEL:
+    case IDC_BUTTON_CLOSE: m_pDlg->OnBnClickedClose(); break;
+    case IDC_STATIC_FORUM: m_pDlg->OnStnClickedForum(); break;
+    case IDC_STATIC_REGISTER: m_pDlg->OnStnClickedRegister(); break;
+    default: break;  // IDOK among them: Enter presses nothing
+  }
+}
+
+bool CMainWindow::OnSetCursor() {
+  // The hand shows over a link only while it is shown.
+  POINT pointer;
+  GetCursorPos(&pointer);
+  for (const int id : {controller::IDC_STATIC_FORUM, controller::IDC_STATIC_REGISTER}) {
+    const HWND link = GetDlgItem(m_hWnd, id);
+    RECT r;
+    if (IsWindowVisible(link) && GetWindowRect(link, &r) && PtInRect(&r, pointer)) {
+      SetCursor(LoadCursorW(nullptr, IDC_HAND));
+      return true;
+    }
+  }
+  return false;
+}
+
+void CMainWindow::OnPaintIconic() {
+  PAINTSTRUCT ps;
+  const HDC dc = BeginPaint(m_hWnd, &ps);
+  SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client;
+  GetClientRect(m_hWnd, &client);
+  DrawIcon(dc, (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2,
+           (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2, m_hIcon);
+  EndPaint(m_hWnd, &ps);
+}
+
+void CMainWindow::OnDestroy() {
+  if (m_pDlg) m_pDlg->OnDestroy();  // stops the worker: nothing is posted after this
+  if (m_hTarget) download::UnregisterMessageTarget(m_hTarget);
+  m_hTarget = 0;
+  // Records still queued belong to nobody else: free them.
+  MSG message;
+  while (m_hWnd && PeekMessageW(&message, m_hWnd, download::WM_DOWNLOAD_PROGRESS, download::WM_DOWNLOAD_RESULT, PM_REMOVE))
+    std::unique_ptr<download::MessageRecord>(reinterpret_cast<download::MessageRecord*>(message.lParam)).reset();
+}
+
+INT_PTR CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case download::WM_DOWNLOAD_PROGRESS: {
+      std::unique_ptr<download::DownloadProgress> record(reinterpret_cast<download::DownloadProgress*>(lParam));
+      if (m_pDlg) m_pDlg->OnDownloadProgress(std::move(record));
+      return TRUE;
+    }
+    case download::WM_DOWNLOAD_RESULT: {
+      std::unique_ptr<download::DownloadResult> record(reinterpret_cast<download::DownloadResult*>(lParam));
+      if (m_pDlg) m_pDlg->OnDownloadResult(std::move(record));
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
+      return TRUE;
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      winui::CBitmapButtonEx* button = Button(static_cast<int>(item.CtlID));
+      if (!button) return FALSE;
+      button->DrawItem(item);
+      return TRUE;
+    }
+    case WM_CTLCOLORSTATIC: {
+      const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+      if (winui::CTransparentStatic* label = Label(id))
+        return reinterpret_cast<INT_PTR>(label->OnCtlColor(reinterpret_cast<HDC>(wParam)));
+      return FALSE;
+    }
+    case WM_TIMER:
+      if (m_pDlg) m_pDlg->OnTimer(static_cast<int>(wParam));
+      return TRUE;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+        ShowAboutBox(m_hWnd);
+        return TRUE;
+      }
+      return FALSE;
+    case WM_LBUTTONDOWN:
+      // A press on the background or a label moves the window, as a caption would.
+      SendMessageW(m_hWnd, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+      return FALSE;
+    case WM_SETCURSOR:
+      if (!OnSetCursor()) return FALSE;
+      SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, TRUE);
+      return TRUE;
+    case WM_PAINT:
+      if (!IsIconic(m_hWnd)) return FALSE;
+      OnPaintIconic();
+      return TRUE;
+    case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(m_hIcon);
+    case WM_DESTROY:
+      OnDestroy();
+      return FALSE;
+    case WM_NCDESTROY: m_hWnd = nullptr; return FALSE;
+    default:
+      if (message == m_uTaskbarButtonCreated) {
+        m_taskbar.Attach(m_hWnd);
+        return TRUE;
+      }
+      return FALSE;
+  }
+}
+
+} // namespace winapp

@@ -1,0 +1,50 @@
+#pragma once
+// The skinned window's button: an owner-drawn push button that shows one image per state (normal,
+// selected, focus, disabled) and a hover image while the pointer is over it. Pixels of the key
+// colour are not drawn. No text and no focus rectangle: everything the user sees is the image.
+#include <windows.h>
+
+#include "winui/GdiHandles.h"
+#include "winui/Subclass.h"
+
+namespace winui {
+
+// Draws image with its top-left corner at x, y, leaving the target unchanged wherever the image
+// has exactly the key colour.
+void DrawBitmapTransparent(HDC target, HBITMAP image, int x, int y, COLORREF key);
+
+class CBitmapButtonEx : public CSubclassedControl {
+ public:
+  // Images come from the program's resources by id; 0 stands for none.
+  explicit CBitmapButtonEx(HINSTANCE resources = nullptr);
+
+  // True when every requested image loaded; the normal image is required.
+  bool LoadBitmaps(UINT normal, UINT selected, UINT focus, UINT disabled);
+  // Takes the size of the normal image, keeping the button's place.
+  void SizeToContent();
+  virtual void SetKeyColor(COLORREF key) { m_crKey = key; }
+  virtual void SetHoverImage(UINT id);
+  // Paints the item as the parent's WM_DRAWITEM asks.
+  void DrawItem(const DRAWITEMSTRUCT& item);
+
+  bool IsMouseOver() const { return m_bMouseOver != 0; }
+  UINT HoverImageId() const { return m_nHoverImageId; }
+
+  // The leave notification request, filled by whoever binds the button.
+  TRACKMOUSEEVENT m_trackEvent{};
+
+ protected:
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  HBITMAP Load(UINT id) const;
+
+  HINSTANCE m_hResources;
+  UniqueBitmap m_bmpNormal, m_bmpSelected, m_bmpFocus, m_bmpDisabled;
+  COLORREF m_crKey = RGB(255, 0, 255);
+  int m_bMouseOver = 0;
+  UINT m_nHoverImageId = 0;
+  UniqueBitmap m_bmpHover;  // released first
+};
+
+} // namespace winui
