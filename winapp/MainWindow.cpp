@@ -214,8 +214,12 @@ void CMainWindow::InitBackground() {
   m_bmpBackground.reset(static_cast<HBITMAP>(
       LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(skin::kBackgroundImage), IMAGE_BITMAP, 0, 0, 0)));
   SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpBackground.get()));
-  // On top of the sibling order: it paints first, so the labels' first erase finds it on screen.
-  SetWindowPos(picture, HWND_TOP, 0, 0, 640, 380, SWP_SHOWWINDOW);
+  // Exactly the image's size: some picture controls stretch their image to their own size, and the
+  // artwork must stay pixel for pixel. On top of the sibling order: it paints first, so the labels'
+  // first erase finds it on screen.
+  BITMAP image{};
+  GetObjectW(m_bmpBackground.get(), sizeof image, &image);
+  SetWindowPos(picture, HWND_TOP, 0, 0, image.bmWidth, image.bmHeight, SWP_SHOWWINDOW);
 }
 
 void CMainWindow::PrepareWindow() {

@@ -163,7 +163,7 @@ TEST_F(Window, EveryControlAtItsPixelRectangle) {
     const bool background = row.kind == skin::Kind::Background;
     EXPECT_EQ(r.left, background ? 0 : row.x) << row.id;
     EXPECT_EQ(r.top, background ? 0 : row.y) << row.id;
-    EXPECT_EQ(r.right - r.left, background ? 640 : row.w) << row.id << ": buttons take their image's size";
+    EXPECT_EQ(r.right - r.left, background ? skin::kWindowWidth : row.w) << row.id << ": buttons take their image's size";
     EXPECT_EQ(r.bottom - r.top, background ? 380 : row.h) << row.id;
     EXPECT_EQ(IsWindowVisible(control) != FALSE, row.kind != skin::Kind::Link) << row.id << ": only the links hide";
   }

@@ -1,18 +1,34 @@
-// Writes a PNG of the downloader window as a user sees it after start-up, with sample texts.
-// Usage: valdris-screenshot OUT.png
+// Writes a PNG of the downloader window as a user sees it after start-up, with sample texts; a label
+// may be given a text of its own by its control id (1009=Data/pack1.pak).
+// With --text-mask it writes instead where texts are drawn (labels and bars white, the rest black),
+// so two windows' pictures can be compared exactly outside them.
+// Usage: valdris-screenshot OUT.png [ID=TEXT...] | valdris-screenshot --text-mask OUT.png
 #include <QApplication>
 #include <QImage>
+#include <QPainter>
 #include <iostream>
+#include <string>
 
 #include "controller/WindowTables.h"
+#include "skin/WindowLayout.h"
 #include "ui/SkinnedWindow.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: valdris-screenshot OUT.png\n";
+  if (argc < 2) {
+    std::cerr << "usage: valdris-screenshot OUT.png [ID=TEXT...]\n";
     return 2;
   }
   QApplication application(argc, argv);
+  if (std::string(argv[1]) == "--text-mask" && argc == 3) {
+    QImage mask(skin::kWindowWidth, skin::kWindowHeight, QImage::Format_RGB32);
+    mask.fill(Qt::black);
+    QPainter painter(&mask);
+    for (const skin::ControlRow& row : skin::kControls)
+      if (row.kind != skin::Kind::Button && row.kind != skin::Kind::Background)
+        painter.fillRect(row.x, row.y, row.w, row.h, Qt::white);
+    painter.end();
+    return mask.save(QString::fromLocal8Bit(argv[2]), "PNG") ? 0 : 1;
+  }
   ui::CSkinnedWindow window;
   window.InitProgressBars();
   window.InitButtons();
@@ -31,6 +47,16 @@ int main(int argc, char** argv) {
   for (const controller::Caption& caption : controller::kCaptions) {
     window.Label(caption.id)->SetWindowText(QString::fromUtf16(caption.text));
     window.Label(caption.id)->SetTextColor(caption.colour);
+  }
+  for (int i = 2; i < argc; ++i) {
+    const QString assignment = QString::fromLocal8Bit(argv[i]);
+    const auto equals = assignment.indexOf(QLatin1Char('='));
+    ui::CTransparentStatic* label = equals > 0 ? window.Label(assignment.left(equals).toInt()) : nullptr;
+    if (!label) {
+      std::cerr << "no label for " << argv[i] << "\n";
+      return 2;
+    }
+    label->SetWindowText(assignment.mid(equals + 1));
   }
   const controller::ButtonStates& ready = controller::ButtonsOf(controller::RunState::Ready);
   window.Control(controller::IDC_BUTTON_START)->setEnabled(ready.start);
