@@ -61,4 +61,9 @@ std::string EncodeBase64(const unsigned char* data, std::size_t size) {
   return text;
 }
 
+bool VerifyListSignature(std::string_view data, const std::vector<unsigned char>& signature,
+                         const std::vector<unsigned char>& publicKey) {
+  return platform::VerifyP256(data, signature, publicKey);
+}
+
 } // namespace download

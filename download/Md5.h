@@ -2,30 +2,23 @@
 // Streaming MD5 in the checksum text of the file list: 32 upper-case hexadecimal digits.
 #include <atomic>
 #include <cstddef>
-#include <memory>
 #include <string>
 
+#include "platform/Crypto.h"
 #include "platform/ErrorCodes.h"
 
 namespace download {
 
 class CMd5 {
  public:
-  CMd5();
-  ~CMd5();
-  CMd5(const CMd5&) = delete;
-  CMd5& operator=(const CMd5&) = delete;
   // False when the digest could not be set up or fed; the object is then unusable.
-  bool Ok() const { return m_ok; }
-  bool Update(const void* data, std::size_t size);
+  bool Ok() const { return m_digest.Ok(); }
+  bool Update(const void* data, std::size_t size) { return m_digest.Update(data, size); }
   // The digest text; empty on failure. Ends the object's use.
   std::u16string Finish();
 
  private:
-  // The system's digest object (OpenSSL on Linux, CNG on Windows).
-  struct Context;
-  std::unique_ptr<Context> m_context;
-  bool m_ok = false;
+  platform::CMd5Digest m_digest;
 };
 
 // Files are read for hashing in blocks of this size: large reads keep the disk and system calls cheap.

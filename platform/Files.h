@@ -77,9 +77,13 @@ PathKind QueryPath(std::u16string_view path, std::uint64_t& size, ErrorCode& err
 // The size from the file's attributes, never by opening it; ERROR_ACCESS_DENIED for anything but a
 // regular file (a folder, a FIFO, a device).
 ErrorCode GetFileSizeOf(std::u16string_view path, std::uint64_t& size);
+// Who may read a file written anew: everyone, or its owner alone (private keys). On Windows a file
+// takes the access of its folder either way.
+enum class FileAccess { Everyone, OwnerOnly };
 // Replaces the file's content as one step: the bytes go to a temporary file beside it, which is then
 // renamed over it, so a reader (or a crash) sees the old content or the new, never a part.
-ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes);
+ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes,
+                              FileAccess access = FileAccess::Everyone);
 
 // Free bytes of the file system holding an absolute path (the nearest existing ancestor is asked);
 // 0 for a relative path or when it cannot be obtained.

@@ -211,12 +211,14 @@ PathKind QueryPath(std::u16string_view path, std::uint64_t& size, ErrorCode& err
   return PathKind::File;
 }
 
-ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes) {
+ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes, FileAccess access) {
   if (path.empty()) return ERROR_PATH_NOT_FOUND;
   NativePath native(path);
   if (!native.ok) return ERROR_FILENAME_EXCED_RANGE;
   const std::string temporary = std::string(native.text) + ".tmp." + std::to_string(getpid());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Created with its final permissions, so a private file is never readable by others for a moment.
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                        access == FileAccess::OwnerOnly ? 0600 : 0644);
   if (fd < 0) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : LastError();
   ErrorCode code = ERROR_SUCCESS;
   for (std::size_t done = 0; done < bytes.size() && code == ERROR_SUCCESS;) {

@@ -191,7 +191,7 @@ ErrorCode GetFileSizeOf(std::u16string_view path, std::uint64_t& size) {
   return ERROR_SUCCESS;
 }
 
-ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes) {
+ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes, FileAccess) {
   if (path.empty()) return ERROR_PATH_NOT_FOUND;
   const std::wstring target(path.begin(), path.end());
   const std::wstring temporary = target + L".tmp." + std::to_wstring(GetCurrentProcessId());
