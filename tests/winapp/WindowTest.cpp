@@ -295,6 +295,57 @@ TEST(BitmapButtonEx, KeyColourShowsTheTargetThroughExactlyItsPixels) {
   for (int x = 0; x < 6; ++x) EXPECT_EQ(target.At(x, 0), expected[x]) << "pixel " << x;
 }
 
+TEST(BitmapButtonEx, TheImageOfEachState) {
+  const HWND button = CreateWindowExW(0, L"BUTTON", L"", WS_POPUP | BS_OWNERDRAW, 0, 0, 10, 10, nullptr, nullptr,
+                                      nullptr, nullptr);
+  winui::CBitmapButtonEx control;
+  ASSERT_TRUE(control.Attach(button));
+  control.m_trackEvent = TRACKMOUSEEVENT{sizeof(TRACKMOUSEEVENT), TME_LEAVE, button, HOVER_DEFAULT};
+  ASSERT_TRUE(control.LoadBitmaps(147, 150, 149, 148));  // Start: normal, selected, focus, disabled
+  control.SizeToContent();
+  RECT size;
+  GetWindowRect(button, &size);
+  EXPECT_EQ(size.right - size.left, 77);
+  EXPECT_EQ(size.bottom - size.top, 27);
+  control.SetHoverImage(146);  // the Launch button's face, to tell it apart
+  // The colour each image has in its middle.
+  const auto middleOf = [](UINT id) {
+    const HBITMAP image = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id),
+                                                          IMAGE_BITMAP, 0, 0, 0));
+    CPicture picture(77, 27);
+    winui::DrawBitmapTransparent(picture.Dc(), image, 0, 0, RGB(255, 0, 255));
+    DeleteObject(image);
+    return picture.At(38, 5);
+  };
+  const auto drawn = [&](UINT state) {
+    CPicture picture(77, 27);
+    DRAWITEMSTRUCT item{ODT_BUTTON, 1001, 0, ODA_DRAWENTIRE, state, button, picture.Dc(), {0, 0, 77, 27}, 0};
+    control.DrawItem(item);
+    return picture.At(38, 5);
+  };
+  ASSERT_NE(middleOf(147), middleOf(148));
+  const struct {
+    const char* name;
+    UINT state;
+    bool hover;
+    UINT image;
+  } rows[] = {
+      {"normal", 0, false, 147},
+      {"pressed", ODS_SELECTED, false, 150},
+      {"focused", ODS_FOCUS, false, 149},
+      {"disabled", ODS_DISABLED, false, 148},
+      {"pressed wins over focus", ODS_SELECTED | ODS_FOCUS, false, 150},
+      {"hover wins over focus", ODS_FOCUS, true, 146},
+      {"a disabled button never looks usable", ODS_DISABLED, true, 148},
+  };
+  for (const auto& row : rows) {
+    SendMessageW(button, row.hover ? WM_MOUSEMOVE : WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(control.IsMouseOver(), row.hover) << row.name;
+    EXPECT_EQ(drawn(row.state), middleOf(row.image)) << row.name;
+  }
+  DestroyWindow(button);
+}
+
 TEST(Taskbar, EachRunStateHasItsProgressState) {
   const struct {
     RunState state;
