@@ -30,6 +30,9 @@ QString ToQString(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A display's pace: about 60 frames a second.
+constexpr int kFrameMs = 16;
+
 } // namespace
 
 CMainWindow::CMainWindow(IMessageBox& box, IFolderBrowser& browser, Services services)
@@ -37,6 +40,8 @@ CMainWindow::CMainWindow(IMessageBox& box, IFolderBrowser& browser, Services ser
   m_hTarget = download::RegisterMessageTarget(this);
   m_pDlg = std::make_unique<CMervoDownloaderDlg>(*this, std::move(services));
   connect(&m_timer, &QTimer::timeout, this, [this] { m_pDlg->OnTimer(m_nTimerId); });
+  m_frameTimer.setSingleShot(true);
+  connect(&m_frameTimer, &QTimer::timeout, this, &CMainWindow::DrawFrame);
   connect(this, &CSkinnedWindow::closeRequested, this, [this] { m_pDlg->OnBnClickedClose(); });
   connect(this, &CSkinnedWindow::aboutRequested, this, &CMainWindow::ShowAbout);
   const auto onClick = [this](int id, void (CMervoDownloaderDlg::*handler)()) {
@@ -57,19 +62,47 @@ CMainWindow::~CMainWindow() {
   download::UnregisterMessageTarget(m_hTarget);
 }
 
-std::u16string CMainWindow::Text(int id) const { return Label(id)->GetWindowText().toStdU16String(); }
+std::u16string CMainWindow::Text(int id) const {
+  const auto pending = m_pendingTexts.find(id);
+  return pending != m_pendingTexts.end() ? pending->second : Label(id)->GetWindowText().toStdU16String();
+}
 
-void CMainWindow::SetText(int id, std::u16string_view text) { Label(id)->SetWindowText(ToQString(text)); }
+void CMainWindow::SetText(int id, std::u16string_view text) {
+  m_pendingTexts[id] = std::u16string(text);
+  ScheduleFrame();
+}
+
+void CMainWindow::ScheduleFrame() {
+  if (m_frameTimer.isActive()) return;
+  const qint64 since = m_sinceFrame.isValid() ? m_sinceFrame.elapsed() : kFrameMs;
+  if (since >= kFrameMs) DrawFrame();
+  else m_frameTimer.start(static_cast<int>(kFrameMs - since));
+}
+
+void CMainWindow::DrawFrame() {
+  for (const auto& [id, text] : m_pendingTexts) Label(id)->SetWindowText(ToQString(text));
+  for (const auto& [id, position] : m_pendingBars) Bar(id)->SendMessage(ui::PBM_SETPOS, static_cast<std::uintptr_t>(position));
+  m_pendingTexts.clear();
+  m_pendingBars.clear();
+  m_sinceFrame.start();
+  ++m_nFrames;
+}
 
 void CMainWindow::SetTextColor(int id, COLORREF colour) { Label(id)->SetTextColor(colour); }
 
-void CMainWindow::EnableControl(int id, bool enabled) { Control(id)->setEnabled(enabled); }
+void CMainWindow::EnableControl(int id, bool enabled) {
+  // A new state shows together with the figures that led to it.
+  if (!m_pendingTexts.empty() || !m_pendingBars.empty()) DrawFrame();
+  Control(id)->setEnabled(enabled);
+}
 
 void CMainWindow::SetBarPosition(int id, int position) {
-  Bar(id)->SendMessage(ui::PBM_SETPOS, static_cast<std::uintptr_t>(position));
+  m_pendingBars[id] = position;
+  ScheduleFrame();
 }
 
 bool CMainWindow::ShowMessage(std::u16string_view text, BoxKind kind) {
+  if (!m_pendingTexts.empty() || !m_pendingBars.empty()) DrawFrame();
   return m_box.Show(this, std::u16string(text), kind);
 }
 

@@ -3,9 +3,11 @@
 // controls' signals and its timer into the controller's handlers, shows what the controller asks,
 // and brings the worker's records onto the window's thread.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include "app/QtServices.h"
@@ -23,8 +25,10 @@ class CMainWindow : public ui::CSkinnedWindow, public controller::IMainView, pub
   ~CMainWindow() override;
 
   controller::CMervoDownloaderDlg& Dlg() { return *m_pDlg; }
-  // The text a label shows.
+  // The text a label shows, or will show with the next frame.
   std::u16string Text(int id) const;
+  // Frames drawn: texts and bar positions applied together.
+  int Frames() const { return m_nFrames; }
   bool IsTimerRunning() const { return m_timer.isActive(); }
   void ShowAbout();
 
@@ -51,11 +55,21 @@ class CMainWindow : public ui::CSkinnedWindow, public controller::IMainView, pub
   bool event(QEvent* event) override;
 
  private:
+  // Texts and bar positions reach the controls at most once a frame: a flood of records costs one
+  // repaint per frame, while a change after a quiet moment shows at once.
+  void ScheduleFrame();
+  void DrawFrame();
+
   IMessageBox& m_box;
   IFolderBrowser& m_browser;
   download::HWND m_hTarget = 0;
   QTimer m_timer;
   int m_nTimerId = 0;
+  std::map<int, std::u16string> m_pendingTexts;
+  std::map<int, int> m_pendingBars;
+  QTimer m_frameTimer;
+  QElapsedTimer m_sinceFrame;
+  int m_nFrames = 0;
   std::unique_ptr<controller::CMervoDownloaderDlg> m_pDlg;
 };
 

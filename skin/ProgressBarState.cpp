@@ -44,7 +44,8 @@ std::intptr_t CProgressBarState::SetPos(std::int32_t position, MessageEffect& ef
   m_nPosition = position;
   if (m_nPosition < m_nLower) m_nPosition = m_nLower;
   if (m_nPosition > upper) m_nPosition = upper;
-  effect.repaint = true;
+  // The same position draws the same picture: no repaint for it.
+  effect.repaint = effect.repaint || m_nPosition != old;
   return old;
 }
 

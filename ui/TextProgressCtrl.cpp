@@ -43,7 +43,8 @@ std::intptr_t CTextProgressCtrl::SendMessage(unsigned message, std::uintptr_t wP
     if (m_state.MarqueeIntervalMs() > 0) m_marqueeTimer.start(m_state.MarqueeIntervalMs(), this);
     else m_marqueeTimer.stop();
   }
-  if (effect.repaint) repaint();
+  // Coalesced: many positions between two frames paint once.
+  if (effect.repaint) update();
   return result;
 }
 

@@ -235,7 +235,18 @@ void CMainWindow::PrepareWindow() {
                0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CMainWindow::SetText(int id, std::u16string_view text) { SetDlgItemTextW(m_hWnd, id, Wide(std::u16string(text))); }
+void CMainWindow::SetText(int id, std::u16string_view text) {
+  // An unchanged text is not set again, so nothing is painted for it.
+  const HWND control = GetDlgItem(m_hWnd, id);
+  const int length = GetWindowTextLengthW(control);
+  if (length == static_cast<int>(text.size())) {
+    std::u16string current(static_cast<std::size_t>(length) + 1, u'\0');
+    GetWindowTextW(control, reinterpret_cast<wchar_t*>(current.data()), length + 1);
+    current.resize(static_cast<std::size_t>(length));
+    if (current == text) return;
+  }
+  SetWindowTextW(control, Wide(std::u16string(text)));
+}
 
 void CMainWindow::SetTextColor(int id, controller::COLORREF colour) {
   if (winui::CTransparentStatic* label = Label(id)) label->SetTextColor(colour);

@@ -39,7 +39,8 @@ LRESULT CTextProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
       if (m_state.MarqueeIntervalMs() > 0) SetTimer(Hwnd(), skin::MARQUEE_TIMER_ID, m_state.MarqueeIntervalMs(), nullptr);
       else KillTimer(Hwnd(), skin::MARQUEE_TIMER_ID);
     }
-    if (effect.repaint) RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    // Coalesced: the system paints once the queue is empty, however many positions came before.
+    if (effect.repaint) InvalidateRect(Hwnd(), nullptr, FALSE);
     return result;
   }
   switch (message) {

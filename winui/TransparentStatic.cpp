@@ -44,9 +44,9 @@ LRESULT CTransparentStatic::WindowProc(UINT message, WPARAM wParam, LPARAM lPara
       OnEraseBkgnd(reinterpret_cast<HDC>(wParam));
       return TRUE;
     case WM_SETTEXT: {
+      // Painted with the next frame, from the snapshot: many texts in a row paint once.
       const LRESULT result = Default(message, wParam, lParam);
       InvalidateRect(Hwnd(), nullptr, TRUE);
-      UpdateWindow(Hwnd());
       return result;
     }
     default: return Default(message, wParam, lParam);

@@ -220,6 +220,29 @@ TEST_F(Controller, FailedRunShowsTheWorkersMessage) {
   EXPECT_TRUE(fs::exists(config / "Mervolink/VALDRIS/InstallPath")) << "still unfinished: still remembered";
 }
 
+// A flood of records updates the figures every time but reaches the screen once a frame; a change
+// after a quiet moment shows at once, and a new state shows with the figures that led to it.
+TEST_F(Controller, AFloodOfRecordsIsDrawnOncePerFrame) {
+  CMainWindow win(box, browser, MakeServices());
+  CMervoDownloaderDlg& dlg = win.Dlg();
+  ASSERT_TRUE(dlg.OnInitDialog());
+  QApplication::processEvents();
+  now = 10000;
+  const int framesBefore = win.Frames();
+  for (int i = 1; i <= 500; ++i) {
+    auto record = std::make_unique<download::DownloadProgress>();
+    record->dwStartTime = 9000;
+    record->dwTotal = 200000;
+    record->dwReceived = static_cast<std::uint64_t>(i) * 400;
+    dlg.OnDownloadProgress(std::move(record));
+  }
+  EXPECT_LE(win.Frames() - framesBefore, 1) << "the first change shows at once, the rest wait for the frame";
+  EXPECT_EQ(N(win.Text(IDC_STATIC_FILE_DONE)), "195.31 KB") << "the figures are the last record's";
+  ASSERT_TRUE(WaitFor([&] { return win.Bar(IDC_PROGRESS_FILE)->SendMessage(PBM_GETPOS) == 100; }));
+  EXPECT_EQ(win.Label(IDC_STATIC_FILE_DONE)->GetWindowText(), QStringLiteral("195.31 KB"));
+  EXPECT_LE(win.Frames() - framesBefore, 2);
+}
+
 TEST_F(Controller, StartRefusesTooLittleSpaceAndAForeignFolder) {
   CMainWindow win(box, browser, MakeServices());
   CMervoDownloaderDlg& dlg = win.Dlg();

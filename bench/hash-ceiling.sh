@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Large files against their ceiling: valdris-get bringing in 1 x 1 GiB, 40 x 25 MiB and 10 x 25 MiB
+# from nginx on loopback, side by side with `openssl md5` over the same files (hot cache). On two
+# cores the transfer can hide entirely behind the hash, so the hash alone is the mark to meet.
+# Needs hyperfine, openssl. Usage: bench/hash-ceiling.sh [RUNS]
+source "$(dirname "$0")/lib.sh"
+runs=${1:-5}
+build_release
+get=$ROOT/build-release/tools/valdris-get
+work=$(mktemp -d "$(bench_parent)/ceiling.XXXXXX")
+trap '"$ROOT/scripts/nginx-serve" stop "$work/nginx"; rm -rf "$work"' EXIT
+base=http://127.0.0.1:$BENCH_PORT
+prepare_set() {  # NAME COUNT SIZE
+  make_files "$work/www/$1" "$2" "$3" f
+  "$ROOT/build-release/tools/valdris-filelist" build "$work/www/$1" --url "$base/$1/" -o "$work/www/$1.json" >/dev/null
+}
+prepare_set big 1 $((1024 * 1024 * 1024))
+prepare_set medium 40 $((25 * 1024 * 1024))
+prepare_set ten 10 $((25 * 1024 * 1024))
+"$ROOT/scripts/nginx-serve" start "$work/www" "$BENCH_PORT" "$work/nginx"
+mkdir -p "$work/out"
+for name in ${SETS:-big medium ten}; do
+  cat "$work/www/$name"/* > /dev/null  # hot cache for both
+  hyperfine --warmup 1 --runs "$runs" --export-markdown "$work/$name.md" \
+    --prepare "rm -rf $work/out/*" \
+    -n "valdris-get ($name)" "$get --quiet --filelist $base/$name.json --folder \$(mktemp -d $work/out/o.XXXXXX)" \
+    -n "openssl md5 ($name)" "openssl md5 $work/www/$name/* >/dev/null"
+done
+cat "$work"/big.md "$work"/medium.md "$work"/ten.md
