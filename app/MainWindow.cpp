@@ -13,17 +13,14 @@ using namespace controller;
 
 namespace {
 
-// A worker record on its way to the window's thread.
-class CWorkerEvent : public QEvent {
+// Tells the window's thread that records wait in its inbox.
+class CInboxEvent : public QEvent {
  public:
   static QEvent::Type Type() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
   }
-  CWorkerEvent(std::uint32_t message, std::unique_ptr<download::MessageRecord> record)
-      : QEvent(Type()), m_message(message), m_record(std::move(record)) {}
-  std::uint32_t m_message;
-  std::unique_ptr<download::MessageRecord> m_record;
+  CInboxEvent() : QEvent(Type()) {}
 };
 
 QString ToQString(std::u16string_view text) {
@@ -139,19 +136,32 @@ void CMainWindow::ShowAbout() {
 }
 
 void CMainWindow::OnPost(std::uint32_t message, std::unique_ptr<download::MessageRecord> record) {
-  // Qt takes the event and frees it; a window that is gone drops it, record included.
-  QCoreApplication::postEvent(this, std::make_unique<CWorkerEvent>(message, std::move(record)).release());
+  // Records queue in the inbox; only the first of a batch wakes the window's thread, which then
+  // takes them all, in order. Qt frees the event; a window that is gone drops the inbox with it.
+  bool wake = false;
+  {
+    const std::lock_guard<std::mutex> lock(m_inboxMutex);
+    wake = m_inbox.empty();
+    m_inbox.push_back({message, std::move(record)});
+  }
+  if (wake) QCoreApplication::postEvent(this, std::make_unique<CInboxEvent>().release());
 }
 
 bool CMainWindow::event(QEvent* event) {
-  if (event->type() != CWorkerEvent::Type()) return CSkinnedWindow::event(event);
-  auto* worker = static_cast<CWorkerEvent*>(event);
-  if (worker->m_message == download::WM_DOWNLOAD_PROGRESS) {
-    m_pDlg->OnDownloadProgress(std::unique_ptr<download::DownloadProgress>(
-        static_cast<download::DownloadProgress*>(worker->m_record.release())));
-  } else if (worker->m_message == download::WM_DOWNLOAD_RESULT) {
-    m_pDlg->OnDownloadResult(std::unique_ptr<download::DownloadResult>(
-        static_cast<download::DownloadResult*>(worker->m_record.release())));
+  if (event->type() != CInboxEvent::Type()) return CSkinnedWindow::event(event);
+  std::deque<Posted> batch;
+  {
+    const std::lock_guard<std::mutex> lock(m_inboxMutex);
+    batch.swap(m_inbox);
+  }
+  for (Posted& posted : batch) {
+    if (posted.message == download::WM_DOWNLOAD_PROGRESS) {
+      m_pDlg->OnDownloadProgress(std::unique_ptr<download::DownloadProgress>(
+          static_cast<download::DownloadProgress*>(posted.record.release())));
+    } else if (posted.message == download::WM_DOWNLOAD_RESULT) {
+      m_pDlg->OnDownloadResult(std::unique_ptr<download::DownloadResult>(
+          static_cast<download::DownloadResult*>(posted.record.release())));
+    }
   }
   return true;
 }

@@ -3,8 +3,10 @@
 // controls' signals and its timer into the controller's handlers, shows what the controller asks,
 // and brings the worker's records onto the window's thread.
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include <QElapsedTimer>
@@ -65,6 +67,13 @@ class CMainWindow : public ui::CSkinnedWindow, public controller::IMainView, pub
   download::HWND m_hTarget = 0;
   QTimer m_timer;
   int m_nTimerId = 0;
+  // Records from the worker, waiting for the window's thread.
+  struct Posted {
+    std::uint32_t message;
+    std::unique_ptr<download::MessageRecord> record;
+  };
+  std::mutex m_inboxMutex;
+  std::deque<Posted> m_inbox;
   std::map<int, std::u16string> m_pendingTexts;
   std::map<int, int> m_pendingBars;
   QTimer m_frameTimer;

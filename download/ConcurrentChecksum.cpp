@@ -1,7 +1,7 @@
 #include "download/ConcurrentChecksum.h"
 
 #include <algorithm>
-#include <cstring>
+#include <vector>
 
 #include "download/LocalFiles.h"
 #include "download/Md5.h"
@@ -13,15 +13,13 @@ using namespace platform;
 
 namespace {
 
-// Room for a few reads of the transfer ahead of the hash.
-constexpr std::size_t kRingBytes = 4 * 1024 * 1024;
-// The writer wakes the helper only once this much more is waiting.
+// The writer wakes the helper only once this much more is in the file.
 constexpr std::uint64_t kNotifyStep = 256 * 1024;
 
 } // namespace
 
 CConcurrentChecksum::CConcurrentChecksum(const std::atomic<bool>* running)
-    : m_pbRunning(running), m_ring(kRingBytes), m_thread(&CConcurrentChecksum::Loop, this) {}
+    : m_pbRunning(running), m_thread(&CConcurrentChecksum::Loop, this) {}
 
 CConcurrentChecksum::~CConcurrentChecksum() {
   {
@@ -29,62 +27,40 @@ CConcurrentChecksum::~CConcurrentChecksum() {
     m_bQuit = true;
   }
   m_wake.notify_all();
-  m_space.notify_all();
   m_thread.join();
 }
 
-void CConcurrentChecksum::WaitUntilIdle(std::unique_lock<std::mutex>& lock) {
-  m_space.wait(lock, [this] { return !m_bReading; });
-}
-
-void CConcurrentChecksum::Begin(std::u16string path, std::uint64_t prefix) {
+void CConcurrentChecksum::Begin(std::u16string path, std::uint64_t available) {
   {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    ++m_nGeneration;
-    WaitUntilIdle(lock);  // the ring starts afresh: nothing of the last file may still be read from it
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_path = std::move(path);
-    m_nPrefix = prefix;
-    m_nWritten = m_nConsumed = m_nNotified = 0;
+    m_nAvailable = m_nNotified = available;
     m_nTarget = UINT64_MAX;
     m_bActive = true;
     m_bFinished = false;
-    m_bHashEnded = false;
+    ++m_nGeneration;
   }
   m_wake.notify_all();
 }
 
-void CConcurrentChecksum::Append(const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  std::unique_lock<std::mutex> lock(m_mutex);
-  const std::uint64_t generation = m_nGeneration;
-  while (size > 0) {
-    // Room in the ring, unless the file was dropped or the hash ended (a stop, a failure).
-    m_space.wait(lock, [&] {
-      return m_bQuit || m_nGeneration != generation || m_bHashEnded || m_nWritten - m_nConsumed < m_ring.size();
-    });
-    if (m_bQuit || m_nGeneration != generation || m_bHashEnded) return;
-    const std::size_t at = static_cast<std::size_t>(m_nWritten % m_ring.size());
-    const std::size_t room = m_ring.size() - static_cast<std::size_t>(m_nWritten - m_nConsumed);
-    const std::size_t n = std::min({size, room, m_ring.size() - at});
-    // The helper never reads the free part of the ring, so the copy needs no lock.
-    lock.unlock();
-    std::memcpy(m_ring.data() + at, bytes, n);
-    lock.lock();
-    if (m_nGeneration != generation) return;
-    m_nWritten += n;
-    bytes += n;
-    size -= n;
-    if (m_nWritten - m_nNotified >= kNotifyStep) {
-      m_nNotified = m_nWritten;
-      m_wake.notify_all();
+void CConcurrentChecksum::Advance(std::uint64_t available) {
+  bool notify = false;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_nAvailable = available;
+    if (available - m_nNotified >= kNotifyStep) {
+      m_nNotified = available;
+      notify = true;
     }
   }
+  if (notify) m_wake.notify_all();
 }
 
 ErrorCode CConcurrentChecksum::Finish(std::uint64_t size, std::u16string& checksum) {
   std::unique_lock<std::mutex> lock(m_mutex);
   if (!m_bActive && !m_bFinished) return ERROR_INVALID_HANDLE;
   m_nTarget = size;
+  m_nAvailable = std::max(m_nAvailable, size);
   m_wake.notify_all();
   m_done.wait(lock, [this] { return m_bFinished; });
   m_bFinished = false;
@@ -101,7 +77,6 @@ void CConcurrentChecksum::Abandon() {
   ++m_nGeneration;  // the loop sees the change and drops the file
   m_bActive = false;
   m_wake.notify_all();
-  m_space.notify_all();
 }
 
 void CConcurrentChecksum::Loop() {
@@ -113,56 +88,35 @@ void CConcurrentChecksum::Loop() {
     if (m_bQuit) return;
     const std::uint64_t generation = handled = m_nGeneration;
     const std::u16string path = m_path;
-    const std::uint64_t prefix = m_nPrefix;
     lock.unlock();
 
+    CFileHandle file;
+    ErrorCode result = file.Open(path, OpenMode::ReadExisting);
     CMd5 md5;
-    ErrorCode result = md5.Ok() ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
-    // A resumed file's part on disk first, as the page cache holds it.
-    if (prefix > 0 && result == ERROR_SUCCESS) {
-      CFileHandle file;
-      result = file.Open(path, OpenMode::ReadExisting);
-      for (std::uint64_t hashed = 0; hashed < prefix && result == ERROR_SUCCESS;) {
+    if (result == ERROR_SUCCESS && !md5.Ok()) result = ERROR_NOT_ENOUGH_MEMORY;
+    std::uint64_t hashed = 0;
+    while (result == ERROR_SUCCESS) {
+      lock.lock();
+      m_wake.wait(lock, [&] {
+        return m_bQuit || m_nGeneration != generation || m_nAvailable > hashed || hashed >= m_nTarget;
+      });
+      const bool stale = m_bQuit || m_nGeneration != generation;
+      const bool complete = hashed >= m_nTarget;
+      const std::uint64_t available = std::min(m_nAvailable, m_nTarget);
+      lock.unlock();
+      if (stale || complete) break;
+      // Hash what is there, watching the stop flag every 1024 bytes.
+      while (hashed < available && result == ERROR_SUCCESS) {
         std::size_t got = 0;
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kHashReadBlock, prefix - hashed));
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kHashReadBlock, available - hashed));
         result = file.ReadAt(block.data(), want, hashed, got);
         if (result == ERROR_SUCCESS && got == 0) result = ERROR_HANDLE_EOF;  // shorter than announced
         if (result == ERROR_SUCCESS) result = HashWatchingStop(md5, block.data(), got, m_pbRunning);
         hashed += got;
       }
     }
-    // Then the bytes handed over, straight from the ring.
-    lock.lock();
-    while (result == ERROR_SUCCESS) {
-      m_wake.wait(lock, [&] {
-        return m_bQuit || m_nGeneration != generation || m_nWritten > m_nConsumed || m_nTarget != UINT64_MAX;
-      });
-      if (m_bQuit || m_nGeneration != generation) break;
-      if (m_nTarget != UINT64_MAX && prefix + m_nConsumed >= m_nTarget) break;  // all of it is hashed
-      if (m_nWritten == m_nConsumed) {
-        result = ERROR_HANDLE_EOF;  // Finish named more than was handed over
-        break;
-      }
-      const std::size_t at = static_cast<std::size_t>(m_nConsumed % m_ring.size());
-      std::uint64_t n = std::min<std::uint64_t>({m_nWritten - m_nConsumed, kHashReadBlock, m_ring.size() - at});
-      if (m_nTarget != UINT64_MAX) n = std::min(n, m_nTarget - prefix - m_nConsumed);
-      m_bReading = true;
-      lock.unlock();
-      result = HashWatchingStop(md5, m_ring.data() + at, static_cast<std::size_t>(n), m_pbRunning);
-      lock.lock();
-      m_bReading = false;
-      m_nConsumed += n;
-      m_space.notify_all();
-    }
-    const bool stale = m_bQuit || m_nGeneration != generation;
-    if (result != ERROR_SUCCESS && !stale) {
-      // The hash has ended: a writer waiting for room must not wait any longer.
-      m_bHashEnded = true;
-      m_space.notify_all();
-    }
-    lock.unlock();
     std::u16string text;
-    if (result == ERROR_SUCCESS && !stale) text = md5.Finish();
+    if (result == ERROR_SUCCESS) text = md5.Finish();
 
     lock.lock();
     // The result belongs to the Finish call of this generation; a file dropped meanwhile gets none.

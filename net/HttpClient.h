@@ -40,8 +40,6 @@ class CHttpClient {
   void CloseFile();
   // Reads one piece of the body into the file; bytesRead = 0 when the body has ended.
   bool ReadToFile(std::uint32_t& bytesRead);
-  // The bytes the last ReadToFile wrote to the file, valid until the next read.
-  const char* Data() const { return m_Buffer.data(); }
   // Reads one piece of the body (at most HTTP_BUFFER_SIZE bytes) into the caller's buffer.
   bool ReadBody(void* buffer, std::size_t size, std::uint32_t& bytesRead);
   // Fetches a whole document (the built-in file-list address unless one is given) into memory.
