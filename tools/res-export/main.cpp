@@ -1,7 +1,8 @@
 // Renders what the Windows program compiles into its resources from the same sources the Qt window
 // uses, so both windows show the same pixels and texts: the skin images as 24-bit bitmaps, the
 // program icon at every size, and the string table in both languages.
-// Usage: valdris-res-export OUTDIR
+// With --icons it writes the icon for the desktop instead: OUTDIR/NxN/apps/valdris-downloader.png.
+// Usage: valdris-res-export OUTDIR | valdris-res-export --icons OUTDIR
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include <QBuffer>
+#include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
@@ -136,13 +138,26 @@ std::string StringTable() {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: valdris-res-export OUTDIR\n");
+  const bool icons = argc == 3 && std::string(argv[1]) == "--icons";
+  if (argc != 2 && !icons) {
+    std::fprintf(stderr, "usage: valdris-res-export OUTDIR | valdris-res-export --icons OUTDIR\n");
     return 2;
   }
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication application(argc, argv);
-  const std::string dir = argv[1];
+  const std::string dir = argv[argc - 1];
+  if (icons) {
+    const QIcon icon = ui::LoadAppIcon();
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+      const QString folder = QString::fromStdString(dir) + QStringLiteral("/%1x%1/apps").arg(size);
+      if (!QDir().mkpath(folder) ||
+          !icon.pixmap(size, size).toImage().save(folder + QStringLiteral("/valdris-downloader.png"), "PNG")) {
+        std::fprintf(stderr, "could not write the %d-pixel icon into %s\n", size, dir.c_str());
+        return 1;
+      }
+    }
+    return 0;
+  }
   bool ok = true;
   for (unsigned id = 131; id <= 155; ++id) {
     const QImage image = ui::LoadSkinImage(id, 1.0);

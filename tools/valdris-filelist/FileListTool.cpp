@@ -76,6 +76,7 @@ constexpr const char* kHelp =
     "    --expires N   the list expires N days from now\n"
     "    --key PUB     the public key file the signature is checked with\n"
     "    --help        show this text\n"
+    "    --version     (alone) show the program's version\n"
     "\n"
     "EXIT STATUS\n"
     "    0  the list was built, or everything checked holds\n"
@@ -490,6 +491,10 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       std::find(args.begin(), args.end(), "--help") != args.end()) {
     (args.empty() ? err : out) << kHelp;
     return args.empty() ? kUsage : kOk;
+  }
+  if (args[0] == "--version" && args.size() == 1) {
+    out << "valdris-filelist " << core::kProgramVersionText << "\n";
+    return kOk;
   }
   if (args[0] == "build") return Build(args, out, err, terminal);
   if (args[0] == "check") return Check(args, out, err);

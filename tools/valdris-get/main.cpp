@@ -9,6 +9,7 @@
 
 #include "core/Log.h"
 #include "core/StringTable.h"
+#include "core/Version.h"
 #include "core/SystemQueries.h"
 #include "core/Text.h"
 #include "download/DownloadThread.h"
@@ -39,6 +40,7 @@ constexpr const char* kHelp =
     "  --folder DIR    install folder (default: ~/DOWNLOAD/VALDRIS); created when missing\n"
     "  --quiet         print nothing but errors\n"
     "  --help          show this text\n"
+    "  --version       show the program's version\n"
     "\n"
     "On a terminal one live line shows the current file, its progress, the speed of the last seconds,\n"
     "the time left for the whole list and its progress; otherwise a plain line is printed about once\n"
@@ -117,6 +119,9 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::cout << kHelp;
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << "valdris-get " << core::kProgramVersionText << "\n";
       return 0;
     } else if (arg == "--quiet" || arg == "-q") {
       quiet = true;
