@@ -32,8 +32,8 @@ constexpr int kFrameMs = 16;
 
 } // namespace
 
-CMainWindow::CMainWindow(IMessageBox& box, IFolderBrowser& browser, Services services)
-    : m_box(box), m_browser(browser) {
+CMainWindow::CMainWindow(IMessageBox& box, IFolderBrowser& browser, Services services, QDBusConnection desktopBus)
+    : m_box(box), m_browser(browser), m_desktop(std::move(desktopBus)) {
   m_hTarget = download::RegisterMessageTarget(this);
   m_pDlg = std::make_unique<CMervoDownloaderDlg>(*this, std::move(services));
   connect(&m_timer, &QTimer::timeout, this, [this] { m_pDlg->OnTimer(m_nTimerId); });
@@ -78,7 +78,10 @@ void CMainWindow::ScheduleFrame() {
 
 void CMainWindow::DrawFrame() {
   for (const auto& [id, text] : m_pendingTexts) Label(id)->SetWindowText(ToQString(text));
-  for (const auto& [id, position] : m_pendingBars) Bar(id)->SendMessage(ui::PBM_SETPOS, static_cast<std::uintptr_t>(position));
+  for (const auto& [id, position] : m_pendingBars) {
+    Bar(id)->SendMessage(ui::PBM_SETPOS, static_cast<std::uintptr_t>(position));
+    if (id == IDC_PROGRESS_TOTAL) m_desktop.SetPercent(position);
+  }
   m_pendingTexts.clear();
   m_pendingBars.clear();
   m_sinceFrame.start();
@@ -122,6 +125,11 @@ void CMainWindow::PrepareWindow() {
   setWindowTitle(ToQString(kWindowTitle));
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+}
+
+void CMainWindow::ShowRunState(RunState state) {
+  m_desktop.SetState(state);
+  if (state == RunState::Complete && !isActiveWindow()) m_desktop.NotifyReady();
 }
 
 void CMainWindow::EndDialog() {

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "app/DesktopIntegration.h"
 #include "app/QtServices.h"
 #include "controller/MainView.h"
 #include "controller/MervoDownloaderDlg.h"
@@ -23,7 +24,8 @@ namespace app {
 class CMainWindow : public ui::CSkinnedWindow, public controller::IMainView, public download::IMessageTarget {
   Q_OBJECT
  public:
-  CMainWindow(IMessageBox& box, IFolderBrowser& browser, controller::Services services);
+  CMainWindow(IMessageBox& box, IFolderBrowser& browser, controller::Services services,
+              QDBusConnection desktopBus = QDBusConnection::sessionBus());
   ~CMainWindow() override;
 
   controller::CMervoDownloaderDlg& Dlg() { return *m_pDlg; }
@@ -44,6 +46,7 @@ class CMainWindow : public ui::CSkinnedWindow, public controller::IMainView, pub
   void StartTimer(int id, std::uint32_t milliseconds) override;
   void StopTimer(int id) override;
   void PrepareWindow() override;
+  void ShowRunState(controller::RunState state) override;
   void EndDialog() override;
   download::HWND MessageTarget() const override { return m_hTarget; }
 
@@ -76,6 +79,7 @@ class CMainWindow : public ui::CSkinnedWindow, public controller::IMainView, pub
   std::deque<Posted> m_inbox;
   std::map<int, std::u16string> m_pendingTexts;
   std::map<int, int> m_pendingBars;
+  CDesktopIntegration m_desktop;
   QTimer m_frameTimer;
   QElapsedTimer m_sinceFrame;
   int m_nFrames = 0;

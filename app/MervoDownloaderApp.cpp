@@ -22,6 +22,8 @@ bool CMervoDownloaderApp::InitInstance(IMessageBox& box) {
 int CMervoDownloaderApp::Run(int& argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Mervo_Downloader"));
+  // The desktop knows the window by its entry: the launcher's icon, its progress, the notifications.
+  QGuiApplication::setDesktopFileName(QStringLiteral("com.valdris_game.Downloader"));
   QApplication::setWindowIcon(ui::LoadAppIcon());
   CQtMessageBox box;
   if (!InitInstance(box)) return 0;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QProcess>
 #include <QFileDialog>
 #include <QLabel>
 #include <QTimer>
@@ -243,6 +245,77 @@ TEST_F(Controller, AFloodOfRecordsIsDrawnOncePerFrame) {
   EXPECT_LE(win.Frames() - framesBefore, 2);
 }
 
+// A session bus of the test's own: a notification service that writes down what it is told, and
+// a listener to the launcher-entry signal.
+class CDesktopRecorder : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+ public:
+  std::vector<std::pair<QString, QVariantMap>> updates;
+  std::vector<QString> notifications;
+
+ public slots:
+  void Update(const QString& app, const QVariantMap& properties) { updates.emplace_back(app, properties); }
+  uint Notify(const QString&, uint, const QString&, const QString& summary, const QString&, const QStringList&,
+              const QVariantMap&, int) {
+    notifications.push_back(summary);
+    return 1;
+  }
+};
+
+struct PrivateBus {
+  QProcess daemon;
+  QString address;
+  bool Start() {
+    daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                 QStringLiteral("--print-address=1")});
+    if (!daemon.waitForStarted(5000) || !daemon.waitForReadyRead(5000)) return false;
+    address = QString::fromUtf8(daemon.readLine()).trimmed();
+    return !address.isEmpty();
+  }
+  ~PrivateBus() {
+    daemon.kill();
+    daemon.waitForFinished(2000);
+  }
+};
+
+TEST_F(Controller, TheDesktopShowsTheListsProgressAndTellsWhenTheGameIsReady) {
+  PrivateBus bus;
+  ASSERT_TRUE(bus.Start());
+  CDesktopRecorder recorder;
+  QDBusConnection listener = QDBusConnection::connectToBus(bus.address, QStringLiteral("listener"));
+  ASSERT_TRUE(listener.registerService(QStringLiteral("org.freedesktop.Notifications")));
+  ASSERT_TRUE(listener.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &recorder,
+                                      QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(listener.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
+                               QStringLiteral("Update"), &recorder, SLOT(Update(QString, QVariantMap))));
+  {
+    CMainWindow win(box, browser, MakeServices(), QDBusConnection::connectToBus(bus.address, QStringLiteral("window")));
+    CMervoDownloaderDlg& dlg = win.Dlg();
+    ASSERT_TRUE(dlg.OnInitDialog());
+    dlg.OnBnClickedStart();
+    ASSERT_TRUE(WaitFor([&] { return On(win, IDC_BUTTON_RUN) && !recorder.notifications.empty(); }));
+    ASSERT_TRUE(WaitFor([&] {
+      return !recorder.updates.empty() && !recorder.updates.back().second.value(QStringLiteral("progress-visible")).toBool();
+    }));
+  }
+  QDBusConnection::disconnectFromBus(QStringLiteral("window"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("listener"));
+  EXPECT_EQ(recorder.notifications, std::vector<QString>{QStringLiteral("VALDRIS is ready")})
+      << "the window was not the active one";
+  double last = -1;
+  bool shownFull = false;
+  for (const auto& [app, properties] : recorder.updates) {
+    EXPECT_EQ(app, QStringLiteral("application://com.valdris_game.Downloader.desktop"));
+    const double progress = properties.value(QStringLiteral("progress")).toDouble();
+    EXPECT_GE(progress, last) << "the list's progress never goes back";
+    last = progress;
+    shownFull = shownFull || (progress == 1.0 && properties.value(QStringLiteral("progress-visible")).toBool());
+  }
+  EXPECT_TRUE(shownFull) << "the icon showed the whole list done before the progress went away";
+}
+
 TEST_F(Controller, StartRefusesTooLittleSpaceAndAForeignFolder) {
   CMainWindow win(box, browser, MakeServices());
   CMervoDownloaderDlg& dlg = win.Dlg();
@@ -456,3 +529,5 @@ TEST(Application, WithoutARuntimeFolderTheLockIsInTheUsersTemporaryFolder) {
 }
 
 } // namespace
+
+#include "ControllerTest.moc"
