@@ -50,7 +50,18 @@ struct CWininet::Impl {
   bool FailFromSystem(DWORD code) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_bTimedOut) return Fail(ERROR_INTERNET_TIMEOUT);
-    return Fail(m_bCancelled ? ERROR_INTERNET_OPERATION_CANCELLED : code);
+    return Fail(m_bCancelled ? ERROR_INTERNET_OPERATION_CANCELLED : AsInternetCode(code));
+  }
+  // Some WinINet builds (Wine's among them) pass a socket's error through as it is; callers and the
+  // log expect WinINet's own code for it.
+  static ErrorCode AsInternetCode(DWORD code) {
+    switch (code) {
+      case WSAECONNRESET: return ERROR_INTERNET_CONNECTION_RESET;
+      case WSAECONNABORTED: return ERROR_INTERNET_CONNECTION_ABORTED;
+      case WSAETIMEDOUT: return ERROR_INTERNET_TIMEOUT;
+      case WSAECONNREFUSED: return ERROR_INTERNET_CANNOT_CONNECT;
+      default: return code;
+    }
   }
   bool Cancelled() {
     std::lock_guard<std::mutex> lock(m_mutex);
