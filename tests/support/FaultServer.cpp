@@ -13,6 +13,8 @@ using namespace sockets;
 namespace {
 
 constexpr int kAcceptPollMs = 50;
+// Longer than any pause a test makes in reading an answer.
+constexpr int kSendTimeoutMs = 10000;
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -89,6 +91,7 @@ void FaultServer::AcceptLoop() {
     const Socket fd = Accept(m_listen, kAcceptPollMs);
     if (fd == kNoSocket) continue;
     SetNoDelay(fd);
+    SetSendTimeout(fd, kSendTimeoutMs);
     ++m_connections;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_open.push_back(fd);

@@ -17,6 +17,9 @@ constexpr long kTimedOut = -2;
 long Receive(Socket socket, char* buffer, std::size_t size, int timeoutMs);
 bool SendAll(Socket socket, const char* data, std::size_t size);
 void SetNoDelay(Socket socket);
+// A send that cannot go on for this long fails, so a writer never waits for ever on a client that
+// stopped reading (shutting the socket down does not wake it on every system).
+void SetSendTimeout(Socket socket, int timeoutMs);
 // The next close sends a reset instead of an orderly end.
 void ResetOnClose(Socket socket);
 void Shutdown(Socket socket);

@@ -74,6 +74,11 @@ void SetNoDelay(Socket socket) {
   setsockopt(Fd(socket), IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
 }
 
+void SetSendTimeout(Socket socket, int timeoutMs) {
+  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+}
+
 void ResetOnClose(Socket socket) {
   linger hard{1, 0};
   setsockopt(Fd(socket), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);

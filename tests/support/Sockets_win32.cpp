@@ -72,6 +72,11 @@ void SetNoDelay(Socket socket) {
   setsockopt(S(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&yes), sizeof yes);
 }
 
+void SetSendTimeout(Socket socket, int timeoutMs) {
+  const DWORD ms = static_cast<DWORD>(timeoutMs);
+  setsockopt(S(socket), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+}
+
 void ResetOnClose(Socket socket) {
   linger hard{1, 0};
   setsockopt(S(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
