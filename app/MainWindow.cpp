@@ -76,6 +76,10 @@ void CMainWindow::ScheduleFrame() {
   else m_frameTimer.start(static_cast<int>(kFrameMs - since));
 }
 
+void CMainWindow::DrawPendingFrame() {
+  if (!m_pendingTexts.empty() || !m_pendingBars.empty()) DrawFrame();
+}
+
 void CMainWindow::DrawFrame() {
   for (const auto& [id, text] : m_pendingTexts) Label(id)->SetWindowText(ToQString(text));
   for (const auto& [id, position] : m_pendingBars) {
@@ -92,7 +96,7 @@ void CMainWindow::SetTextColor(int id, COLORREF colour) { Label(id)->SetTextColo
 
 void CMainWindow::EnableControl(int id, bool enabled) {
   // A new state shows together with the figures that led to it.
-  if (!m_pendingTexts.empty() || !m_pendingBars.empty()) DrawFrame();
+  DrawPendingFrame();
   Control(id)->setEnabled(enabled);
 }
 
@@ -102,7 +106,7 @@ void CMainWindow::SetBarPosition(int id, int position) {
 }
 
 bool CMainWindow::ShowMessage(std::u16string_view text, BoxKind kind) {
-  if (!m_pendingTexts.empty() || !m_pendingBars.empty()) DrawFrame();
+  DrawPendingFrame();
   return m_box.Show(this, std::u16string(text), kind);
 }
 

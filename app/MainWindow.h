@@ -64,6 +64,8 @@ class CMainWindow : public ui::CSkinnedWindow, public controller::IMainView, pub
   // repaint per frame, while a change after a quiet moment shows at once.
   void ScheduleFrame();
   void DrawFrame();
+  // Draws what waits now, so what comes next shows with it.
+  void DrawPendingFrame();
 
   IMessageBox& m_box;
   IFolderBrowser& m_browser;

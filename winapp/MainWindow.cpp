@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include "winapp/Resources.h"
+#include "winui/WindowText.h"
 
 namespace winapp {
 
@@ -238,13 +239,7 @@ void CMainWindow::PrepareWindow() {
 void CMainWindow::SetText(int id, std::u16string_view text) {
   // An unchanged text is not set again, so nothing is painted for it.
   const HWND control = GetDlgItem(m_hWnd, id);
-  const int length = GetWindowTextLengthW(control);
-  if (length == static_cast<int>(text.size())) {
-    std::u16string current(static_cast<std::size_t>(length) + 1, u'\0');
-    GetWindowTextW(control, reinterpret_cast<wchar_t*>(current.data()), length + 1);
-    current.resize(static_cast<std::size_t>(length));
-    if (current == text) return;
-  }
+  if (winui::WindowText(control) == text) return;
   SetWindowTextW(control, Wide(std::u16string(text)));
 }
 

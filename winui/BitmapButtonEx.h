@@ -28,7 +28,6 @@ class CBitmapButtonEx : public CSubclassedControl {
   void DrawItem(const DRAWITEMSTRUCT& item);
 
   bool IsMouseOver() const { return m_bMouseOver != 0; }
-  UINT HoverImageId() const { return m_nHoverImageId; }
 
   // The leave notification request, filled by whoever binds the button.
   TRACKMOUSEEVENT m_trackEvent{};

@@ -16,7 +16,6 @@ class CMemoryDC {
   CMemoryDC& operator=(const CMemoryDC&) = delete;
 
   HDC Get() const { return m_bOffscreen ? m_dc.get() : m_pTargetDC; }
-  const RECT& Area() const { return m_rcArea; }
 
  private:
   void PreFill();

@@ -1,20 +1,13 @@
 #include "winui/TextProgressCtrl.h"
 
-#include <vector>
-
 #include "winui/MemoryDC.h"
+#include "winui/WindowText.h"
 
 namespace winui {
 
 namespace {
 
 RECT ToRect(const skin::Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
-
-std::u16string WindowText(HWND window) {
-  std::vector<wchar_t> text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1);
-  const int n = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
-  return std::u16string(text.begin(), text.begin() + n);
-}
 
 } // namespace
 

@@ -15,7 +15,6 @@ class CTransparentStatic : public CSubclassedControl {
   COLORREF TextColor() const { return m_crText; }
   // The answer to the label's colour request, which the parent passes on to it.
   HBRUSH OnCtlColor(HDC dc) const;
-  bool HasSnapshot() const { return m_bmpBackground != nullptr; }
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -6,6 +6,7 @@
 
 #include "controller/Services.h"
 #include "winapp/MainWindow.h"
+#include "winui/WindowText.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -33,12 +34,7 @@ class Win32WindowView : public ViewHarness {
     m_window.CreateView();
   }
   IMainView& View() override { return m_window; }
-  std::u16string TextOf(int id) override {
-    const HWND control = GetDlgItem(m_window.Hwnd(), id);
-    std::vector<wchar_t> text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1);
-    const int n = GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
-    return std::u16string(text.begin(), text.begin() + n);
-  }
+  std::u16string TextOf(int id) override { return winui::WindowText(GetDlgItem(m_window.Hwnd(), id)); }
   controller::COLORREF ColourOf(int id) override {
     const winui::CTransparentStatic* label = m_window.Label(id);
     return label ? label->TextColor() : 0;
@@ -46,11 +42,7 @@ class Win32WindowView : public ViewHarness {
   bool IsEnabled(int id) override { return IsWindowEnabled(GetDlgItem(m_window.Hwnd(), id)) != FALSE; }
   int BarOf(int id) override { return static_cast<int>(SendDlgItemMessageW(m_window.Hwnd(), id, PBM_GETPOS, 0, 0)); }
   bool TimerRunning() override { return m_window.IsTimerRunning(TIMER_ELAPSED); }
-  bool Prepared() override {
-    wchar_t title[64] = {};
-    GetWindowTextW(m_window.Hwnd(), title, 64);
-    return std::u16string(title, title + wcslen(title)) == kWindowTitle;
-  }
+  bool Prepared() override { return winui::WindowText(m_window.Hwnd()) == kWindowTitle; }
   bool Ended() override { return m_window.IsEnded(); }
 
  private:

@@ -19,6 +19,7 @@
 #include "support/TestData.h"
 #include "winapp/MainWindow.h"
 #include "winapp/Resources.h"
+#include "winui/WindowText.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -141,9 +142,7 @@ class Window : public ::testing::Test {
   static void Click(winapp::CMainWindow& window, int id) { SendDlgItemMessageW(window.Hwnd(), id, BM_CLICK, 0, 0); }
   static bool On(winapp::CMainWindow& window, int id) { return IsWindowEnabled(GetDlgItem(window.Hwnd(), id)); }
   static std::string Text(winapp::CMainWindow& window, int id) {
-    wchar_t text[512] = {};
-    GetDlgItemTextW(window.Hwnd(), id, text, 512);
-    return N(std::u16string(text, text + wcslen(text)));
+    return N(winui::WindowText(GetDlgItem(window.Hwnd(), id)));
   }
 };
 
@@ -167,9 +166,7 @@ TEST_F(Window, EveryControlAtItsPixelRectangle) {
     EXPECT_EQ(r.bottom - r.top, background ? 380 : row.h) << row.id;
     EXPECT_EQ(IsWindowVisible(control) != FALSE, row.kind != skin::Kind::Link) << row.id << ": only the links hide";
   }
-  wchar_t title[64] = {};
-  GetWindowTextW(window.Hwnd(), title, 64);
-  EXPECT_STREQ(title, L"Downloader For VALDRIS");
+  EXPECT_EQ(N(winui::WindowText(window.Hwnd())), "Downloader For VALDRIS");
   EXPECT_EQ(window.Label(IDC_CAPTION_FOLDER)->TextColor(), RGB(255, 255, 0));
   EXPECT_EQ(Text(window, IDC_CAPTION_FILE_NAME), "File Name :");
   EXPECT_NE(SendDlgItemMessageW(window.Hwnd(), IDC_STATIC_BACKGROUND, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);

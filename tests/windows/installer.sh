@@ -9,19 +9,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() {  # NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); echo "PASS $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
-wait_for() {  # TENTHS CONDITION...
-  local tenths=$1
-  shift
-  for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
+source "$root/tests/windows/checks.sh"
 drive=$WINEPREFIX/drive_c
 program=$drive/Program\ Files/VALDRIS\ Downloader
 menu=$drive/ProgramData/Microsoft/Windows/Start\ Menu/Programs/VALDRIS\ Downloader
@@ -56,5 +44,4 @@ check "and the entry in the list of programs" bash -c "! wine reg query '$key' >
 check "the user's game stays" test -s "$drive/DOWNLOAD/VALDRIS/pack.pak"
 check "and the user's log" test -s "$roaming/Mervo_Downloader/Mervo_Downloader_20261210.txt"
 
-echo "the Windows installer under Wine: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary "the Windows installer under Wine"

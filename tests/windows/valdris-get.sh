@@ -14,13 +14,7 @@ filelist=$2/tools/valdris-filelist
 port=${VALDRIS_WINE_TEST_PORT:-18795}
 work=$(mktemp -d)
 trap '"$root/scripts/nginx-serve" stop "$work/nginx"; rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() {  # NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); echo "PASS $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
+source "$root/tests/windows/checks.sh"
 drive=$WINEPREFIX/drive_c
 run() { wine "$exe" "$@"; }  # in the foreground only: a background run is started directly, to have its pid
 
@@ -105,5 +99,4 @@ wine "$tool_exe" sign 'Z:'"$work/www/filelist.json" --key 'Z:'"$work/keys/linux.
 check "a key made by the Linux build signs on Windows" \
   wine "$tool_exe" check "http://127.0.0.1:$port/filelist.json" --key 'Z:'"$work/keys/linux.pem.pub" --server
 
-echo "valdris-get.exe under Wine: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary "valdris-get.exe under Wine"

@@ -23,19 +23,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-passed=0
-failed=0
-check() {  # NAME CONDITION...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); echo "PASS $name"; else failed=$((failed + 1)); echo "FAIL $name"; fi
-}
-wait_for() {  # TENTHS CONDITION...: true once the condition holds
-  local tenths=$1
-  shift
-  for _ in $(seq "$tenths"); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
+source "$root/tests/windows/checks.sh"
 drive=$WINEPREFIX/drive_c
 target=$drive/DOWNLOAD/VALDRIS
 windows_of() { xdotool search --onlyvisible --name "$1" 2>/dev/null; }
@@ -148,5 +136,4 @@ check "Cancel asks before closing" wait_for 50 box_up
 answer_box
 check "and the window closes" wait_for 50 gone "$first"
 
-echo "Mervo_Downloader.exe under Wine: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary "Mervo_Downloader.exe under Wine"
