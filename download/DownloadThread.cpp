@@ -219,7 +219,7 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
     if (n == 0) break;
     received += n;
     m_nAccountedSize += n;
-    hasher.Advance(received);
+    hasher.Advance(resumed + client.WrittenToFile());  // the checksum reads only what is in the file
     const int percentage = core::PercentOf(received, total);
     const std::uint32_t now = m_mediator.tick();
     bool post = percentage == 100;

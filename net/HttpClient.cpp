@@ -56,31 +56,62 @@ bool CHttpClient::OpenFile(std::u16string_view path, bool append) {
   CloseFile();
   const ErrorCode code =
       m_hFile.Open(path, append ? OpenMode::WriteAlways : OpenMode::WriteTruncate, Sharing::SoleWriter);
-  if (code == ERROR_SUCCESS && append) {
-    if (const ErrorCode seek = m_hFile.SeekToEnd(); seek != ERROR_SUCCESS) {
+  if (code != ERROR_SUCCESS) {
+    m_dwLastError = code;
+    return false;
+  }
+  std::uint64_t end = 0;
+  if (append) {
+    ErrorCode seek = m_hFile.SeekToEnd();
+    if (seek == ERROR_SUCCESS) seek = m_hFile.Size(end);
+    if (seek != ERROR_SUCCESS) {
       m_hFile.Close();
       m_dwLastError = seek;
       return false;
     }
   }
-  if (code != ERROR_SUCCESS) {
-    m_dwLastError = code;
-    return false;
-  }
+  m_WriteBlock.resize(kWriteBlock);
+  m_nGathered = 0;
+  m_nFilePosition = end;
+  m_nWritten = 0;
   return true;
 }
 
-void CHttpClient::CloseFile() { m_hFile.Close(); }
+void CHttpClient::CloseFile() {
+  // What was read is a prefix of the body: on disk it stays resumable, so it is kept on every path.
+  if (m_hFile.IsOpen()) WriteGathered();
+  m_hFile.Close();
+}
+
+ErrorCode CHttpClient::WriteGathered() {
+  if (m_nGathered == 0) return ERROR_SUCCESS;
+  const ErrorCode code = m_hFile.Write(m_WriteBlock.data(), m_nGathered);
+  if (code == ERROR_SUCCESS) {
+    m_nFilePosition += m_nGathered;
+    m_nWritten += m_nGathered;
+  }
+  m_nGathered = 0;
+  return code;
+}
 
 bool CHttpClient::ReadToFile(std::uint32_t& bytesRead) {
-  if (!m_Wininet.Read(m_Buffer.data(), m_Buffer.size(), bytesRead)) {
+  bytesRead = 0;
+  if (!m_hFile.IsOpen()) {
+    m_dwLastError = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  // Never past the next block boundary, so each write but a resumed file's first is whole and aligned.
+  const auto room = static_cast<std::size_t>(kWriteBlock - (m_nFilePosition + m_nGathered) % kWriteBlock);
+  if (!m_Wininet.Read(m_WriteBlock.data() + m_nGathered, std::min(room, HTTP_BUFFER_SIZE), bytesRead)) {
     m_dwLastError = m_Wininet.LastError();
     return false;
   }
-  if (bytesRead == 0) return true;
-  if (const ErrorCode code = m_hFile.Write(m_Buffer.data(), bytesRead); code != ERROR_SUCCESS) {
-    m_dwLastError = code;
-    return false;
+  m_nGathered += bytesRead;
+  if (bytesRead == 0 || bytesRead == room) {
+    if (const ErrorCode code = WriteGathered(); code != ERROR_SUCCESS) {
+      m_dwLastError = code;
+      return false;
+    }
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/Wininet.h"
 #include "platform/Files.h"
@@ -37,9 +38,13 @@ class CHttpClient {
   // Opens the local file for writing at its end (append) or emptied (not append); nobody else can
   // write it meanwhile (readers may, such as the checksum that reads along).
   bool OpenFile(std::u16string_view path, bool append);
+  // Writes what has been read and not yet written, then closes the file.
   void CloseFile();
-  // Reads one piece of the body into the file; bytesRead = 0 when the body has ended.
+  // Reads one piece of the body (at most HTTP_BUFFER_SIZE bytes) for the file; bytesRead = 0 when the
+  // body has ended, and by then all of it is in the file. Pieces are gathered and written in blocks.
   bool ReadToFile(std::uint32_t& bytesRead);
+  // How many bytes of this body are in the file so far: what a reader of the file can see.
+  std::uint64_t WrittenToFile() const { return m_nWritten; }
   // Reads one piece of the body (at most HTTP_BUFFER_SIZE bytes) into the caller's buffer.
   bool ReadBody(void* buffer, std::size_t size, std::uint32_t& bytesRead);
   // Fetches a whole document (the built-in file-list address unless one is given) into memory.
@@ -60,8 +65,19 @@ class CHttpClient {
   }
 
  private:
+  // Writes the gathered bytes; they are dropped on failure, as the transfer ends there.
+  platform::ErrorCode WriteGathered();
+
+  // Pieces are gathered into blocks that end on block boundaries of the file: a few large aligned
+  // writes cost the page cache far less than many small torn ones.
+  static constexpr std::size_t kWriteBlock = 32 * 1024;
+
   CWininet m_Wininet;
   platform::CFileHandle m_hFile;
+  std::vector<char> m_WriteBlock;
+  std::size_t m_nGathered = 0;
+  std::uint64_t m_nFilePosition = 0;  // where the gathered bytes go
+  std::uint64_t m_nWritten = 0;
   std::array<char, HTTP_BUFFER_SIZE> m_Buffer{};
   platform::ErrorCode m_dwLastError = 0;
   std::int32_t m_nStatusCode = 0;

@@ -56,11 +56,15 @@ ErrorCode CFileHandle::Open(std::u16string_view path, OpenMode mode, Sharing sha
       return err == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : ErrorFromErrno(err);
     }
   }
-  // Truncate only once we hold the file, so a refused open never empties someone else's file.
-  if (mode == OpenMode::WriteTruncate && ftruncate(fd, 0) != 0) {
-    const int err = errno;
-    ::close(fd);
-    return ErrorFromErrno(err);
+  // Truncate only once we hold the file, so a refused open never empties someone else's file. An
+  // empty file is left alone: on ext4 a truncation makes the next close write the file out at once.
+  if (mode == OpenMode::WriteTruncate) {
+    const bool empty = fstat(fd, &st) == 0 && st.st_size == 0;
+    if (!empty && ftruncate(fd, 0) != 0) {
+      const int err = errno;
+      ::close(fd);
+      return ErrorFromErrno(err);
+    }
   }
   m_fd = fd;
   return ERROR_SUCCESS;

@@ -25,11 +25,12 @@ using testsupport::TempDir;
 std::u16string W(const std::string& s) { return platform::WidenUtf8(s); }
 
 // Reads the whole body into the open file; false with the client's code on failure.
-bool Drain(CHttpClient& client, std::uint32_t* largestPiece = nullptr) {
+bool Drain(CHttpClient& client, std::uint32_t* largestPiece = nullptr, std::uint64_t* total = nullptr) {
   for (;;) {
     std::uint32_t n = 0;
     if (!client.ReadToFile(n)) return false;
     if (largestPiece != nullptr) *largestPiece = std::max(*largestPiece, n);
+    if (total != nullptr) *total += n;
     if (n == 0) return true;
   }
 }
@@ -55,6 +56,7 @@ TEST_F(AgainstNginx, FullGetIsWrittenInPiecesOfAtMost8192Bytes) {
   ASSERT_TRUE(client.OpenFile(local.wide("a.pak"), false));
   std::uint32_t largest = 0;
   ASSERT_TRUE(Drain(client, &largest));
+  EXPECT_EQ(client.WrittenToFile(), content.size()) << "the whole body is in the file once it has ended";
   client.CloseFile();
   EXPECT_EQ(largest, 8192u);
   EXPECT_EQ(testsupport::ReadBytes(local / "a.pak"), content);
@@ -193,10 +195,12 @@ TEST_F(AgainstFaultServer, BodyFailuresKeepWhatArrived) {
     ASSERT_TRUE(Open(row.path, length)) << row.name;
     EXPECT_EQ(length, content.size());
     ASSERT_TRUE(client.OpenFile(local.wide("part.bin"), false));
-    EXPECT_FALSE(Drain(client)) << row.name;
+    std::uint64_t read = 0;
+    EXPECT_FALSE(Drain(client, nullptr, &read)) << row.name;
     client.CloseFile();
     EXPECT_TRUE(IsWinInetCode(client.FailureCode())) << row.name << ": " << client.FailureCode();
     const std::string kept = testsupport::ReadBytes(local / "part.bin");
+    EXPECT_EQ(kept.size(), read) << row.name << ": every byte read is kept for a resume";
     EXPECT_LE(kept.size(), row.kept) << row.name;
     EXPECT_EQ(kept, content.substr(0, kept.size())) << row.name;
     if (std::string(row.path) == "/stall") {
