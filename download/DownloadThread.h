@@ -41,6 +41,8 @@ class CDownloadThread : public CThread {
   // Splits "dir/.../file" into the folder below the install folder (created, every level) and the
   // file's own name. False, with nothing changed, for a name without "/".
   bool MakeSubDirectory(std::u16string& name, std::u16string& directory);
+  // The same split without creating anything.
+  bool SplitEntryName(std::u16string& name, std::u16string& directory) const;
   bool PostProgress(std::int32_t index, bool verified, std::uint64_t total, std::uint64_t received,
                     std::uint64_t resumedFrom = 0);
   bool PostResult(bool success);
@@ -74,6 +76,10 @@ class CDownloadThread : public CThread {
   TransferEnd Transfer(net::CHttpClient& client, CConcurrentChecksum& hasher, const Entry& entry, bool resume,
                        std::uint64_t from);
   VerifyEnd Verify(CConcurrentChecksum& hasher, const Entry& entry);
+  // The address of an entry's file on the server.
+  std::u16string AddressOf(std::u16string_view name) const;
+  // Sends the request of the entry that comes next when its file is missing, so it is fetched whole.
+  void SendNextEarly(net::CHttpClient& client, std::uint32_t next);
 
   std::atomic<HWND> m_hWnd;
   filelist::CFileList m_FileList;

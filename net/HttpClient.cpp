@@ -23,10 +23,18 @@ CHttpClient::~CHttpClient() {
 
 bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, std::uint64_t& contentLength,
                           std::u16string_view userAgent) {
-  m_Wininet.CloseRequest();
-  m_Wininet.CloseSession();
   m_nStatusCode = 0;
-  if (!m_Wininet.Open(userAgent) || !m_Wininet.OpenRequest(url, headers)) {
+  if (userAgent != m_strSessionAgent || !m_Wininet.IsSentEarly(url, headers)) {
+    m_Wininet.CloseRequest();
+    m_Wininet.CloseSession();
+    m_strSessionAgent.clear();
+    if (!m_Wininet.Open(userAgent)) {
+      m_dwLastError = m_Wininet.LastError();
+      return false;
+    }
+    m_strSessionAgent = userAgent;
+  }
+  if (!m_Wininet.OpenRequest(url, headers)) {
     m_dwLastError = m_Wininet.LastError();
     return false;
   }
@@ -50,6 +58,15 @@ bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, 
     return false;
   }
   return true;
+}
+
+void CHttpClient::SendEarly(std::u16string_view url, std::u16string_view headers, std::u16string_view userAgent) {
+  m_Wininet.CloseRequest();
+  m_Wininet.CloseSession();
+  m_strSessionAgent.clear();
+  if (!m_Wininet.Open(userAgent)) return;
+  m_strSessionAgent = userAgent;
+  m_Wininet.SendEarly(url, headers);
 }
 
 bool CHttpClient::OpenFile(std::u16string_view path, bool append) {

@@ -35,6 +35,10 @@ class CHttpClient {
   // Another status fails with that status as StatusCode() and 0 as LastError().
   bool OpenUrl(std::u16string_view url, std::u16string_view headers, std::uint64_t& contentLength,
                std::u16string_view userAgent);
+  // Sends the GET that OpenUrl with the same arguments would send, without waiting for its answer,
+  // so the server answers while the caller finishes other work; that OpenUrl then takes it up. Where
+  // it cannot be sent so, nothing happens and OpenUrl sends it as usual.
+  void SendEarly(std::u16string_view url, std::u16string_view headers, std::u16string_view userAgent);
   // Opens the local file for writing at its end (append) or emptied (not append); nobody else can
   // write it meanwhile (readers may, such as the checksum that reads along).
   bool OpenFile(std::u16string_view path, bool append);
@@ -73,6 +77,7 @@ class CHttpClient {
   static constexpr std::size_t kWriteBlock = 32 * 1024;
 
   CWininet m_Wininet;
+  std::u16string m_strSessionAgent;  // the user agent of the open session
   platform::CFileHandle m_hFile;
   std::vector<char> m_WriteBlock;
   std::size_t m_nGathered = 0;

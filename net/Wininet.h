@@ -28,6 +28,11 @@ class CWininet {
   // Sends a GET for url with the extra header lines ("\r\n"-separated) and waits until the final
   // response's headers have arrived, redirections followed. Caches are bypassed.
   bool OpenRequest(std::u16string_view url, std::u16string_view headers);
+  // Sends a GET as OpenRequest would, without waiting for anything, so the server can answer while
+  // the caller finishes other work; OpenRequest with the same url and headers then takes it up. False,
+  // with nothing sent, where the system cannot send a request without waiting for its answer.
+  bool SendEarly(std::u16string_view url, std::u16string_view headers);
+  bool IsSentEarly(std::u16string_view url, std::u16string_view headers) const;
   void CloseRequest();
   void CloseSession();
 

@@ -25,6 +25,8 @@ constexpr std::size_t kHighWater = 512 * 1024;
 constexpr long kReceiveBuffer = 128 * 1024;
 constexpr int kPollMs = 20;
 constexpr long kMaxRedirects = 10;
+// How long a request sent ahead of its use is worth keeping.
+constexpr std::uint32_t kSentEarlyLifeMs = 5000;
 
 void GlobalInit() {
   static std::once_flag once;
@@ -55,7 +57,11 @@ struct CWininet::Impl {
   ~Impl();
   bool Open(std::u16string_view userAgent);
   bool OpenRequest(std::u16string_view url, std::u16string_view headers);
+  bool SendEarly(std::u16string_view url, std::u16string_view headers);
+  bool IsSentEarly(std::u16string_view url, std::u16string_view headers) const;
   void CloseRequest();
+  // Sets up the request and hands it to the multi handle; nothing is waited for.
+  bool StartRequest(std::u16string_view url, std::u16string_view headers);
   void CloseSession();
   bool QueryStatusCode(std::int32_t& code);
   bool QueryContentLength(std::uint64_t& length);
@@ -88,6 +94,11 @@ struct CWininet::Impl {
   std::string m_body;
   std::size_t m_bodyRead = 0;
   std::uint32_t m_dwLastActivity = 0;
+  // A request sent before its caller opens it: what it asked for and when.
+  bool m_bSentEarly = false;
+  std::u16string m_strEarlyUrl;
+  std::u16string m_strEarlyHeaders;
+  std::uint32_t m_dwSentEarly = 0;
 };
 
 CWininet::Impl::Impl() { GlobalInit(); }
@@ -124,7 +135,7 @@ void CWininet::Impl::CloseRequest() {
   }
   curl_slist_free_all(static_cast<curl_slist*>(m_headerList));
   m_headerList = nullptr;
-  m_bHeadersDone = m_bBlockHasLocation = m_bDone = m_bPaused = false;
+  m_bHeadersDone = m_bBlockHasLocation = m_bDone = m_bPaused = m_bSentEarly = false;
   m_nResult = CURLE_OK;
   m_nStatus = 0;
   m_nContentLength = -1;
@@ -132,7 +143,7 @@ void CWininet::Impl::CloseRequest() {
   m_bodyRead = 0;
 }
 
-bool CWininet::Impl::OpenRequest(std::u16string_view url, std::u16string_view headers) {
+bool CWininet::Impl::StartRequest(std::u16string_view url, std::u16string_view headers) {
   CloseRequest();
   if (!m_hSession) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
   const std::string target = NarrowUtf8(url);
@@ -175,9 +186,43 @@ bool CWininet::Impl::OpenRequest(std::u16string_view url, std::u16string_view he
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   if (curl_multi_add_handle(static_cast<CURLM*>(m_multi.get()), easy) != CURLM_OK)
     return Fail(ERROR_INTERNET_INTERNAL_ERROR);
+  m_dwLastActivity = TickCount32();
+  return true;
+}
 
+bool CWininet::Impl::IsSentEarly(std::u16string_view url, std::u16string_view headers) const {
+  // Kept only briefly: a server gives up on a client that does not read for long.
+  return m_bSentEarly && url == m_strEarlyUrl && headers == m_strEarlyHeaders &&
+         static_cast<std::uint32_t>(TickCount32() - m_dwSentEarly) < kSentEarlyLifeMs;
+}
+
+bool CWininet::Impl::SendEarly(std::u16string_view url, std::u16string_view headers) {
+  if (!StartRequest(url, headers)) {
+    CloseRequest();
+    return false;
+  }
+  // One turn writes the request out; the server then answers into the socket while the caller is busy.
+  int running = 0;
+  if (curl_multi_perform(static_cast<CURLM*>(m_multi.get()), &running) != CURLM_OK) {
+    CloseRequest();
+    return Fail(ERROR_INTERNET_INTERNAL_ERROR);
+  }
+  m_bSentEarly = true;
+  m_strEarlyUrl = url;
+  m_strEarlyHeaders = headers;
+  m_dwSentEarly = TickCount32();
+  return true;
+}
+
+bool CWininet::Impl::OpenRequest(std::u16string_view url, std::u16string_view headers) {
+  const bool early = IsSentEarly(url, headers);
+  if (!early && !StartRequest(url, headers)) return false;
+  m_bSentEarly = false;
+  // The wait for the answer starts now, whenever the request went out.
   m_dwLastActivity = TickCount32();
   while (!m_bHeadersDone) {
+    // An early request that failed before its answer is sent again, so it fails only as a fresh one would.
+    if (early && m_bDone) return OpenRequest(url, headers);
     if (m_bDone) return Fail(m_nResult == CURLE_OK ? ERROR_HTTP_INVALID_SERVER_RESPONSE : ErrorFromCurl(m_nResult));
     if (!Pump()) return false;
   }
@@ -301,6 +346,12 @@ CWininet::~CWininet() = default;
 bool CWininet::Open(std::u16string_view userAgent) { return m_impl->Open(userAgent); }
 bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers) {
   return m_impl->OpenRequest(url, headers);
+}
+bool CWininet::SendEarly(std::u16string_view url, std::u16string_view headers) {
+  return m_impl->SendEarly(url, headers);
+}
+bool CWininet::IsSentEarly(std::u16string_view url, std::u16string_view headers) const {
+  return m_impl->IsSentEarly(url, headers);
 }
 void CWininet::CloseRequest() { m_impl->CloseRequest(); }
 void CWininet::CloseSession() { m_impl->CloseSession(); }

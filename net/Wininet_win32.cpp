@@ -267,6 +267,10 @@ bool CWininet::Open(std::u16string_view userAgent) { return m_impl->Open(userAge
 bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers) {
   return m_impl->OpenRequest(url, headers);
 }
+// WinINet's synchronous requests send and wait for the answer in one call, so a request is never sent
+// ahead of its use: the caller opens it when it needs it.
+bool CWininet::SendEarly(std::u16string_view, std::u16string_view) { return false; }
+bool CWininet::IsSentEarly(std::u16string_view, std::u16string_view) const { return false; }
 void CWininet::CloseRequest() { m_impl->CloseRequest(); }
 void CWininet::CloseSession() { m_impl->CloseSession(); }
 bool CWininet::QueryStatusCode(std::int32_t& code) { return m_impl->QueryStatusCode(code); }

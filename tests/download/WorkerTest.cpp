@@ -256,6 +256,35 @@ TEST_F(FaultWorker, ResumeSendsTheExactRangeHeader) {
   EXPECT_NE(head.find("\r\nUser-Agent: Mervo_Downloader\r\n"), std::string::npos) << head;
 }
 
+// The next missing file is asked for while the current one's checksum finishes: every request the
+// run makes is used, over one connection, and nothing changes in what is fetched or logged.
+TEST_F(FaultWorker, EachFileIsAskedForOnceOverOneConnection) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"a.pak", Pattern(150000, 1)},       // missing
+      {"b.pak", Pattern(90000, 2)},        // already valid: never asked for
+      {"Sub/c.pak", Pattern(120000, 3)},   // missing, in a folder not made yet
+      {"d.pak", Pattern(80000, 4)},        // partial: resumed with a range
+      {"e.pak", Pattern(60000, 5)},        // missing, after a resumed one
+  };
+  for (const auto& [name, bytes] : files) {
+    FaultScript script;
+    script.body = bytes;
+    server.Script("/f/" + name, script);
+  }
+  Worker worker(MakeList(server.Url("/f/"), files));
+  worker.Write("b.pak", files[1].second);
+  worker.Write("d.pak", files[3].second.substr(0, 5000));
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success) << run.message;
+  for (const auto& [name, bytes] : files) EXPECT_EQ(worker.Read(name), bytes) << name;
+  std::vector<std::string> lines;
+  for (const auto& head : server.Requests()) lines.push_back(head.substr(0, head.find("\r\n")));
+  EXPECT_EQ(lines, (std::vector<std::string>{"GET /f/a.pak HTTP/1.1", "GET /f/Sub/c.pak HTTP/1.1",
+                                             "GET /f/d.pak HTTP/1.1", "GET /f/e.pak HTTP/1.1"}));
+  EXPECT_NE(server.Requests()[2].find("\r\n" + RangeOnTheWire(5000) + "\r\n"), std::string::npos);
+  EXPECT_EQ(server.Connections(), 1);
+}
+
 TEST_F(FaultWorker, RangeAnsweredWithTheWholeFileRecovers) {
   FaultScript whole = Plain();
   whole.honourRange = false;

@@ -266,6 +266,79 @@ TEST_F(AgainstFaultServer, RequestsBypassCachesAndReuseOneConnection) {
   EXPECT_NE(head.find("\r\nUser-Agent: Mervo_Downloader"), std::string::npos) << head;
 }
 
+// A request sent early is taken up by the open that asks for the same thing, and is otherwise
+// dropped without changing what that open gets. WinINet cannot send one early: it then sends none.
+TEST(EarlyRequest, IsTakenUpOnlyByTheSameRequest) {
+  const bool sendsEarly = platform::kPathSeparator != u'\\';
+  const std::string a = Pattern(40000, 5), b = Pattern(30000, 6);
+  struct Row {
+    const char* name;
+    const char* early;
+    const char* open;
+    const char16_t* headers;
+    std::string body;  // what the open reads; empty: the open fails as a fresh one does
+  };
+  const Row rows[] = {
+      {"the same address", "/a", "/a", u"", a},
+      {"another address", "/a", "/b", u"", b},
+      {"the same address with a range", "/a", "/a", u"Range:bytes=100-", a.substr(100)},
+      {"a broken answer is asked for again", "/broken", "/broken", u"", ""},
+  };
+  for (const Row& row : rows) {
+    FaultServer server;
+    FaultScript script;
+    script.body = a;
+    server.Script("/a", script);
+    script.body = b;
+    server.Script("/b", script);
+    script.rawStatusLine = "SMTP ready";
+    server.Script("/broken", script);
+    TempDir local;
+    CHttpClient client;
+    client.SetTimeout(2000);
+    const auto open = [&](const char* path, const char16_t* headers, std::uint64_t& length) {
+      return client.OpenUrl(W(server.Url(path)), headers, length, net::kDownloaderUserAgent);
+    };
+    std::uint64_t length = 0;
+    platform::ErrorCode freshFailure = 0;
+    if (row.body.empty()) {
+      EXPECT_FALSE(open(row.open, row.headers, length)) << row.name;
+      freshFailure = client.FailureCode();
+    }
+    // An open connection, as between the files of a run.
+    ASSERT_TRUE(open("/b", u"", length)) << row.name;
+    ASSERT_TRUE(client.OpenFile(local.wide("warm.bin"), false));
+    ASSERT_TRUE(Drain(client));
+    client.CloseFile();
+
+    const std::size_t before = server.Requests().size();
+    client.SendEarly(W(server.Url(row.early)), u"", net::kDownloaderUserAgent);
+    if (sendsEarly) {
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+      while (server.Requests().size() == before && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      EXPECT_EQ(server.Requests().size(), before + 1) << row.name << ": sent before it is opened";
+    }
+    const bool opened = open(row.open, row.headers, length);
+    if (row.body.empty()) {
+      EXPECT_FALSE(opened) << row.name;
+      EXPECT_EQ(client.FailureCode(), freshFailure) << row.name;
+      EXPECT_EQ(server.Requests().size(), before + (sendsEarly ? 2 : 1)) << row.name << ": asked again";
+      continue;
+    }
+    ASSERT_TRUE(opened) << row.name << ": " << client.FailureCode();
+    EXPECT_EQ(length, row.body.size()) << row.name;
+    ASSERT_TRUE(client.OpenFile(local.wide("x.bin"), false)) << row.name;
+    ASSERT_TRUE(Drain(client)) << row.name;
+    client.CloseFile();
+    EXPECT_EQ(testsupport::ReadBytes(local / "x.bin"), row.body) << row.name;
+    if (std::string(row.early) == row.open && row.headers[0] == u'\0') {
+      EXPECT_EQ(server.Requests().size(), before + 1) << row.name << ": taken up, not sent again";
+      EXPECT_EQ(server.Connections(), 1) << row.name;
+    }
+  }
+}
+
 TEST_F(AgainstFaultServer, StopRequestEndsABlockedWaitAtOnce) {
   FaultScript stall;
   stall.body = content;
