@@ -60,4 +60,5 @@ done
 wait "$pid"
 printf '%s\n' "${samples[@]}" | sort -n | awk 'NR==1{min=$1} {max=$1; n++} END {printf "RSS during 1 GiB: %d samples, min %d KiB, max %d KiB\n", n, min, max}' > "$work/rss.txt"
 
-cat "$work"/big.md "$work"/medium.md "$work"/small.md "$work"/verify.md "$work"/rss.txt
+for name in ${SETS:-big medium small} verify; do cat "$work/$name.md"; done
+cat "$work"/rss.txt
