@@ -23,6 +23,8 @@ using namespace platform;
 namespace {
 
 constexpr auto kWatchInterval = std::chrono::milliseconds(20);
+// How long a request sent ahead of its use is worth keeping.
+constexpr DWORD kSentEarlyLifeMs = 5000;
 
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
@@ -31,6 +33,17 @@ std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), 
 struct CWininet::Impl {
   Impl() : m_watcher([this] { Watch(); }) {}
   ~Impl() {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      // An early request still waiting for its answer is given up at once.
+      if (m_early.joinable()) {
+        m_bCancelled = true;
+        if (m_hRequest != nullptr) InternetCloseHandle(m_hRequest);
+        if (m_hSession != nullptr) InternetCloseHandle(m_hSession);
+        m_hRequest = m_hSession = nullptr;
+      }
+    }
+    JoinEarly();
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_bQuit = true;
@@ -101,6 +114,7 @@ struct CWininet::Impl {
 
   bool Open(std::u16string_view userAgent) {
     CloseSession();
+    m_strUserAgent = userAgent;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_bCancelled = m_bTimedOut = false;
     m_hSession = InternetOpenW(Wide(userAgent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
@@ -114,8 +128,42 @@ struct CWininet::Impl {
     return true;
   }
 
-  bool OpenRequest(std::u16string_view url, std::u16string_view headers) {
+  bool IsSentEarly(std::u16string_view url, std::u16string_view headers) const {
+    // Kept only briefly: a server gives up on a client that does not read for long.
+    return m_bSentEarly && url == m_strEarlyUrl && headers == m_strEarlyHeaders &&
+           GetTickCount() - m_dwSentEarly < kSentEarlyLifeMs;
+  }
+
+  // InternetOpenUrlW sends and waits for the answer in one call, so an early request runs it on a
+  // thread of its own while the caller finishes other work; the watcher covers it as any wait.
+  bool SendEarly(std::u16string_view url, std::u16string_view headers) {
     CloseRequest();
+    m_bSentEarly = true;
+    m_strEarlyUrl = url;
+    m_strEarlyHeaders = headers;
+    m_dwSentEarly = GetTickCount();
+    m_early = std::thread([this] { m_bEarlyOpened = Send(m_strEarlyUrl, m_strEarlyHeaders); });
+    return true;
+  }
+
+  bool OpenRequest(std::u16string_view url, std::u16string_view headers) {
+    if (IsSentEarly(url, headers)) {
+      JoinEarly();
+      m_bSentEarly = false;
+      if (m_bEarlyOpened) return true;
+      // Failed before its answer: asked again from a new session, so it fails only as a fresh one would.
+      if (!Open(m_strUserAgent)) return false;
+    }
+    CloseRequest();
+    return Send(url, headers);
+  }
+
+  void JoinEarly() {
+    if (m_early.joinable()) m_early.join();
+  }
+
+  // Sends the GET and waits for the answer's headers; no request is open.
+  bool Send(std::u16string_view url, std::u16string_view headers) {
     HINTERNET session;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
@@ -153,12 +201,15 @@ struct CWininet::Impl {
   }
 
   void CloseRequest() {
+    JoinEarly();
+    m_bSentEarly = false;
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_hRequest != nullptr) InternetCloseHandle(m_hRequest);
     m_hRequest = nullptr;
   }
 
   void CloseSession() {
+    JoinEarly();
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_hSession != nullptr) InternetCloseHandle(m_hSession);
     m_hSession = nullptr;
@@ -258,6 +309,14 @@ struct CWininet::Impl {
   bool m_bCancelled = false;
   bool m_bTimedOut = false;
   bool m_bQuit = false;
+  std::u16string m_strUserAgent;  // the open session's
+  // A request sent ahead of its use: what it asked for, when, and how its send ended (once joined).
+  bool m_bSentEarly = false;
+  std::u16string m_strEarlyUrl;
+  std::u16string m_strEarlyHeaders;
+  DWORD m_dwSentEarly = 0;
+  bool m_bEarlyOpened = false;
+  std::thread m_early;
   std::thread m_watcher;
 };
 
@@ -267,10 +326,12 @@ bool CWininet::Open(std::u16string_view userAgent) { return m_impl->Open(userAge
 bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers) {
   return m_impl->OpenRequest(url, headers);
 }
-// WinINet's synchronous requests send and wait for the answer in one call, so a request is never sent
-// ahead of its use: the caller opens it when it needs it.
-bool CWininet::SendEarly(std::u16string_view, std::u16string_view) { return false; }
-bool CWininet::IsSentEarly(std::u16string_view, std::u16string_view) const { return false; }
+bool CWininet::SendEarly(std::u16string_view url, std::u16string_view headers) {
+  return m_impl->SendEarly(url, headers);
+}
+bool CWininet::IsSentEarly(std::u16string_view url, std::u16string_view headers) const {
+  return m_impl->IsSentEarly(url, headers);
+}
 void CWininet::CloseRequest() { m_impl->CloseRequest(); }
 void CWininet::CloseSession() { m_impl->CloseSession(); }
 bool CWininet::QueryStatusCode(std::int32_t& code) { return m_impl->QueryStatusCode(code); }

@@ -267,9 +267,8 @@ TEST_F(AgainstFaultServer, RequestsBypassCachesAndReuseOneConnection) {
 }
 
 // A request sent early is taken up by the open that asks for the same thing, and is otherwise
-// dropped without changing what that open gets. WinINet cannot send one early: it then sends none.
+// dropped without changing what that open gets.
 TEST(EarlyRequest, IsTakenUpOnlyByTheSameRequest) {
-  const bool sendsEarly = platform::kPathSeparator != u'\\';
   const std::string a = Pattern(40000, 5), b = Pattern(30000, 6);
   struct Row {
     const char* name;
@@ -313,17 +312,18 @@ TEST(EarlyRequest, IsTakenUpOnlyByTheSameRequest) {
 
     const std::size_t before = server.Requests().size();
     client.SendEarly(W(server.Url(row.early)), u"", net::kDownloaderUserAgent);
-    if (sendsEarly) {
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-      while (server.Requests().size() == before && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      EXPECT_EQ(server.Requests().size(), before + 1) << row.name << ": sent before it is opened";
-    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (server.Requests().size() == before && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(server.Requests().size(), before + 1) << row.name << ": sent before it is opened";
     const bool opened = open(row.open, row.headers, length);
     if (row.body.empty()) {
       EXPECT_FALSE(opened) << row.name;
       EXPECT_EQ(client.FailureCode(), freshFailure) << row.name;
-      EXPECT_EQ(server.Requests().size(), before + (sendsEarly ? 2 : 1)) << row.name << ": asked again";
+      // libcurl fails such an answer itself, so the early request is sent again; WinINet takes it as an
+      // answer and the status check above it fails, as for a fresh request.
+      const bool windows = platform::kPathSeparator == u'\\';
+      EXPECT_EQ(server.Requests().size(), before + (windows ? 1 : 2)) << row.name;
       continue;
     }
     ASSERT_TRUE(opened) << row.name << ": " << client.FailureCode();
