@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cwchar>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <windows.h>
 #include <wininet.h>
@@ -142,7 +143,12 @@ struct CWininet::Impl {
     m_strEarlyUrl = url;
     m_strEarlyHeaders = headers;
     m_dwSentEarly = GetTickCount();
-    m_early = std::thread([this] { m_bEarlyOpened = Send(m_strEarlyUrl, m_strEarlyHeaders); });
+    try {
+      m_early = std::thread([this] { m_bEarlyOpened = Send(m_strEarlyUrl, m_strEarlyHeaders); });
+    } catch (const std::system_error&) {
+      m_bSentEarly = false;  // no thread to spare: the open sends it as usual
+      return false;
+    }
     return true;
   }
 
