@@ -8,8 +8,7 @@ runs=${1:-5}
 build_release
 export BENCH_VALDRIS_GET=$ROOT/build-release/tools/valdris-get
 filelist_tool=$ROOT/build-release/tools/valdris-filelist
-work=$(mktemp -d "$(bench_parent)/engine.XXXXXX")
-trap '"$ROOT/scripts/nginx-serve" stop "$work/nginx"; rm -rf "$work"' EXIT
+new_workdir engine
 base=http://127.0.0.1:$BENCH_PORT
 
 prepare_set() {  # NAME COUNT SIZE

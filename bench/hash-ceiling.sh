@@ -11,8 +11,7 @@ source "$(dirname "$0")/lib.sh"
 runs=${1:-5}
 build_release
 get=$ROOT/build-release/tools/valdris-get
-work=$(mktemp -d "$(bench_parent)/ceiling.XXXXXX")
-trap '"$ROOT/scripts/nginx-serve" stop "$work/nginx"; rm -rf "$work"' EXIT
+new_workdir ceiling
 base=http://127.0.0.1:$BENCH_PORT
 declare -A set_bytes
 prepare_set() {  # NAME COUNT SIZE

@@ -3,8 +3,7 @@
 # one after another over one connection. Needs hyperfine. Usage: bench/http-transport.sh
 source "$(dirname "$0")/lib.sh"
 build_release
-work=$(mktemp -d "$(bench_parent)/http.XXXXXX")
-trap '"$ROOT/scripts/nginx-serve" stop "$work/nginx"; rm -rf "$work"' EXIT
+new_workdir http
 make_files "$work/www/big" 1 $((1024 * 1024 * 1024)) big
 make_files "$work/www/small" 2000 16384 s
 "$ROOT/scripts/nginx-serve" start "$work/www" "$BENCH_PORT" "$work/nginx"

@@ -36,3 +36,10 @@ warm_memory() {
   head -c "$1" /dev/zero > "$scratch"
   rm -f "$scratch"
 }
+
+# new_workdir NAME: makes $work, a new folder below the benchmark parent, and removes it (stopping the
+# nginx served from it) when the script ends.
+new_workdir() {
+  work=$(mktemp -d "$(bench_parent)/$1.XXXXXX")
+  trap '"$ROOT/scripts/nginx-serve" stop "$work/nginx"; rm -rf "$work"' EXIT
+}

@@ -6,8 +6,7 @@ source "$(dirname "$0")/lib.sh"
 rounds=${1:-50}
 build_release
 tool=$ROOT/build-release/tools/valdris-filelist
-work=$(mktemp -d "$(bench_parent)/trust.XXXXXX")
-trap '"$ROOT/scripts/nginx-serve" stop "$work/nginx"; rm -rf "$work"' EXIT
+new_workdir trust
 mkdir -p "$work/www"
 # 5,000 entries with names, sizes and digests of the usual shape.
 awk 'BEGIN {

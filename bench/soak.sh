@@ -13,8 +13,7 @@ rate=${4:-4m}
 build_release
 valdris_get=$ROOT/build-release/tools/valdris-get
 filelist_tool=$ROOT/build-release/tools/valdris-filelist
-work=$(mktemp -d "$(bench_parent)/soak.XXXXXX")
-trap '"$ROOT/scripts/nginx-serve" stop "$work/nginx"; rm -rf "$work"' EXIT
+new_workdir soak
 base=http://127.0.0.1:$BENCH_PORT
 
 make_files "$work/www/game/Data" "$files" "$size" f

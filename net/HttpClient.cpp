@@ -1,6 +1,7 @@
 #include "net/HttpClient.h"
 
 #include "core/Format.h"
+#include "platform/Clock.h"
 #include "platform/Utf.h"
 
 namespace net {
@@ -24,17 +25,17 @@ CHttpClient::~CHttpClient() {
 bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, std::uint64_t& contentLength,
                           std::u16string_view userAgent) {
   m_nStatusCode = 0;
-  if (userAgent != m_strSessionAgent || !m_Wininet.IsSentEarly(url, headers)) {
-    m_Wininet.CloseRequest();
-    m_Wininet.CloseSession();
-    m_strSessionAgent.clear();
-    if (!m_Wininet.Open(userAgent)) {
-      m_dwLastError = m_Wininet.LastError();
-      return false;
-    }
-    m_strSessionAgent = userAgent;
+  // A request sent early is worth taking up only briefly: a server gives up on a client that does not
+  // read for long.
+  const bool early = m_bSentEarly && url == m_strEarlyUrl && headers == m_strEarlyHeaders &&
+                     userAgent == m_strEarlyAgent &&
+                     static_cast<std::uint32_t>(TickCount32() - m_dwSentEarly) < kSentEarlyLifeMs;
+  m_bSentEarly = false;
+  if (!early && !OpenSession(userAgent)) {
+    m_dwLastError = m_Wininet.LastError();
+    return false;
   }
-  if (!m_Wininet.OpenRequest(url, headers)) {
+  if (!m_Wininet.OpenRequest(url, headers, early)) {
     m_dwLastError = m_Wininet.LastError();
     return false;
   }
@@ -60,13 +61,19 @@ bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, 
   return true;
 }
 
-void CHttpClient::SendEarly(std::u16string_view url, std::u16string_view headers, std::u16string_view userAgent) {
+bool CHttpClient::OpenSession(std::u16string_view userAgent) {
   m_Wininet.CloseRequest();
   m_Wininet.CloseSession();
-  m_strSessionAgent.clear();
-  if (!m_Wininet.Open(userAgent)) return;
-  m_strSessionAgent = userAgent;
-  m_Wininet.SendEarly(url, headers);
+  return m_Wininet.Open(userAgent);
+}
+
+void CHttpClient::SendEarly(std::u16string_view url, std::u16string_view headers, std::u16string_view userAgent) {
+  m_bSentEarly = OpenSession(userAgent) && m_Wininet.SendEarly(url, headers);
+  if (!m_bSentEarly) return;
+  m_strEarlyUrl = url;
+  m_strEarlyHeaders = headers;
+  m_strEarlyAgent = userAgent;
+  m_dwSentEarly = TickCount32();
 }
 
 bool CHttpClient::OpenFile(std::u16string_view path, bool append) {
@@ -89,7 +96,7 @@ bool CHttpClient::OpenFile(std::u16string_view path, bool append) {
   }
   m_WriteBlock.resize(kWriteBlock);
   m_nGathered = 0;
-  m_nFilePosition = end;
+  m_nFileStart = end;
   m_nWritten = 0;
   return true;
 }
@@ -103,10 +110,7 @@ void CHttpClient::CloseFile() {
 ErrorCode CHttpClient::WriteGathered() {
   if (m_nGathered == 0) return ERROR_SUCCESS;
   const ErrorCode code = m_hFile.Write(m_WriteBlock.data(), m_nGathered);
-  if (code == ERROR_SUCCESS) {
-    m_nFilePosition += m_nGathered;
-    m_nWritten += m_nGathered;
-  }
+  if (code == ERROR_SUCCESS) m_nWritten += m_nGathered;
   m_nGathered = 0;
   return code;
 }
@@ -118,7 +122,7 @@ bool CHttpClient::ReadToFile(std::uint32_t& bytesRead) {
     return false;
   }
   // Never past the next block boundary, so each write but a resumed file's first is whole and aligned.
-  const auto room = static_cast<std::size_t>(kWriteBlock - (m_nFilePosition + m_nGathered) % kWriteBlock);
+  const auto room = static_cast<std::size_t>(kWriteBlock - (m_nFileStart + m_nWritten + m_nGathered) % kWriteBlock);
   if (!m_Wininet.Read(m_WriteBlock.data() + m_nGathered, std::min(room, HTTP_BUFFER_SIZE), bytesRead)) {
     m_dwLastError = m_Wininet.LastError();
     return false;

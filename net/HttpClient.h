@@ -69,19 +69,28 @@ class CHttpClient {
   }
 
  private:
+  // Closes any request and opens a new session with the user agent.
+  bool OpenSession(std::u16string_view userAgent);
   // Writes the gathered bytes; they are dropped on failure, as the transfer ends there.
   platform::ErrorCode WriteGathered();
 
   // Pieces are gathered into blocks that end on block boundaries of the file: a few large aligned
   // writes cost the page cache far less than many small torn ones.
   static constexpr std::size_t kWriteBlock = 32 * 1024;
+  // How long a request sent early may wait to be taken up.
+  static constexpr std::uint32_t kSentEarlyLifeMs = 5000;
 
   CWininet m_Wininet;
-  std::u16string m_strSessionAgent;  // the user agent of the open session
+  // The request SendEarly sent, while it waits to be taken up.
+  bool m_bSentEarly = false;
+  std::u16string m_strEarlyUrl;
+  std::u16string m_strEarlyHeaders;
+  std::u16string m_strEarlyAgent;
+  std::uint32_t m_dwSentEarly = 0;
   platform::CFileHandle m_hFile;
   std::vector<char> m_WriteBlock;
   std::size_t m_nGathered = 0;
-  std::uint64_t m_nFilePosition = 0;  // where the gathered bytes go
+  std::uint64_t m_nFileStart = 0;  // where this body begins in the file
   std::uint64_t m_nWritten = 0;
   std::array<char, HTTP_BUFFER_SIZE> m_Buffer{};
   platform::ErrorCode m_dwLastError = 0;

@@ -26,13 +26,14 @@ class CWininet {
   // Opens (or replaces) the session with the user agent and the time-outs.
   bool Open(std::u16string_view userAgent);
   // Sends a GET for url with the extra header lines ("\r\n"-separated) and waits until the final
-  // response's headers have arrived, redirections followed. Caches are bypassed.
-  bool OpenRequest(std::u16string_view url, std::u16string_view headers);
-  // Sends a GET as OpenRequest would, without waiting for anything, so the server can answer while
-  // the caller finishes other work; OpenRequest with the same url and headers then takes it up. False,
-  // with nothing sent, where the system cannot send a request without waiting for its answer.
+  // response's headers have arrived, redirections followed. Caches are bypassed. With sentEarly, the
+  // caller says SendEarly sent this very request: it is taken up (and sent again should it have
+  // failed before its answer) instead of sent anew.
+  bool OpenRequest(std::u16string_view url, std::u16string_view headers, bool sentEarly = false);
+  // Sends a GET as OpenRequest would, without waiting for it, so the server can answer while the
+  // caller finishes other work; false when it could not be sent. Any other call but OpenRequest with
+  // sentEarly drops it.
   bool SendEarly(std::u16string_view url, std::u16string_view headers);
-  bool IsSentEarly(std::u16string_view url, std::u16string_view headers) const;
   void CloseRequest();
   void CloseSession();
 

@@ -25,8 +25,6 @@ constexpr std::size_t kHighWater = 512 * 1024;
 constexpr long kReceiveBuffer = 128 * 1024;
 constexpr int kPollMs = 20;
 constexpr long kMaxRedirects = 10;
-// How long a request sent ahead of its use is worth keeping.
-constexpr std::uint32_t kSentEarlyLifeMs = 5000;
 
 void GlobalInit() {
   static std::once_flag once;
@@ -56,9 +54,8 @@ struct CWininet::Impl {
   Impl();
   ~Impl();
   bool Open(std::u16string_view userAgent);
-  bool OpenRequest(std::u16string_view url, std::u16string_view headers);
+  bool OpenRequest(std::u16string_view url, std::u16string_view headers, bool sentEarly);
   bool SendEarly(std::u16string_view url, std::u16string_view headers);
-  bool IsSentEarly(std::u16string_view url, std::u16string_view headers) const;
   void CloseRequest();
   // Sets up the request and hands it to the multi handle; nothing is waited for.
   bool StartRequest(std::u16string_view url, std::u16string_view headers);
@@ -94,11 +91,7 @@ struct CWininet::Impl {
   std::string m_body;
   std::size_t m_bodyRead = 0;
   std::uint32_t m_dwLastActivity = 0;
-  // A request sent before its caller opens it: what it asked for and when.
-  bool m_bSentEarly = false;
-  std::u16string m_strEarlyUrl;
-  std::u16string m_strEarlyHeaders;
-  std::uint32_t m_dwSentEarly = 0;
+  bool m_bSentEarly = false;  // the open request went out before its caller opened it
 };
 
 CWininet::Impl::Impl() { GlobalInit(); }
@@ -190,12 +183,6 @@ bool CWininet::Impl::StartRequest(std::u16string_view url, std::u16string_view h
   return true;
 }
 
-bool CWininet::Impl::IsSentEarly(std::u16string_view url, std::u16string_view headers) const {
-  // Kept only briefly: a server gives up on a client that does not read for long.
-  return m_bSentEarly && url == m_strEarlyUrl && headers == m_strEarlyHeaders &&
-         static_cast<std::uint32_t>(TickCount32() - m_dwSentEarly) < kSentEarlyLifeMs;
-}
-
 bool CWininet::Impl::SendEarly(std::u16string_view url, std::u16string_view headers) {
   if (!StartRequest(url, headers)) {
     CloseRequest();
@@ -208,21 +195,18 @@ bool CWininet::Impl::SendEarly(std::u16string_view url, std::u16string_view head
     return Fail(ERROR_INTERNET_INTERNAL_ERROR);
   }
   m_bSentEarly = true;
-  m_strEarlyUrl = url;
-  m_strEarlyHeaders = headers;
-  m_dwSentEarly = TickCount32();
   return true;
 }
 
-bool CWininet::Impl::OpenRequest(std::u16string_view url, std::u16string_view headers) {
-  const bool early = IsSentEarly(url, headers);
+bool CWininet::Impl::OpenRequest(std::u16string_view url, std::u16string_view headers, bool sentEarly) {
+  const bool early = sentEarly && m_bSentEarly;
   if (!early && !StartRequest(url, headers)) return false;
   m_bSentEarly = false;
   // The wait for the answer starts now, whenever the request went out.
   m_dwLastActivity = TickCount32();
   while (!m_bHeadersDone) {
     // An early request that failed before its answer is sent again, so it fails only as a fresh one would.
-    if (early && m_bDone) return OpenRequest(url, headers);
+    if (early && m_bDone) return OpenRequest(url, headers, false);
     if (m_bDone) return Fail(m_nResult == CURLE_OK ? ERROR_HTTP_INVALID_SERVER_RESPONSE : ErrorFromCurl(m_nResult));
     if (!Pump()) return false;
   }
@@ -344,14 +328,11 @@ bool CWininet::Impl::Read(void* buffer, std::size_t size, std::uint32_t& bytesRe
 CWininet::CWininet() : m_impl(std::make_unique<Impl>()) {}
 CWininet::~CWininet() = default;
 bool CWininet::Open(std::u16string_view userAgent) { return m_impl->Open(userAgent); }
-bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers) {
-  return m_impl->OpenRequest(url, headers);
+bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers, bool sentEarly) {
+  return m_impl->OpenRequest(url, headers, sentEarly);
 }
 bool CWininet::SendEarly(std::u16string_view url, std::u16string_view headers) {
   return m_impl->SendEarly(url, headers);
-}
-bool CWininet::IsSentEarly(std::u16string_view url, std::u16string_view headers) const {
-  return m_impl->IsSentEarly(url, headers);
 }
 void CWininet::CloseRequest() { m_impl->CloseRequest(); }
 void CWininet::CloseSession() { m_impl->CloseSession(); }

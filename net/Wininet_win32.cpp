@@ -24,8 +24,6 @@ using namespace platform;
 namespace {
 
 constexpr auto kWatchInterval = std::chrono::milliseconds(20);
-// How long a request sent ahead of its use is worth keeping.
-constexpr DWORD kSentEarlyLifeMs = 5000;
 
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
@@ -129,33 +127,23 @@ struct CWininet::Impl {
     return true;
   }
 
-  bool IsSentEarly(std::u16string_view url, std::u16string_view headers) const {
-    // Kept only briefly: a server gives up on a client that does not read for long.
-    return m_bSentEarly && url == m_strEarlyUrl && headers == m_strEarlyHeaders &&
-           GetTickCount() - m_dwSentEarly < kSentEarlyLifeMs;
-  }
-
   // InternetOpenUrlW sends and waits for the answer in one call, so an early request runs it on a
   // thread of its own while the caller finishes other work; the watcher covers it as any wait.
   bool SendEarly(std::u16string_view url, std::u16string_view headers) {
     CloseRequest();
-    m_bSentEarly = true;
-    m_strEarlyUrl = url;
-    m_strEarlyHeaders = headers;
-    m_dwSentEarly = GetTickCount();
     try {
-      m_early = std::thread([this] { m_bEarlyOpened = Send(m_strEarlyUrl, m_strEarlyHeaders); });
+      m_early = std::thread([this, target = std::u16string(url), extra = std::u16string(headers)] {
+        m_bEarlyOpened = Send(target, extra);
+      });
     } catch (const std::system_error&) {
-      m_bSentEarly = false;  // no thread to spare: the open sends it as usual
-      return false;
+      return false;  // no thread to spare: the open sends it as usual
     }
     return true;
   }
 
-  bool OpenRequest(std::u16string_view url, std::u16string_view headers) {
-    if (IsSentEarly(url, headers)) {
+  bool OpenRequest(std::u16string_view url, std::u16string_view headers, bool sentEarly) {
+    if (sentEarly && m_early.joinable()) {
       JoinEarly();
-      m_bSentEarly = false;
       if (m_bEarlyOpened) return true;
       // Failed before its answer: asked again from a new session, so it fails only as a fresh one would.
       if (!Open(m_strUserAgent)) return false;
@@ -208,7 +196,6 @@ struct CWininet::Impl {
 
   void CloseRequest() {
     JoinEarly();
-    m_bSentEarly = false;
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_hRequest != nullptr) InternetCloseHandle(m_hRequest);
     m_hRequest = nullptr;
@@ -316,27 +303,20 @@ struct CWininet::Impl {
   bool m_bTimedOut = false;
   bool m_bQuit = false;
   std::u16string m_strUserAgent;  // the open session's
-  // A request sent ahead of its use: what it asked for, when, and how its send ended (once joined).
-  bool m_bSentEarly = false;
-  std::u16string m_strEarlyUrl;
-  std::u16string m_strEarlyHeaders;
-  DWORD m_dwSentEarly = 0;
-  bool m_bEarlyOpened = false;
+  // A request sent ahead of its use, and how its send ended (read once joined).
   std::thread m_early;
+  bool m_bEarlyOpened = false;
   std::thread m_watcher;
 };
 
 CWininet::CWininet() : m_impl(std::make_unique<Impl>()) {}
 CWininet::~CWininet() = default;
 bool CWininet::Open(std::u16string_view userAgent) { return m_impl->Open(userAgent); }
-bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers) {
-  return m_impl->OpenRequest(url, headers);
+bool CWininet::OpenRequest(std::u16string_view url, std::u16string_view headers, bool sentEarly) {
+  return m_impl->OpenRequest(url, headers, sentEarly);
 }
 bool CWininet::SendEarly(std::u16string_view url, std::u16string_view headers) {
   return m_impl->SendEarly(url, headers);
-}
-bool CWininet::IsSentEarly(std::u16string_view url, std::u16string_view headers) const {
-  return m_impl->IsSentEarly(url, headers);
 }
 void CWininet::CloseRequest() { m_impl->CloseRequest(); }
 void CWininet::CloseSession() { m_impl->CloseSession(); }
