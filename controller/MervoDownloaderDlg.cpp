@@ -138,7 +138,9 @@ void CMervoDownloaderDlg::InitInstallFolder() {
 
 void CMervoDownloaderDlg::OnBnClickedStart() {
   const std::u16string& folder = m_strInstallFolder;
-  if (!(m_services.freeSpace(folder) > m_FileList.m_nTotalSize)) {
+  // Room is needed for what is still missing, not for the files already there.
+  const std::uint64_t missing = download::MissingBytesFrom(m_FileList, folder, 0).front();
+  if (missing > 0 && !(m_services.freeSpace(folder) > missing)) {
     m_view.ShowMessage(core::LoadResString(core::IDS_INSUFFICIENT_SPACE), BoxKind::Ok);
     return;
   }

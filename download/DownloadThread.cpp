@@ -56,6 +56,36 @@ bool IsSafeEntryName(std::u16string_view name) {
   }
 }
 
+std::u16string EntryLocalPath(std::u16string_view folder, std::u16string_view name) {
+  const std::size_t slash = name.rfind(u'/');
+  if (slash == std::u16string_view::npos) return core::JoinPath(folder, name);
+  std::u16string_view folderPart = name.substr(0, slash);
+  while (!folderPart.empty() && folderPart.front() == u'/') folderPart.remove_prefix(1);
+  const std::u16string directory = folderPart.empty() ? std::u16string(folder) : core::JoinPath(folder, folderPart);
+  return core::JoinPath(directory, name.substr(slash + 1));
+}
+
+std::vector<std::uint64_t> MissingBytesFrom(const filelist::CFileList& list, std::u16string_view folder,
+                                            std::uint32_t from) {
+  const std::size_t count = list.m_vecFileInfo.size();
+  const std::size_t first = std::min<std::size_t>(from, count);
+  std::vector<std::uint64_t> missing(count - first + 1, 0);
+  for (std::size_t i = count; i-- > first;) {
+    const filelist::FileInfo& info = list.m_vecFileInfo[i];
+    std::uint64_t need = info.Size;
+    const std::u16string name = WidenUtf8(info.Name);
+    if (IsSafeEntryName(name)) {
+      std::uint64_t size = 0;
+      ErrorCode error = ERROR_SUCCESS;
+      if (QueryPath(EntryLocalPath(folder, name), size, error) == PathKind::File && error == ERROR_SUCCESS &&
+          size <= info.Size)
+        need = info.Size - size;
+    }
+    missing[i - first] = missing[i - first + 1] + need;
+  }
+  return missing;
+}
+
 CDownloadThread::CDownloadThread(HWND hWnd, WorkerMediator mediator) : m_hWnd(hWnd), m_mediator(std::move(mediator)) {}
 
 CDownloadThread::~CDownloadThread() { Stop(); }
@@ -98,7 +128,9 @@ bool CDownloadThread::DownloadFiles() {
   const std::uint32_t count = m_FileList.m_nTotalCount > 0 ? static_cast<std::uint32_t>(m_FileList.m_nTotalCount) : 0;
   // A run after one that ended at the last entry starts again from the first.
   if (m_nFileIndex + 1 == count) m_nFileIndex = 0;
-  m_nAccountedSize = 0;
+  // What the rest of the list still needs on disk, from each entry on.
+  const std::vector<std::uint64_t> missing = MissingBytesFrom(m_FileList, m_strDownloadPath, m_nFileIndex);
+  const std::uint32_t first = m_nFileIndex;
 
   std::uint32_t index = m_nFileIndex;
   // Transfers of the current entry that arrived whole and still did not match the list.
@@ -115,9 +147,8 @@ bool CDownloadThread::DownloadFiles() {
       theLog.Write(LOG_ERROR, u"file list entry is missing - (%d)", static_cast<std::int32_t>(index));
       return Fail(core::IDS_INVALID_FILE_LIST);
     }
-    const std::uint64_t needed =
-        m_FileList.m_nTotalSize > m_nAccountedSize ? m_FileList.m_nTotalSize - m_nAccountedSize : 0;
-    if (m_mediator.freeSpace(m_strDownloadPath) <= needed) {
+    const std::uint64_t needed = missing[std::min<std::size_t>(index - first, missing.size() - 1)];
+    if (needed > 0 && m_mediator.freeSpace(m_strDownloadPath) <= needed) {
       theLog.Write(LOG_ERROR, u"insufficient free space in disk");
       return Fail(core::IDS_INSUFFICIENT_SPACE);
     }
@@ -148,7 +179,6 @@ bool CDownloadThread::DownloadFiles() {
     }
     if (decision.action == EntryAction::Refuse) return Fail(core::IDS_FILE_CREATE_FAILED, decision.code);
     if (decision.action == EntryAction::Verified) {
-      m_nAccountedSize += local.size;
       if (!PostProgress(static_cast<std::int32_t>(index), true, local.size, local.size))
         return Fail(core::IDS_NO_MEMORY_MESSAGE);
       ++index;
@@ -199,7 +229,6 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
   const std::uint64_t resumed = resume ? from : 0;
   const std::uint64_t total = contentLength + resumed;
   std::uint64_t received = resumed;
-  m_nAccountedSize += resumed;
   std::uint32_t lastPost = 0;
   for (;;) {
     if (!IsRunning()) {
@@ -221,7 +250,6 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
     }
     if (n == 0) break;
     received += n;
-    m_nAccountedSize += n;
     hasher.Advance(resumed + client.WrittenToFile());  // the checksum reads only what is in the file
     const int percentage = core::PercentOf(received, total);
     const std::uint32_t now = m_mediator.tick();
@@ -304,8 +332,7 @@ void CDownloadThread::SendNextEarly(net::CHttpClient& client, std::uint32_t next
   std::u16string name = WidenUtf8(m_FileList.m_vecFileInfo[next].Name);
   if (!IsSafeEntryName(name)) return;
   const std::u16string address = AddressOf(name);
-  std::u16string directory;
-  const std::u16string path = core::JoinPath(SplitEntryName(name, directory) ? directory : m_strDownloadPath, name);
+  const std::u16string path = EntryLocalPath(m_strDownloadPath, name);
   // Only a file that is not there at all is surely fetched whole; anything else is decided in its turn.
   std::uint64_t size = 0;
   ErrorCode error = ERROR_SUCCESS;

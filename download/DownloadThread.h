@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "download/ConcurrentChecksum.h"
 #include "download/EntryDecision.h"
@@ -21,6 +22,16 @@ namespace download {
 // True when a list entry's name can only name a file below the install folder: relative, "/"
 // between components, none of them empty, "." or "..", no backslash and no control character.
 bool IsSafeEntryName(std::u16string_view name);
+
+// Where an entry's file lives: its name's folders become sub-folders of the install folder.
+std::u16string EntryLocalPath(std::u16string_view folder, std::u16string_view name);
+
+// The bytes that entries [from, end) still have to bring onto the disk, judged by the sizes of the
+// files already there (a shorter file is resumed, a longer one fetched again whole), as suffix sums:
+// element i is what entries [from + i, end) still need; the last element is 0. The free-space rule
+// compares with these, so an install that is (nearly) complete needs (nearly) no room.
+std::vector<std::uint64_t> MissingBytesFrom(const filelist::CFileList& list, std::u16string_view folder,
+                                            std::uint32_t from);
 
 class CDownloadThread : public CThread {
  public:
@@ -87,7 +98,6 @@ class CDownloadThread : public CThread {
   std::u16string m_strErrorMessage;
   std::uint32_t m_nFileIndex = 0;
   std::uint32_t m_dwFileStartTime = 0;
-  std::uint64_t m_nAccountedSize = 0;
   WorkerMediator m_mediator;
 };
 

@@ -246,7 +246,7 @@ std::uint64_t FreeBytesOfFileSystem(std::u16string_view path) {
   for (;;) {
     struct statvfs vfs {};
     if (::statvfs(text, &vfs) == 0)
-      return static_cast<std::uint64_t>(vfs.f_bfree) * static_cast<std::uint64_t>(vfs.f_frsize);
+      return static_cast<std::uint64_t>(vfs.f_bavail) * static_cast<std::uint64_t>(vfs.f_frsize);
     if (errno != ENOENT && errno != ENOTDIR) return 0;
     char* slash = std::strrchr(text, '/');
     if (slash == nullptr) return 0;

@@ -335,6 +335,29 @@ TEST_F(Controller, StartRefusesTooLittleSpaceAndAForeignFolder) {
   EXPECT_TRUE(IsUsableInstallFolder(platform::CSettingsStore(config.wide()), W(DefaultFolder().string())));
 }
 
+TEST_F(Controller, StartNeedsRoomOnlyForWhatIsStillMissing) {
+  // An unfinished download: half of the first file and all of the second are there.
+  const std::size_t half = files[0].second.size() / 2;
+  fs::create_directories(DefaultFolder() / "Data");
+  WriteBytes(DefaultFolder() / files[0].first, files[0].second.substr(0, half));
+  WriteBytes(DefaultFolder() / files[1].first, files[1].second);
+  SaveInstallPath(platform::CSettingsStore(config.wide()), W(DefaultFolder().string()));
+  box.answers = {true};  // take the saved folder
+  CMainWindow win(box, browser, MakeServices());
+  CMervoDownloaderDlg& dlg = win.Dlg();
+  ASSERT_TRUE(dlg.OnInitDialog());
+  box.shown.clear();
+  freeSpace = files[0].second.size() - half;  // exactly what is missing is not enough
+  dlg.OnBnClickedStart();
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(box.shown[0].first, "Insufficient free space in storage.");
+  freeSpace = files[0].second.size() - half + 1;
+  dlg.OnBnClickedStart();
+  ASSERT_TRUE(WaitFor([&] { return On(win, IDC_BUTTON_RUN); }));
+  EXPECT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(ReadBytes(DefaultFolder() / files[0].first), files[0].second);
+}
+
 TEST_F(Controller, CloseWhileDownloadingAsksAndEndsTheWorkerQuickly) {
   Publish("2017.12.27.1", 500);
   CMainWindow win(box, browser, MakeServices());

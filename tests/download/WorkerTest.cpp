@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "core/StringTable.h"
@@ -199,19 +200,38 @@ TEST_F(NginxWorker, FailuresEndTheRunWithTheirMessage) {
 
 TEST_F(NginxWorker, FreeSpaceMustExceedWhatTheRunStillNeeds) {
   const filelist::CFileList list = List();
+  const std::uint64_t total = list.m_nTotalSize;
+  const std::uint64_t half = files[0].second.size() / 2;
+  // What is already on disk counts: a complete install needs no room, a partial one only the rest.
   const struct {
+    const char* name;
     std::uint64_t free;
     bool success;
-  } rows[] = {{list.m_nTotalSize, false}, {list.m_nTotalSize + 1, true}};
+    std::function<void(Worker&)> arrange;
+  } rows[] = {
+      {"empty folder, exactly the list's size", total, false, [](Worker&) {}},
+      {"empty folder, one byte more", total + 1, true, [](Worker&) {}},
+      {"complete install, a disk without room", 0, true,
+       [&](Worker& w) {
+         for (const auto& [name, bytes] : files) w.Write(name, bytes);
+       }},
+      {"half of the first file, exactly the rest", total - half, false,
+       [&](Worker& w) { w.Write(files[0].first, files[0].second.substr(0, half)); }},
+      {"half of the first file, one byte more than the rest", total - half + 1, true,
+       [&](Worker& w) { w.Write(files[0].first, files[0].second.substr(0, half)); }},
+      {"a longer file is fetched again whole", total, false,
+       [&](Worker& w) { w.Write(files[0].first, files[0].second + "xx"); }},
+  };
   for (const auto& row : rows) {
     Worker worker(list);
+    row.arrange(worker);
     WorkerMediator mediator = DefaultWorkerMediator(2000);
     mediator.freeSpace = [&row](std::u16string_view) { return row.free; };
     worker.thread.SetMediator(mediator);
     const RunRecord run = worker.Run();
-    EXPECT_EQ(run.success, row.success) << row.free;
+    EXPECT_EQ(run.success, row.success) << row.name;
     if (!row.success) {
-      EXPECT_EQ(run.message, "Insufficient free space in storage.");
+      EXPECT_EQ(run.message, "Insufficient free space in storage.") << row.name;
     }
   }
 }
