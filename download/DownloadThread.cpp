@@ -220,13 +220,22 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
     Fail(core::IDS_CANNOT_REACH_SERVER, client.FailureCode());
     return TransferEnd::Failed;
   }
+  // A 200 answer to a ranged request is the whole file: the file starts over with it.
+  if (resume && client.StatusCode() == 200) resume = false;
+  const std::uint64_t resumed = resume ? from : 0;
+  // The answer must be exactly the rest of the listed file: a longer one would fill the disk with
+  // what can never match, a shorter one could never complete it. Nothing of it is written.
+  if (contentLength != entry.info->Size - std::min(resumed, entry.info->Size)) {
+    theLog.Write(LOG_ERROR, u"failed to connect server - (%ld)", ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    Fail(core::IDS_CANNOT_REACH_SERVER, ERROR_HTTP_INVALID_SERVER_RESPONSE);
+    return TransferEnd::Failed;
+  }
   if (!client.OpenFile(entry.localPath, resume)) {
     theLog.Write(LOG_ERROR, u"failed to create(open) file - (%ld)", client.LastError());
     Fail(core::IDS_FILE_CREATE_FAILED, client.LastError());
     return TransferEnd::Failed;
   }
-  hasher.Begin(entry.localPath, resume ? from : 0);
-  const std::uint64_t resumed = resume ? from : 0;
+  hasher.Begin(entry.localPath, resumed);
   const std::uint64_t total = contentLength + resumed;
   std::uint64_t received = resumed;
   std::uint32_t lastPost = 0;

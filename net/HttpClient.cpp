@@ -1,5 +1,7 @@
 #include "net/HttpClient.h"
 
+#include <algorithm>
+
 #include "core/Format.h"
 #include "platform/Clock.h"
 #include "platform/Utf.h"
@@ -25,6 +27,7 @@ CHttpClient::~CHttpClient() {
 bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, std::uint64_t& contentLength,
                           std::u16string_view userAgent) {
   m_nStatusCode = 0;
+  m_nBodyLeft = 0;
   // A request sent early is worth taking up only briefly: a server gives up on a client that does not
   // read for long.
   const bool early = m_bSentEarly && url == m_strEarlyUrl && headers == m_strEarlyHeaders &&
@@ -58,6 +61,26 @@ bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, 
     m_dwLastError = m_Wininet.LastError();
     return false;
   }
+  m_nBodyLeft = contentLength;
+  return true;
+}
+
+bool CHttpClient::ReadWithinLength(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
+  bytesRead = 0;
+  // Once the announced length has arrived, one byte is asked for only to see that the body ends.
+  const std::size_t want = m_nBodyLeft == 0 ? 1 : static_cast<std::size_t>(std::min<std::uint64_t>(size, m_nBodyLeft));
+  std::uint32_t got = 0;
+  if (!m_Wininet.Read(buffer, want, got)) {
+    m_dwLastError = m_Wininet.LastError();
+    return false;
+  }
+  if (got > m_nBodyLeft) {
+    // More than the server announced: nothing past the announced length is ever handed on.
+    m_dwLastError = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    return false;
+  }
+  m_nBodyLeft -= got;
+  bytesRead = got;
   return true;
 }
 
@@ -123,10 +146,7 @@ bool CHttpClient::ReadToFile(std::uint32_t& bytesRead) {
   }
   // Never past the next block boundary, so each write but a resumed file's first is whole and aligned.
   const auto room = static_cast<std::size_t>(kWriteBlock - (m_nFileStart + m_nWritten + m_nGathered) % kWriteBlock);
-  if (!m_Wininet.Read(m_WriteBlock.data() + m_nGathered, std::min(room, HTTP_BUFFER_SIZE), bytesRead)) {
-    m_dwLastError = m_Wininet.LastError();
-    return false;
-  }
+  if (!ReadWithinLength(m_WriteBlock.data() + m_nGathered, std::min(room, HTTP_BUFFER_SIZE), bytesRead)) return false;
   m_nGathered += bytesRead;
   if (bytesRead == 0 || bytesRead == room) {
     if (const ErrorCode code = WriteGathered(); code != ERROR_SUCCESS) {
@@ -138,11 +158,7 @@ bool CHttpClient::ReadToFile(std::uint32_t& bytesRead) {
 }
 
 bool CHttpClient::ReadBody(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
-  if (!m_Wininet.Read(buffer, size, bytesRead)) {
-    m_dwLastError = m_Wininet.LastError();
-    return false;
-  }
-  return true;
+  return ReadWithinLength(buffer, size, bytesRead);
 }
 
 bool CHttpClient::ReadToMemory(std::string& document) { return ReadToMemory(GetFileListUrl(), document); }

@@ -71,6 +71,8 @@ class CHttpClient {
  private:
   // Closes any request and opens a new session with the user agent.
   bool OpenSession(std::u16string_view userAgent);
+  // Reads a piece of the body, never past its announced length: more than that fails the read.
+  bool ReadWithinLength(void* buffer, std::size_t size, std::uint32_t& bytesRead);
   // Writes the gathered bytes; they are dropped on failure, as the transfer ends there.
   platform::ErrorCode WriteGathered();
 
@@ -92,6 +94,7 @@ class CHttpClient {
   std::size_t m_nGathered = 0;
   std::uint64_t m_nFileStart = 0;  // where this body begins in the file
   std::uint64_t m_nWritten = 0;
+  std::uint64_t m_nBodyLeft = 0;   // of the open answer's announced length
   std::array<char, HTTP_BUFFER_SIZE> m_Buffer{};
   platform::ErrorCode m_dwLastError = 0;
   std::int32_t m_nStatusCode = 0;

@@ -305,7 +305,7 @@ TEST_F(FaultWorker, EachFileIsAskedForOnceOverOneConnection) {
   EXPECT_EQ(server.Connections(), 1);
 }
 
-TEST_F(FaultWorker, RangeAnsweredWithTheWholeFileRecovers) {
+TEST_F(FaultWorker, RangeAnsweredWithTheWholeFileStartsTheFileOver) {
   FaultScript whole = Plain();
   whole.honourRange = false;
   server.Script("/f/Data/x.pak", whole);
@@ -314,9 +314,46 @@ TEST_F(FaultWorker, RangeAnsweredWithTheWholeFileRecovers) {
   const RunRecord run = worker.Run();
   EXPECT_TRUE(run.success) << run.message;
   EXPECT_EQ(worker.Read("Data/x.pak"), content);
-  const std::string log = LogText();
-  EXPECT_EQ(CountOf(log, "(100%) invalid file size so re-download"), 1);
-  EXPECT_EQ(CountOf(log, "local file is bigger so re-download"), 1);
+  EXPECT_EQ(server.Requests().size(), 1u) << "the whole answer is taken at once, not appended and fetched again";
+  EXPECT_EQ(CountOf(LogText(), "invalid file size so re-download"), 0);
+}
+
+// The server's Content-Length must be the rest of the listed file: anything else is refused before a
+// byte is written, so a server cannot fill the disk with what can never match.
+TEST_F(FaultWorker, AnAnswerOfTheWrongLengthIsRefusedBeforeAnythingIsWritten) {
+  const struct {
+    const char* name;
+    std::string served;
+    std::uint64_t listed;  // the entry's listed size
+    std::size_t onDisk;    // bytes of a partial file already there; 0: none
+    bool honourRange;
+  } rows[] = {
+      {"a longer file fetched whole", content + Pattern(400000, 8), content.size(), 0, true},
+      {"a longer file resumed", content + Pattern(400000, 8), content.size(), 1000, true},
+      {"a shorter file fetched whole", content.substr(0, 100000), content.size(), 0, true},
+      {"the listed size smaller than the file", content, content.size() - 10, 0, true},
+      {"the listed size larger than the file", content, content.size() + 100, 0, true},
+      {"an empty answer for a non-empty entry", "", content.size(), 0, true},
+      {"a partial file and an empty whole answer", "", content.size(), 1000, false},
+  };
+  for (const auto& row : rows) {
+    FaultScript script;
+    script.body = row.served;
+    script.honourRange = row.honourRange;
+    FaultServer own;
+    own.Script("/f/Data/x.pak", script);
+    filelist::CFileList list = MakeList(own.Url("/f/"), {{"Data/x.pak", content}});
+    list.m_vecFileInfo[0].Size = row.listed;
+    list.m_nTotalSize = row.listed;
+    Worker worker(list);
+    if (row.onDisk > 0) worker.Write("Data/x.pak", content.substr(0, row.onDisk));
+    const RunRecord run = worker.Run();
+    EXPECT_FALSE(run.success) << row.name;
+    EXPECT_EQ(run.message, "Currently you are not able to reach the server. (12152)") << row.name;
+    EXPECT_EQ(own.Requests().size(), 1u) << row.name;
+    if (row.onDisk > 0) EXPECT_TRUE(worker.Read("Data/x.pak") == content.substr(0, row.onDisk)) << row.name;
+    else EXPECT_FALSE(fs::exists(worker.folder / "Data/x.pak")) << row.name;
+  }
 }
 
 // A list or server whose file never matches: a transient corruption gets its retries, then the run
@@ -338,12 +375,6 @@ TEST_F(FaultWorker, AFileThatNeverMatchesFailsAfterThreeWholeTransfers) {
       {"lower-case digest", content, [&](filelist::CFileList& l) { l.m_vecFileInfo[0].CheckSum = lower; }, "", 3, 0},
       {"missing digest", content, [](filelist::CFileList& l) { l.m_vecFileInfo[0].CheckSum.clear(); }, "", 3, 0},
       {"corrupt on the server", corrupt, [](filelist::CFileList&) {}, "", 3, 0},
-      {"body longer than the listed size", content,
-       [&](filelist::CFileList& l) { l.m_vecFileInfo[0].Size = content.size() - 10; }, "", 3, 0},
-      {"listed size larger than the file", content,
-       [&](filelist::CFileList& l) { l.m_vecFileInfo[0].Size = content.size() + 100; }, "", 3, 0},
-      {"empty answer for a non-empty entry", "", [](filelist::CFileList&) {}, "", 3, 0},
-      {"partial file and an empty answer", "", [](filelist::CFileList&) {}, content.substr(0, 1000), 3, 1},
       {"the same name twice with different digests", content,
        [&](filelist::CFileList& l) {
          l.m_vecFileInfo.push_back({"Data/x.pak", content.size(), Md5Of(corrupt)});
