@@ -125,7 +125,8 @@ class AgainstFaultServer : public ::testing::Test {
   TempDir local;
   CHttpClient client;
   const std::string content = Pattern(50000, 4);
-  void SetUp() override { client.SetTimeout(400); }
+  // Tests that wait for a time-out set a short one of their own; the others keep the real one, so
+  // a busy machine never turns a slow answer into a time-out.
   bool Open(const std::string& path, std::uint64_t& length, const char16_t* headers = u"") {
     return client.OpenUrl(W(server.Url(path)), headers, length, net::kDownloaderUserAgent);
   }
@@ -139,8 +140,9 @@ TEST_F(AgainstFaultServer, OpenFailuresAndTheirCodes) {
   FaultScript stall;
   stall.body = content;
   stall.stallBeforeHeaders = true;
-  stall.stallMs = 3000;
+  stall.stallMs = 10000;
   server.Script("/stall", stall);
+  client.SetTimeout(1000);
   FaultScript failing;
   failing.status = 500;
   server.Script("/error", failing);
@@ -178,8 +180,9 @@ TEST_F(AgainstFaultServer, BodyFailuresKeepWhatArrived) {
   FaultScript stall;
   stall.body = content;
   stall.stallAfter = 10000;
-  stall.stallMs = 3000;
+  stall.stallMs = 10000;
   server.Script("/stall", stall);
+  client.SetTimeout(1000);
 
   const struct {
     const char* name;
@@ -213,7 +216,8 @@ TEST_F(AgainstFaultServer, SlowButSteadyServerIsNoTimeOut) {
   FaultScript drip;
   drip.body = content.substr(0, 3000);
   drip.dripBytes = 300;
-  drip.dripDelayMs = 100;  // 1 s in all, more than the 400 ms time-out, never silent that long
+  drip.dripDelayMs = 300;  // 3 s in all, more than the time-out, never silent for long
+  client.SetTimeout(2000);
   server.Script("/drip", drip);
   std::uint64_t length = 0;
   ASSERT_TRUE(Open("/drip", length));
