@@ -137,6 +137,14 @@ void CMervoDownloaderDlg::InitInstallFolder() {
 }
 
 void CMervoDownloaderDlg::OnBnClickedStart() {
+  // The window may have stood open for days: a signed list is judged by its expiry again.
+  if (!m_services.trust.keys.empty()) {
+    download::StartupFailure failure;
+    if (!download::CheckListExpiry(m_FileList, m_services.trust, failure)) {
+      m_view.ShowMessage(failure.text, BoxKind::Ok);
+      return;
+    }
+  }
   const std::u16string& folder = m_strInstallFolder;
   // Room is needed for what is still missing, not for the files already there.
   const std::uint64_t missing = download::MissingBytesFrom(m_FileList, folder, 0).front();

@@ -52,6 +52,8 @@ constexpr Entry kTable[] = {
      u"다운로드한 파일이 파일리스트와 일치하지 않습니다. 잠시 후 다시 시도해 주세요."},
     {127, u"The file list is not signed by the publisher.", u"파일리스트에 배포자의 서명이 없습니다."},
     {128, u"The file list has expired.", u"파일리스트의 유효 기간이 지났습니다."},
+    {129, u"The file list is older than the one already accepted. Please try again later.",
+     u"파일리스트가 이미 받은 것보다 오래되었습니다. 잠시 후 다시 시도해 주세요."},
 };
 
 } // namespace

@@ -1,5 +1,5 @@
 #pragma once
-// The user-visible messages, held in English and Korean and keyed by id (101..128).
+// The user-visible messages, held in English and Korean and keyed by id (101..129).
 #include <string>
 #include <string_view>
 
@@ -55,6 +55,7 @@ enum : unsigned {
   IDS_FILE_MISMATCH = 126,
   IDS_LIST_NOT_SIGNED = 127,
   IDS_LIST_EXPIRED = 128,
+  IDS_LIST_ROLLED_BACK = 129,
 };
 
 } // namespace core

@@ -42,9 +42,36 @@ bool CheckSignature(net::CHttpClient& client, std::u16string_view url, const std
   return true;
 }
 
-// A signed list may say until when it may be trusted.
-bool CheckExpiry(const filelist::CFileList& list, const TrustPolicy& policy, StartupFailure& failure) {
-  if (list.m_strExpires.empty()) return true;
+// A signed list says when it was signed, so that an older one is refused once a newer one was taken.
+bool CheckSigningTime(const filelist::CFileList& list, const TrustPolicy& policy, StartupFailure& failure) {
+  std::int64_t signedAt = 0;
+  if (!ParseUtcTime(list.m_strSigned, signedAt)) {
+    theLog.Write(core::LOG_ERROR, u"file list signing time is invalid");
+    failure = Failure(core::IDS_INVALID_FILE_LIST);
+    return false;
+  }
+  std::string newestText;
+  std::int64_t newest = 0;
+  const bool known = policy.readNewestSigned && policy.readNewestSigned(newestText) && ParseUtcTime(newestText, newest);
+  if (known && signedAt < newest) {
+    theLog.Write(core::LOG_ERROR, u"file list is older than the one accepted before");
+    failure = Failure(core::IDS_LIST_ROLLED_BACK);
+    return false;
+  }
+  if ((!known || signedAt > newest) && policy.writeNewestSigned) policy.writeNewestSigned(list.m_strSigned);
+  return true;
+}
+
+} // namespace
+
+bool CheckListExpiry(const filelist::CFileList& list, const TrustPolicy& policy, StartupFailure& failure) {
+  // A signed list must say until when it may be trusted: without that, an old list could be replayed
+  // for ever.
+  if (list.m_strExpires.empty()) {
+    theLog.Write(core::LOG_ERROR, u"file list expiry is missing");
+    failure = Failure(core::IDS_INVALID_FILE_LIST);
+    return false;
+  }
   std::int64_t expires = 0;
   if (!ParseUtcTime(list.m_strExpires, expires)) {
     theLog.Write(core::LOG_ERROR, u"file list expiry is invalid");
@@ -58,8 +85,6 @@ bool CheckExpiry(const filelist::CFileList& list, const TrustPolicy& policy, Sta
   }
   return true;
 }
-
-} // namespace
 
 bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelist::CFileList& list,
                       StartupFailure& failure, const TrustPolicy& policy) {
@@ -77,6 +102,7 @@ bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelis
   }
   theLog.Write(core::LOG_INFO, u"file list download success");
   const bool signedLists = !policy.keys.empty();
+  if (!signedLists) theLog.Write(core::LOG_INFO, u"file list is not verified: no publisher key is built in");
   if (signedLists && !CheckSignature(client, url, document, policy, failure)) return false;
   // The document is text: it ends at its first NUL byte, if any.
   if (const std::size_t nul = document.find('\0'); nul != std::string::npos) document.resize(nul);
@@ -92,7 +118,7 @@ bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelis
     failure = {core::IDS_INVALID_FILE_LIST, core::LoadResString(core::IDS_INVALID_FILE_LIST), true};
     return false;
   }
-  return !signedLists || CheckExpiry(list, policy, failure);
+  return !signedLists || (CheckListExpiry(list, policy, failure) && CheckSigningTime(list, policy, failure));
 }
 
 bool CheckVersion(const filelist::CFileList& list, StartupFailure& failure) {

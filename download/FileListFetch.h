@@ -23,6 +23,10 @@ struct StartupFailure {
 bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelist::CFileList& list,
                       StartupFailure& failure, const TrustPolicy& policy = {});
 
+// True when a signed list is within its "Expires" (which it must have); asked at start-up and again
+// before a run starts.
+bool CheckListExpiry(const filelist::CFileList& list, const TrustPolicy& policy, StartupFailure& failure);
+
 // True when the list names this program's version (exact, case-sensitive).
 bool CheckVersion(const filelist::CFileList& list, StartupFailure& failure);
 

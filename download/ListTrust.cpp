@@ -1,6 +1,11 @@
 #include "download/ListTrust.h"
 
+#include <chrono>
+
+#include "core/SystemQueries.h"
+#include "core/Text.h"
 #include "download/ListSignature.h"
+#include "platform/Files.h"
 
 namespace download {
 
@@ -61,6 +66,37 @@ bool ParseUtcTime(std::string_view text, std::int64_t& seconds) {
   if (hour > 23 || minute > 59 || second > 59) return false;
   seconds = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
   return true;
+}
+
+void KeepNewestSignedIn(TrustPolicy& policy, const std::u16string& folder) {
+  const std::u16string path = folder + platform::kPathSeparator + u"NewestFileList";
+  policy.readNewestSigned = [path](std::string& signedText) {
+    platform::CFileHandle file;
+    if (file.Open(path, platform::OpenMode::ReadExisting) != platform::ERROR_SUCCESS) return false;
+    char buffer[128];
+    std::size_t got = 0;
+    if (file.Read(buffer, sizeof buffer, got) != platform::ERROR_SUCCESS) return false;
+    signedText.assign(buffer, got);
+    while (!signedText.empty() && (signedText.back() == '\n' || signedText.back() == '\r')) signedText.pop_back();
+    return true;
+  };
+  policy.writeNewestSigned = [folder, path](const std::string& signedText) {
+    if (!platform::IsDirectory(folder)) platform::CreateDirectoryTree(folder);
+    platform::WriteFileAtomically(path, signedText + "\n");
+  };
+}
+
+TrustPolicy ProgramTrustPolicy(std::vector<std::string> keys) {
+  TrustPolicy policy;
+  policy.keys = std::move(keys);
+  policy.nowUtc = [] {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  };
+  std::u16string base;
+  if (!policy.keys.empty() && core::GetRoamingAppDataFolder(base))
+    KeepNewestSignedIn(policy, core::JoinPath(base, u"Mervo_Downloader"));
+  return policy;
 }
 
 } // namespace download

@@ -14,11 +14,23 @@ struct TrustPolicy {
   std::vector<std::string> keys;
   // The time, in seconds since 1970-01-01 UTC.
   std::function<std::int64_t()> nowUtc;
+  // The signing time ("Signed") of the newest list accepted so far, kept per user, so that a server
+  // cannot roll the game back to an older signed list. Reading gives false when nothing is kept;
+  // either may be empty, and then nothing is remembered.
+  std::function<bool(std::string& signedText)> readNewestSigned;
+  std::function<void(const std::string& signedText)> writeNewestSigned;
 };
+
+// Keeps the newest signing time in a small file in folder (created when missing).
+void KeepNewestSignedIn(TrustPolicy& policy, const std::u16string& folder);
 
 // The keys built into this program (the build setting VALDRIS_TRUSTED_KEYS), with the real clock.
 // Defined by the trusted-keys library each program links.
 TrustPolicy BuiltInTrustPolicy();
+
+// A program's policy over these keys: the real clock and, when there are keys, the newest signing
+// time kept beside the user's log.
+TrustPolicy ProgramTrustPolicy(std::vector<std::string> keys);
 
 // True when any of the keys signed the document with the signature text (base64 of r||s).
 bool IsSignedByAny(std::string_view document, std::string_view signatureText, const std::vector<std::string>& keys);

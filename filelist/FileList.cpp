@@ -50,6 +50,7 @@ void CFileList::Serialize(Json::Value& root) const {
   root["URL"] = m_strURL;
   root["TotalCount"] = m_nTotalCount;
   root["TotalSize"] = Json::UInt64(m_nTotalSize);
+  if (!m_strSigned.empty()) root["Signed"] = m_strSigned;
   if (!m_strExpires.empty()) root["Expires"] = m_strExpires;
   Json::Value entries(Json::arrayValue);
   for (const FileInfo& info : m_vecFileInfo) {
@@ -84,13 +85,16 @@ bool CFileList::Deserialize(Json::Value& root) {
     }
   }
   // Only a signed list's reader looks at it, and judges it then: here it is kept whatever it is.
-  if (const Json::Value& expires = document["Expires"]; expires.isString()) read.m_strExpires = expires.asString();
-  else if (!expires.isNull()) read.m_strExpires = expires.toStyledString();
+  for (auto [name, text] : {std::pair{"Expires", &read.m_strExpires}, std::pair{"Signed", &read.m_strSigned}}) {
+    if (const Json::Value& value = document[name]; value.isString()) *text = value.asString();
+    else if (!value.isNull()) *text = value.toStyledString();
+  }
   m_strVersion = std::move(read.m_strVersion);
   m_strURL = std::move(read.m_strURL);
   m_nTotalCount = read.m_nTotalCount;
   m_nTotalSize = read.m_nTotalSize;
   m_strExpires = std::move(read.m_strExpires);
+  m_strSigned = std::move(read.m_strSigned);
   // Entries already present stay; the new ones follow them.
   for (FileInfo& info : read.m_vecFileInfo) m_vecFileInfo.push_back(std::move(info));
   return true;

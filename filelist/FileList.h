@@ -38,6 +38,9 @@ class CFileList : public IJsonSerializable {
   // "Expires": the moment (UTC, ISO 8601) after which a signed list is no longer to be trusted;
   // empty when the list has none. Kept as written; a value that is not text is kept as its JSON.
   std::string m_strExpires;
+  // "Signed": when the publisher signed the list (UTC, ISO 8601), so that a signed list older than one
+  // already accepted can be refused. Kept as "Expires" is.
+  std::string m_strSigned;
 };
 
 // Parses a JSON document (comments allowed, any root) and hands it to target. False when the text

@@ -136,7 +136,13 @@ bool SignP256(const std::vector<unsigned char>& privateKey, std::string_view dat
               std::vector<unsigned char>& signature) {
   const unsigned char* in = privateKey.data();
   const Pkey key(d2i_AutoPrivateKey(nullptr, &in, static_cast<long>(privateKey.size())));
-  if (!key || EVP_PKEY_get_bits(key.get()) != 256 || !EVP_PKEY_is_a(key.get(), "EC")) return false;
+  // P-256 only: another 256-bit curve (secp256k1, say) signs what no downloader can verify.
+  char curve[64] = {};
+  std::size_t curveLength = 0;
+  if (!key || !EVP_PKEY_is_a(key.get(), "EC") ||
+      EVP_PKEY_get_group_name(key.get(), curve, sizeof curve, &curveLength) != 1 ||
+      std::string_view(curve, curveLength) != SN_X9_62_prime256v1)
+    return false;
   std::unique_ptr<EVP_MD_CTX, MdCtxDeleter> context(EVP_MD_CTX_new());
   const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
   std::size_t size = 0;

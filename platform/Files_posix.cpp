@@ -221,8 +221,13 @@ ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes, 
   if (!native.ok) return ERROR_FILENAME_EXCED_RANGE;
   const std::string temporary = std::string(native.text) + ".tmp." + std::to_string(getpid());
   // Created with its final permissions, so a private file is never readable by others for a moment.
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                        access == FileAccess::OwnerOnly ? 0600 : 0644);
+  // Always a new file (O_EXCL): one left or planted at that name would keep its own owner and mode.
+  const auto create = [&] {
+    return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                  access == FileAccess::OwnerOnly ? 0600 : 0644);
+  };
+  int fd = create();
+  if (fd < 0 && errno == EEXIST && ::unlink(temporary.c_str()) == 0) fd = create();
   if (fd < 0) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : LastError();
   ErrorCode code = ERROR_SUCCESS;
   for (std::size_t done = 0; done < bytes.size() && code == ERROR_SUCCESS;) {

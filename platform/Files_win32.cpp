@@ -195,8 +195,13 @@ ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes, 
   if (path.empty()) return ERROR_PATH_NOT_FOUND;
   const std::wstring target(path.begin(), path.end());
   const std::wstring temporary = target + L".tmp." + std::to_wstring(GetCurrentProcessId());
-  const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+  // Always a new file: one left (or planted) at that name would keep its own permissions.
+  const auto create = [&] {
+    return CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HANDLE file = create();
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS && DeleteFileW(temporary.c_str()))
+    file = create();
   if (file == INVALID_HANDLE_VALUE) return GetLastError();
   ErrorCode code = ERROR_SUCCESS;
   DWORD written = 0;

@@ -2,6 +2,8 @@
 // states and their buttons, and the progress arithmetic, without any toolkit.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -249,21 +251,39 @@ TEST_P(Controller, SignedListsRefuseEveryTampering) {
     return signature;
   };
   trust.keys = {kTestPublicKey};
-  trust.nowUtc = [] { return std::int64_t{1800000000}; };  // 2027-01-15T08:00:00Z
+  std::int64_t utcNow = 1800000000;  // 2027-01-15T08:00:00Z
+  trust.nowUtc = [&utcNow] { return utcNow; };
+  // The user's memory of the newest list taken.
+  std::string newest;
+  trust.readNewestSigned = [&newest](std::string& text) {
+    text = newest;
+    return !newest.empty();
+  };
+  trust.writeNewestSigned = [&newest](const std::string& text) { newest = text; };
 
   filelist::CFileList list = MakeList(server.Url("/game/"), files);
+  list.m_strSigned = "2027-01-10T00:00:00Z";
+  list.m_strExpires = "2027-02-01T00:00:00Z";
   const std::string genuine = filelist::SerializeJsonText(list);
   filelist::CFileList swapped = list;
   swapped.m_vecFileInfo[1].CheckSum = Md5Of("#!/bin/sh\necho owned\n");
   swapped.m_vecFileInfo[1].Size = 21;
   const std::string forged = filelist::SerializeJsonText(swapped);
-  filelist::CFileList old = list;
-  old.m_strExpires = "2027-01-01T00:00:00Z";
-  const std::string expired = filelist::SerializeJsonText(old);
-  filelist::CFileList later = list;
-  later.m_strExpires = "2027-02-01T00:00:00Z";
-  const std::string current = filelist::SerializeJsonText(later);
+  const auto with = [&list](const std::function<void(filelist::CFileList&)>& change) {
+    filelist::CFileList changed = list;
+    change(changed);
+    return filelist::SerializeJsonText(changed);
+  };
+  const std::string expired = with([](filelist::CFileList& l) { l.m_strExpires = "2027-01-01T00:00:00Z"; });
+  const std::string newer = with([](filelist::CFileList& l) { l.m_strSigned = "2027-01-12T00:00:00Z"; });
+  const std::string noExpiry = with([](filelist::CFileList& l) { l.m_strExpires.clear(); });
+  const std::string noSigningTime = with([](filelist::CFileList& l) { l.m_strSigned.clear(); });
+  std::string nullExpiry = noExpiry;
+  nullExpiry.insert(nullExpiry.find('{') + 1, "\"Expires\": null,");
+  std::string emptyExpiry = noExpiry;
+  emptyExpiry.insert(emptyExpiry.find('{') + 1, "\"Expires\": \"\",");
   const std::string notSigned = "The file list is not signed by the publisher.";
+  const std::string invalid = "Invalid File List.";
   const fs::path installFolder = fs::u8path(N(GetDefaultInstallFolder()));
 
   const struct {
@@ -273,7 +293,9 @@ TEST_P(Controller, SignedListsRefuseEveryTampering) {
     std::string refusal;                   // empty: the list is trusted
   } rows[] = {
       {"the publisher's list", genuine, sign("publisher.pem", genuine), ""},
-      {"the publisher's list, not yet expired", current, sign("publisher.pem", current), ""},
+      {"the publisher's next list", newer, sign("publisher.pem", newer), ""},
+      {"the earlier list replayed", genuine, sign("publisher.pem", genuine),
+       "The file list is older than the one already accepted. Please try again later."},
       {"a file and its digest swapped", forged, sign("publisher.pem", genuine), notSigned},
       {"the signature stripped", genuine, std::nullopt, notSigned},
       {"the signature of another list", genuine, sign("publisher.pem", forged), notSigned},
@@ -282,6 +304,10 @@ TEST_P(Controller, SignedListsRefuseEveryTampering) {
       {"a truncated signature", genuine, sign("publisher.pem", genuine).substr(0, 40), notSigned},
       {"a signature that is not base64", genuine, std::string("not a signature!\n"), notSigned},
       {"an expired list replayed", expired, sign("publisher.pem", expired), "The file list has expired."},
+      {"a signed list without Expires", noExpiry, sign("publisher.pem", noExpiry), invalid},
+      {"a signed list with Expires null", nullExpiry, sign("publisher.pem", nullExpiry), invalid},
+      {"a signed list with Expires empty", emptyExpiry, sign("publisher.pem", emptyExpiry), invalid},
+      {"a signed list without its signing time", noSigningTime, sign("publisher.pem", noSigningTime), invalid},
   };
   for (const auto& row : rows) {
     FaultScript document;
@@ -311,6 +337,24 @@ TEST_P(Controller, SignedListsRefuseEveryTampering) {
   }
   for (const std::string& head : server.Requests())
     EXPECT_EQ(head.find("GET /game/"), std::string::npos) << "no game file was ever asked for";
+  EXPECT_EQ(newest, "2027-01-12T00:00:00Z") << "the newest list taken is remembered";
+
+  // A list that expires while the window stands open is judged again when Start is pressed.
+  newest.clear();
+  FaultScript document;
+  document.body = genuine;
+  server.Script("/filelist.json", document);
+  FaultScript signature;
+  signature.body = sign("publisher.pem", genuine);
+  server.Script("/filelist.json.sig", signature);
+  const std::unique_ptr<ViewHarness> opened = MakeView(GetParam());
+  CMervoDownloaderDlg dlg(opened->View(), MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  utcNow = 1800000000 + 30 * 86400;  // past 2027-02-01
+  dlg.OnBnClickedStart();
+  ASSERT_EQ(opened->shown.size(), 1u);
+  EXPECT_EQ(opened->shown[0].first, "The file list has expired.");
+  EXPECT_FALSE(dlg.Worker()->IsRunning()) << "no run starts";
 }
 
 } // namespace

@@ -11,7 +11,7 @@ namespace {
 
 bool Same(const filelist::CFileList& a, const filelist::CFileList& b) {
   if (a.m_strVersion != b.m_strVersion || a.m_strURL != b.m_strURL || a.m_nTotalCount != b.m_nTotalCount ||
-      a.m_nTotalSize != b.m_nTotalSize || a.m_strExpires != b.m_strExpires ||
+      a.m_nTotalSize != b.m_nTotalSize || a.m_strExpires != b.m_strExpires || a.m_strSigned != b.m_strSigned ||
       a.m_vecFileInfo.size() != b.m_vecFileInfo.size())
     return false;
   for (std::size_t i = 0; i < a.m_vecFileInfo.size(); ++i) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "download/LocalFiles.h"
@@ -162,21 +163,41 @@ TEST(ValdrisGet, WithAPublisherKeyOnlyTheSignedListIsTaken) {
   EXPECT_NE(stripped.Err().find("The file list is not signed by the publisher."), std::string::npos) << stripped.Err();
   EXPECT_FALSE(fs::exists(p.install.path() / "Data"));
 
-  // The same list with its signature beside it.
-  const filelist::CFileList published = MakeList(p.server.Url("/game/"), p.files);
-  const std::string document = filelist::SerializeJsonText(published);
-  std::string signature, error;
-  ASSERT_TRUE(filelisttool::SignDocument((keys / "publisher.pem").string(), document, signature, error)) << error;
-  FaultScript listScript, signatureScript;
-  listScript.body = document;
-  signatureScript.body = signature;
-  p.server.Script("/filelist.json", listScript);
-  p.server.Script("/filelist.json.sig", signatureScript);
-  ChildProcess trusted(VALDRIS_GET_SIGNED, {"--quiet", "--filelist", p.server.Url("/filelist.json"), "--folder",
-                                            p.install.path().string()},
-                       p.state.path().string());
-  EXPECT_EQ(trusted.Wait(), 0) << trusted.Err();
+  // The same list with its signature beside it; then a newer one; then the older one again, which is
+  // refused: the newest signing time taken is remembered in the user's state folder.
+  const auto serve = [&](const std::string& signedAt) {
+    filelist::CFileList published = MakeList(p.server.Url("/game/"), p.files);
+    published.m_strSigned = signedAt;
+    published.m_strExpires = "2099-01-01T00:00:00Z";
+    const std::string document = filelist::SerializeJsonText(published);
+    std::string signature, error;
+    EXPECT_TRUE(filelisttool::SignDocument((keys / "publisher.pem").string(), document, signature, error)) << error;
+    FaultScript listScript, signatureScript;
+    listScript.body = document;
+    signatureScript.body = signature;
+    p.server.Script("/filelist.json", listScript);
+    p.server.Script("/filelist.json.sig", signatureScript);
+  };
+  const auto run = [&] {
+    auto child = std::make_unique<ChildProcess>(
+        VALDRIS_GET_SIGNED,
+        std::vector<std::string>{"--quiet", "--filelist", p.server.Url("/filelist.json"), "--folder",
+                                 p.install.path().string()},
+        p.state.path().string());
+    child->Wait();
+    return child;
+  };
+  serve("2026-01-01T00:00:00Z");
+  const auto trusted = run();
+  EXPECT_EQ(trusted->Wait(), 0) << trusted->Err();
   EXPECT_TRUE(p.AllPresent());
+  serve("2026-02-01T00:00:00Z");
+  EXPECT_EQ(run()->Wait(), 0);
+  serve("2026-01-01T00:00:00Z");
+  const auto rolledBack = run();
+  EXPECT_EQ(rolledBack->Wait(), 1);
+  EXPECT_NE(rolledBack->Err().find("The file list is older than the one already accepted."), std::string::npos)
+      << rolledBack->Err();
 }
 
 } // namespace

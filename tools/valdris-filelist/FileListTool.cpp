@@ -41,7 +41,7 @@ constexpr const char* kHelp =
     "    valdris-filelist build DIR --url BASE [--version V] [-o FILE [--sign KEY [--expires DAYS]]]\n"
     "    valdris-filelist check LIST [--key PUB] [--folder DIR] [--server] [--full]\n"
     "    valdris-filelist keygen -o KEY\n"
-    "    valdris-filelist sign LIST --key KEY\n"
+    "    valdris-filelist sign LIST --key KEY [--expires DAYS]\n"
     "\n"
     "DESCRIPTION\n"
     "    build  Walks DIR (sub-folders included, in sorted order) and writes the file list: Version,\n"
@@ -50,8 +50,8 @@ constexpr const char* kHelp =
     "           final \"/\" is added. Symbolic links are refused, and so are names that could reach\n"
     "           outside the install folder or that would need escaping in a URL (allowed: letters,\n"
     "           digits, \".\", \"_\", \"-\", \"~\" and \"/\" between folders). The list goes to FILE, or\n"
-    "           to standard output. With --sign, FILE.sig is written too (see sign), and with --expires\n"
-    "           the list carries \"Expires\": DAYS days from now (UTC).\n"
+    "           to standard output. With --sign, the list carries \"Signed\" (now) and \"Expires\" (DAYS\n"
+    "           days from now, 90 by default; UTC), and FILE.sig is written too (see sign).\n"
     "\n"
     "    check  Checks that LIST (a file, or an http(s) address) keeps its own rules: TotalCount and\n"
     "           TotalSize match the entries, every CheckSum is 32 upper-case hexadecimal digits, every\n"
@@ -59,21 +59,27 @@ constexpr const char* kHelp =
     "           every entry with its size and digest; with --server, that the server at URL answers\n"
     "           every entry with 200 and the right Content-Length and honours a Range request with\n"
     "           206; --full also downloads and hashes every file. With --key, that LIST.sig (next to\n"
-    "           the file, or at the address with \".sig\" appended) is a signature of LIST by PUB and\n"
-    "           that the list is not past its \"Expires\". One line per problem, then a summary.\n"
+    "           the file, or at the address with \".sig\" appended) is a signature of LIST by PUB, that\n"
+    "           the list says when it was signed and is not past its \"Expires\" (a warning when fewer\n"
+    "           than 14 days remain); it then says which key signed and when the list expires. One\n"
+    "           line per problem, then a summary.\n"
     "\n"
     "    keygen Makes a publisher key pair: KEY, the private key (PKCS#8 PEM, readable by its owner\n"
     "           only), and KEY.pub, the public key (base64 of the uncompressed P-256 point) that the\n"
-    "           downloader is built with (VALDRIS_TRUSTED_KEYS).\n"
+    "           downloader is built with (VALDRIS_TRUSTED_KEYS). An existing KEY or KEY.pub is never\n"
+    "           replaced: downloaders built with the old key would refuse every list signed by a new one.\n"
     "\n"
-    "    sign   Writes LIST.sig: the ECDSA P-256 signature of LIST's exact bytes (SHA-256), as base64\n"
-    "           of r||s on one line. Publish it next to the list.\n"
+    "    sign   Sets \"Signed\" in LIST to now and, when LIST has no \"Expires\" or --expires is given,\n"
+    "           \"Expires\" to DAYS days from now (90 by default); rewrites LIST, then writes LIST.sig:\n"
+    "           the ECDSA P-256 signature of LIST's exact bytes (SHA-256), as base64 of r||s on one\n"
+    "           line. Publish both. Only P-256 keys are taken. A downloader refuses a signed list\n"
+    "           that is expired, that has no \"Expires\", or that was signed before one it already took.\n"
     "\n"
     "OPTIONS\n"
     "    --version V   version text of the list (default: this program's version)\n"
     "    -o FILE       write the list to FILE (replaced whole, never half-written)\n"
     "    --sign KEY    sign the list with the private key KEY\n"
-    "    --expires N   the list expires N days from now\n"
+    "    --expires N   the list expires N days from now (with --sign, or for sign; default 90)\n"
     "    --key PUB     the public key file the signature is checked with\n"
     "    --help        show this text\n"
     "    --version     (alone) show the program's version\n"
@@ -110,6 +116,17 @@ class Reporter {
   int m_problems = 0;
 };
 
+// How long a signed list stays valid unless the publisher says otherwise, and how early check warns.
+constexpr long long kDefaultExpiryDays = 90;
+constexpr long long kExpiryWarningDays = 14;
+
+// "--expires DAYS": a whole number of days, 1 to 100 years.
+bool ParseDays(const std::string& text, long long& days) {
+  char* end = nullptr;
+  days = std::strtoll(text.c_str(), &end, 10);
+  return end != nullptr && *end == '\0' && days > 0 && days <= 36500;
+}
+
 long long NowUtc() {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
@@ -121,9 +138,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     if (args[i] == "--url" && i + 1 < args.size()) url = args[++i];
     else if (args[i] == "--sign" && i + 1 < args.size()) signKey = args[++i];
     else if (args[i] == "--expires" && i + 1 < args.size()) {
-      char* end = nullptr;
-      expiresDays = std::strtoll(args[++i].c_str(), &end, 10);
-      if (end == nullptr || *end != '\0' || expiresDays <= 0 || expiresDays > 36500) {
+      if (!ParseDays(args[++i], expiresDays)) {
         err << "valdris-filelist build: --expires takes a number of days\n";
         return kUsage;
       }
@@ -142,6 +157,10 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   }
   if ((!signKey.empty() || expiresDays > 0) && output.empty()) {
     err << "valdris-filelist build: --sign and --expires need -o FILE\n";
+    return kUsage;
+  }
+  if (expiresDays > 0 && signKey.empty()) {
+    err << "valdris-filelist build: --expires needs --sign: only a signed list is judged by its expiry\n";
     return kUsage;
   }
   if (url.back() != '/') url += '/';
@@ -243,7 +262,11 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return kProblems;
   }
   list.m_nTotalCount = static_cast<std::int32_t>(files.size());
-  if (expiresDays > 0) list.m_strExpires = FormatUtcTime(NowUtc() + expiresDays * 86400);
+  if (!signKey.empty()) {
+    const long long now = NowUtc();
+    list.m_strSigned = FormatUtcTime(now);
+    list.m_strExpires = FormatUtcTime(now + (expiresDays > 0 ? expiresDays : kDefaultExpiryDays) * 86400);
+  }
   const std::string document = filelist::SerializeJsonText(list);
   // The signature is made before anything is written, so a key that does not work leaves no list.
   std::string signature;
@@ -380,27 +403,57 @@ bool ReadSource(const std::string& source, std::string& bytes) {
   return true;
 }
 
-// The signature next to the list (LIST.sig) made by the key, and the list's expiry.
+// The signature next to the list (LIST.sig) made by the key, and the list's signing time and expiry;
+// when all hold, which key signed and until when.
 void CheckSignature(const std::string& source, const std::string& document, const filelist::CFileList& list,
-                    const std::string& publicKey, Reporter& report) {
+                    const std::string& keyFile, const std::string& publicKey, Reporter& report, std::ostream& out) {
+  const int before = report.Count();
   std::string signature;
   if (!ReadSource(source + ".sig", signature)) {
     report.Problem("signature: " + source + ".sig cannot be read");
   } else if (!download::IsSignedByAny(document, signature, {publicKey})) {
     report.Problem("signature: " + source + ".sig is not a signature of this list by this key");
   }
-  if (list.m_strExpires.empty()) return;
+  std::int64_t signedAt = 0;
+  if (list.m_strSigned.empty())
+    report.Problem("Signed: a signed list must say when it was signed (sign the list again)");
+  else if (!download::ParseUtcTime(list.m_strSigned, signedAt))
+    report.Problem("Signed: \"" + list.m_strSigned + "\" is not a UTC date-time such as 2027-01-31T12:00:00Z");
   std::int64_t expires = 0;
-  if (!download::ParseUtcTime(list.m_strExpires, expires))
+  if (list.m_strExpires.empty()) {
+    report.Problem("Expires: a signed list must say when it expires (sign the list again)");
+    return;
+  }
+  if (!download::ParseUtcTime(list.m_strExpires, expires)) {
     report.Problem("Expires: \"" + list.m_strExpires + "\" is not a UTC date-time such as 2027-01-31T12:00:00Z");
-  else if (NowUtc() > expires)
+    return;
+  }
+  const long long now = NowUtc();
+  if (now > expires) {
     report.Problem("Expires: the list expired at " + list.m_strExpires);
+    return;
+  }
+  const long long daysLeft = (expires - now) / 86400;
+  if (daysLeft < kExpiryWarningDays)
+    out << "warning: the list expires in " << daysLeft << " day(s), at " << list.m_strExpires
+        << ": sign it again before then\n";
+  if (report.Count() == before)
+    out << "signed by the key in " << keyFile << " at " << list.m_strSigned << "; expires at " << list.m_strExpires
+        << "\n";
 }
 
 int Keygen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 3 || args[1] != "-o") {
     err << "valdris-filelist keygen: -o KEY is needed\n";
     return kUsage;
+  }
+  for (const std::string& path : {args[2], args[2] + ".pub"}) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(path, ec))) {
+      err << "valdris-filelist keygen: " << path
+          << " exists and is kept: downloaders built with that key would refuse every list signed by a new one\n";
+      return kProblems;
+    }
   }
   std::string error;
   if (!GenerateKeyPair(args[2], error)) {
@@ -412,24 +465,48 @@ int Keygen(const std::vector<std::string>& args, std::ostream& out, std::ostream
 }
 
 int Sign(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 4 || args[2] != "--key") {
+  std::string listFile, keyFile;
+  long long expiresDays = -1;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--key" && i + 1 < args.size()) keyFile = args[++i];
+    else if (args[i] == "--expires" && i + 1 < args.size()) {
+      if (!ParseDays(args[++i], expiresDays)) {
+        err << "valdris-filelist sign: --expires takes a number of days\n";
+        return kUsage;
+      }
+    } else if (listFile.empty() && args[i].rfind("-", 0) != 0) listFile = args[i];
+    else {
+      err << "valdris-filelist sign: unexpected argument '" << args[i] << "'\n";
+      return kUsage;
+    }
+  }
+  if (listFile.empty() || keyFile.empty()) {
     err << "valdris-filelist sign: LIST --key KEY is needed\n";
     return kUsage;
   }
   std::string document, signature, error;
-  if (!ReadSource(args[1], document)) {
-    err << "valdris-filelist sign: cannot read " << args[1] << "\n";
+  filelist::CFileList list;
+  if (!ReadSource(listFile, document) || !filelist::DeserializeJsonText(&list, document)) {
+    err << "valdris-filelist sign: cannot read a file list from " << listFile << "\n";
     return kUsage;
   }
-  if (!SignDocument(args[3], document, signature, error)) {
+  const long long now = NowUtc();
+  list.m_strSigned = FormatUtcTime(now);
+  if (list.m_strExpires.empty() || expiresDays > 0)
+    list.m_strExpires = FormatUtcTime(now + (expiresDays > 0 ? expiresDays : kDefaultExpiryDays) * 86400);
+  document = filelist::SerializeJsonText(list);
+  // Signed before anything is written, so a key that does not work leaves the list as it was.
+  if (!SignDocument(keyFile, document, signature, error)) {
     err << "valdris-filelist sign: " << error << "\n";
     return kProblems;
   }
-  if (const auto code = platform::WriteFileAtomically(Widen(args[1] + ".sig"), signature); code != 0) {
-    err << "valdris-filelist sign: cannot write " << args[1] << ".sig (" << code << ")\n";
-    return kProblems;
+  for (const auto& [path, bytes] : {std::pair{listFile, &document}, std::pair{listFile + ".sig", &signature}}) {
+    if (const auto code = platform::WriteFileAtomically(Widen(path), *bytes); code != 0) {
+      err << "valdris-filelist sign: cannot write " << path << " (" << code << ")\n";
+      return kProblems;
+    }
   }
-  out << args[1] << ".sig\n";
+  out << listFile << " (expires at " << list.m_strExpires << ")\n" << listFile << ".sig\n";
   return kOk;
 }
 
@@ -467,7 +544,7 @@ int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return kUsage;
   }
   Reporter report(out);
-  if (!keyFile.empty()) CheckSignature(source, document, list, publicKey, report);
+  if (!keyFile.empty()) CheckSignature(source, document, list, keyFile, publicKey, report, out);
   CheckInvariants(list, report);
   if (!folder.empty()) CheckFolder(list, folder, report);
   if (server) CheckServer(list, full, report);

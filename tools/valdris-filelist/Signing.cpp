@@ -65,7 +65,7 @@ bool SignDocument(const std::string& keyPath, const std::string& document, std::
     return false;
   }
   if (!platform::SignP256(privateKey, document, raw)) {
-    error = "cannot sign with the key in " + keyPath;
+    error = "cannot sign with the key in " + keyPath + ": only P-256 (prime256v1) keys are taken";
     return false;
   }
   signature = download::EncodeBase64(raw.data(), raw.size()) + "\n";

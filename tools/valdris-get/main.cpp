@@ -122,6 +122,10 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--version") {
       std::cout << "valdris-get " << core::kProgramVersionText << "\n";
+      // Whether file lists are verified is part of what this build is.
+      const std::vector<std::string> keys = download::BuiltInTrustPolicy().keys;
+      if (keys.empty()) std::cout << "trusted publisher keys: none (file lists are not verified)\n";
+      for (const std::string& key : keys) std::cout << "trusted publisher key: " << key << "\n";
       return 0;
     } else if (arg == "--quiet" || arg == "-q") {
       quiet = true;
