@@ -12,6 +12,21 @@ namespace {
 
 // The largest signature document taken: one line of base64 with some room for line ends.
 constexpr std::size_t kMaxSignatureSize = 1024;
+// The start-up's fetches (list and signature) end within this many time-outs however slowly a
+// server drips, so the window never waits long for a server that keeps it waiting on purpose.
+constexpr std::uint32_t kStartupLimitInTimeouts = 2;
+
+// Keeps the client's overall limit for the length of a scope.
+class OverallLimit {
+ public:
+  OverallLimit(net::CHttpClient& client, std::uint32_t limitMs) : m_client(client) { client.SetOverallLimit(limitMs); }
+  ~OverallLimit() { m_client.SetOverallLimit(0); }
+  OverallLimit(const OverallLimit&) = delete;
+  OverallLimit& operator=(const OverallLimit&) = delete;
+
+ private:
+  net::CHttpClient& m_client;
+};
 
 StartupFailure Failure(unsigned id) { return {id, core::LoadResString(id), true}; }
 
@@ -27,13 +42,21 @@ bool Stopped(const net::CHttpClient& client, StartupFailure& failure) {
 bool CheckSignature(net::CHttpClient& client, std::u16string_view url, const std::string& document,
                     const TrustPolicy& policy, StartupFailure& failure) {
   std::string signature;
-  if (!client.ReadToMemory(std::u16string(url) + u".sig", signature)) {
+  if (!client.ReadToMemory(std::u16string(url) + u".sig", signature, kMaxSignatureSize)) {
     if (Stopped(client, failure)) return false;
     theLog.Write(core::LOG_ERROR, u"file list signature download is failed - (%ld)", client.FailureCode());
-    failure = Failure(core::IDS_LIST_NOT_SIGNED);
+    // No signature published, or something far too large to be one: the list is not signed. Anything
+    // else (a time-out, a server error) says nothing of the list: the server cannot be reached.
+    const bool absent = client.LastError() == platform::ERROR_SUCCESS &&
+                        (client.StatusCode() == 404 || client.StatusCode() == 410);
+    if (absent || client.LastError() == platform::ERROR_INSUFFICIENT_BUFFER)
+      failure = Failure(core::IDS_LIST_NOT_SIGNED);
+    else
+      failure = {core::IDS_CANNOT_REACH_SERVER,
+                 core::LoadResString(core::IDS_CANNOT_REACH_SERVER, client.FailureCode()), true};
     return false;
   }
-  if (signature.size() > kMaxSignatureSize || !IsSignedByAny(document, signature, policy.keys)) {
+  if (!IsSignedByAny(document, signature, policy.keys)) {
     theLog.Write(core::LOG_ERROR, u"file list signature is not valid");
     failure = Failure(core::IDS_LIST_NOT_SIGNED);
     return false;
@@ -88,6 +111,7 @@ bool CheckListExpiry(const filelist::CFileList& list, const TrustPolicy& policy,
 
 bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelist::CFileList& list,
                       StartupFailure& failure, const TrustPolicy& policy) {
+  const OverallLimit limit(client, kStartupLimitInTimeouts * client.Timeout());
   std::string document;
   if (!client.ReadToMemory(url, document)) {
     if (Stopped(client, failure)) return false;

@@ -28,6 +28,7 @@ bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, 
                           std::u16string_view userAgent) {
   m_nStatusCode = 0;
   m_nBodyLeft = 0;
+  if (!LimitNextWait()) return false;
   // A request sent early is worth taking up only briefly: a server gives up on a client that does not
   // read for long.
   const bool early = m_bSentEarly && url == m_strEarlyUrl && headers == m_strEarlyHeaders &&
@@ -65,8 +66,26 @@ bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, 
   return true;
 }
 
+void CHttpClient::SetOverallLimit(std::uint32_t limitMs) {
+  m_dwLimitMs = limitMs;
+  m_dwLimitStart = TickCount32();
+  if (limitMs == 0) m_Wininet.SetTimeout(m_dwTimeoutMs);
+}
+
+bool CHttpClient::LimitNextWait() {
+  if (m_dwLimitMs == 0) return true;
+  const std::uint32_t elapsed = TickCount32() - m_dwLimitStart;
+  if (elapsed >= m_dwLimitMs) {
+    m_dwLastError = ERROR_INTERNET_TIMEOUT;
+    return false;
+  }
+  m_Wininet.SetTimeout(std::min(m_dwTimeoutMs, m_dwLimitMs - elapsed));
+  return true;
+}
+
 bool CHttpClient::ReadWithinLength(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
   bytesRead = 0;
+  if (!LimitNextWait()) return false;
   // Once the announced length has arrived, one byte is asked for only to see that the body ends.
   const std::size_t want = m_nBodyLeft == 0 ? 1 : static_cast<std::size_t>(std::min<std::uint64_t>(size, m_nBodyLeft));
   std::uint32_t got = 0;
@@ -163,10 +182,10 @@ bool CHttpClient::ReadBody(void* buffer, std::size_t size, std::uint32_t& bytesR
 
 bool CHttpClient::ReadToMemory(std::string& document) { return ReadToMemory(GetFileListUrl(), document); }
 
-bool CHttpClient::ReadToMemory(std::u16string_view url, std::string& document) {
+bool CHttpClient::ReadToMemory(std::u16string_view url, std::string& document, std::uint64_t maxSize) {
   std::uint64_t length = 0;
   if (!OpenUrl(url, u"", length, kFileListUserAgent)) return false;
-  if (length > kMaxDocumentSize) {
+  if (length > maxSize) {
     m_dwLastError = ERROR_INSUFFICIENT_BUFFER;
     return false;
   }

@@ -51,11 +51,20 @@ class CHttpClient {
   std::uint64_t WrittenToFile() const { return m_nWritten; }
   // Reads one piece of the body (at most HTTP_BUFFER_SIZE bytes) into the caller's buffer.
   bool ReadBody(void* buffer, std::size_t size, std::uint32_t& bytesRead);
-  // Fetches a whole document (the built-in file-list address unless one is given) into memory.
+  // Fetches a whole document (the built-in file-list address unless one is given) into memory; one
+  // whose Content-Length is over maxSize fails with ERROR_INSUFFICIENT_BUFFER before it is read.
   bool ReadToMemory(std::string& document);
-  bool ReadToMemory(std::u16string_view url, std::string& document);
+  bool ReadToMemory(std::u16string_view url, std::string& document, std::uint64_t maxSize = kMaxDocumentSize);
 
-  void SetTimeout(std::uint32_t milliseconds) { m_Wininet.SetTimeout(milliseconds); }
+  // The time-out of each wait for the server (connecting, the answer, the next data).
+  void SetTimeout(std::uint32_t milliseconds) {
+    m_dwTimeoutMs = milliseconds;
+    m_Wininet.SetTimeout(milliseconds);
+  }
+  std::uint32_t Timeout() const { return m_dwTimeoutMs; }
+  // From now on every wait ends within limitMs of this moment, however slowly the server drips
+  // (ERROR_INTERNET_TIMEOUT); 0 lifts the limit.
+  void SetOverallLimit(std::uint32_t limitMs);
   void SetRunningFlag(const std::atomic<bool>* running) { m_Wininet.SetRunningFlag(running); }
 
   // The last failure's code (a WinINet or Windows code), or 0 when the server answered with a
@@ -71,6 +80,8 @@ class CHttpClient {
  private:
   // Closes any request and opens a new session with the user agent.
   bool OpenSession(std::u16string_view userAgent);
+  // Gives the next wait what is left of the overall limit; false (time-out) when nothing is left.
+  bool LimitNextWait();
   // Reads a piece of the body, never past its announced length: more than that fails the read.
   bool ReadWithinLength(void* buffer, std::size_t size, std::uint32_t& bytesRead);
   // Writes the gathered bytes; they are dropped on failure, as the transfer ends there.
@@ -83,6 +94,9 @@ class CHttpClient {
   static constexpr std::uint32_t kSentEarlyLifeMs = 5000;
 
   CWininet m_Wininet;
+  std::uint32_t m_dwTimeoutMs = kDefaultTimeoutMs;
+  std::uint32_t m_dwLimitMs = 0;  // 0: no overall limit
+  std::uint32_t m_dwLimitStart = 0;
   // The request SendEarly sent, while it waits to be taken up.
   bool m_bSentEarly = false;
   std::u16string m_strEarlyUrl;

@@ -15,6 +15,8 @@ namespace net {
 
 constexpr std::size_t HTTP_BUFFER_SIZE = 8192;
 constexpr std::uint32_t kDefaultTimeoutMs = 30000;
+// Redirections followed for one request before it fails with ERROR_HTTP_REDIRECT_FAILURE.
+constexpr int kMaxRedirects = 10;
 
 class CWininet {
  public:

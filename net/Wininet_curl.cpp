@@ -24,7 +24,6 @@ namespace {
 constexpr std::size_t kHighWater = 512 * 1024;
 constexpr long kReceiveBuffer = 128 * 1024;
 constexpr int kPollMs = 20;
-constexpr long kMaxRedirects = 10;
 
 void GlobalInit() {
   static std::once_flag once;
@@ -164,7 +163,7 @@ bool CWininet::Impl::StartRequest(std::u16string_view url, std::u16string_view h
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
   curl_easy_setopt(easy, CURLOPT_USERAGENT, m_hSession->userAgent.c_str());
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_hSession->timeoutMs));
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   // A request closed while its name is still being resolved must not wait for the resolver: the

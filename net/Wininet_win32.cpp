@@ -1,17 +1,21 @@
-// The session layer over the system's WinINet. Every blocking call (connecting, waiting for data) is
-// watched: once the owner's running flag is cleared, or the call has waited longer than the time-out,
-// a watcher thread closes the handles, which makes WinINet's call return at once; the call then
-// reports ERROR_INTERNET_OPERATION_CANCELLED or ERROR_INTERNET_TIMEOUT. (WinINet's own time-outs are
-// set as well, but not every WinINet honours them for every wait.)
+// The session layer over the system's WinINet. Every call that can block (sending a request and
+// waiting for its answer, waiting for body data) runs on a call thread of the session while the
+// caller waits for it in short slices, watching the owner's running flag and the time-out. A wait
+// that ends early gives the call up: the handles are closed (which interrupts the call where WinINet
+// allows it), and the call thread is left to finish alone with state of its own, so nothing depends
+// on WinINet returning. Wine's WinINet, which Linux players run, does not return from a blocked read
+// when its handles are closed, and follows redirections without end; both are handled here.
 #include "net/Wininet.h"
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cwchar>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 #include <windows.h>
 #include <wininet.h>
 
@@ -23,32 +27,80 @@ using namespace platform;
 
 namespace {
 
-constexpr auto kWatchInterval = std::chrono::milliseconds(20);
+constexpr auto kWaitSlice = std::chrono::milliseconds(20);
+// A read takes whatever WinINet has, up to this much, and hands it out in pieces: one wait on the
+// call thread per block instead of one per piece.
+constexpr std::size_t kReadAhead = 64 * 1024;
 
 std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+
+bool IsRedirect(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// One blocking call and its outcome, shared by the caller and the call thread: a call given up
+// finishes (or never does) on its own, and everything it touches stays alive with it.
+struct Call {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  bool abandoned = false;
+  HINTERNET handle = nullptr;  // what an open returned
+  BOOL ok = FALSE;
+  DWORD error = 0;
+  DWORD available = 0;         // what a read found waiting
+  DWORD got = 0;               // what a read took into buffer
+  std::vector<char> buffer;
+
+  void Finish(BOOL result, DWORD code) {
+    std::lock_guard<std::mutex> lock(mutex);
+    finished = true;
+    ok = result;
+    error = code;
+    // Nobody waits for it any more: what it opened is its own to close.
+    if (abandoned && handle != nullptr) {
+      InternetCloseHandle(handle);
+      handle = nullptr;
+    }
+    done.notify_all();
+  }
+};
+
+// A thread that makes calls one at a time, handed to it one by one.
+struct CallQueue {
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::function<void()> task;
+  bool quit = false;
+
+  static void Loop(std::shared_ptr<CallQueue> queue) {
+    for (;;) {
+      std::function<void()> task;
+      {
+        std::unique_lock<std::mutex> lock(queue->mutex);
+        queue->wake.wait(lock, [&] { return queue->quit || queue->task; });
+        if (!queue->task) return;
+        task = std::move(queue->task);
+        queue->task = nullptr;
+      }
+      task();
+    }
+  }
+};
 
 } // namespace
 
 struct CWininet::Impl {
-  Impl() : m_watcher([this] { Watch(); }) {}
   ~Impl() {
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      // An early request still waiting for its answer is given up at once.
-      if (m_early.joinable()) {
-        m_bCancelled = true;
-        if (m_hRequest != nullptr) InternetCloseHandle(m_hRequest);
-        if (m_hSession != nullptr) InternetCloseHandle(m_hSession);
-        m_hRequest = m_hSession = nullptr;
+    DropPending();
+    if (m_queue) {
+      {
+        std::lock_guard<std::mutex> lock(m_queue->mutex);
+        m_queue->quit = true;
       }
+      m_queue->wake.notify_all();
+      m_thread.join();  // idle: every call in flight was given up above
     }
-    JoinEarly();
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_bQuit = true;
-    }
-    m_wake.notify_all();
-    m_watcher.join();
     CloseRequest();
     CloseSession();
   }
@@ -56,13 +108,6 @@ struct CWininet::Impl {
   bool Fail(ErrorCode code) {
     m_dwLastError = code;
     return false;
-  }
-  // The code of a failed call: a stop that closed the handles is a cancellation.
-  // code: GetLastError() taken right after the failed call (locking may change it).
-  bool FailFromSystem(DWORD code) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_bTimedOut) return Fail(ERROR_INTERNET_TIMEOUT);
-    return Fail(m_bCancelled ? ERROR_INTERNET_OPERATION_CANCELLED : AsInternetCode(code));
   }
   // Some WinINet builds (Wine's among them) pass a socket's error through as it is; callers and the
   // log expect WinINet's own code for it.
@@ -75,49 +120,81 @@ struct CWininet::Impl {
       default: return code;
     }
   }
-  bool Cancelled() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_bCancelled;
+
+  // Hands a call to the call thread (started when there is none); false when no thread can be had.
+  bool Post(std::function<void()> task) {
+    if (!m_queue) {
+      auto queue = std::make_shared<CallQueue>();
+      try {
+        m_thread = std::thread(&CallQueue::Loop, queue);
+      } catch (const std::system_error&) {
+        return false;
+      }
+      m_queue = std::move(queue);
+    }
+    {
+      std::lock_guard<std::mutex> lock(m_queue->mutex);
+      m_queue->task = std::move(task);
+    }
+    m_queue->wake.notify_one();
+    return true;
   }
 
-  // Closes the handles from the watcher when the owner asks to stop during a blocking call.
-  void Watch() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    while (!m_bQuit) {
-      m_wake.wait_for(lock, kWatchInterval);
-      if (m_nBlocking == 0 || m_bCancelled) continue;
-      const bool stop = m_pbRunning != nullptr && !m_pbRunning->load();
-      const bool late = GetTickCount() - m_dwBlockStart >= m_dwTimeoutMs;
-      if (stop || late) {
-        m_bCancelled = true;
-        m_bTimedOut = !stop;
-        if (m_hRequest != nullptr) InternetCloseHandle(m_hRequest);
-        if (m_hSession != nullptr) InternetCloseHandle(m_hSession);
-        m_hRequest = m_hSession = nullptr;
+  // The call thread is busy with a call nobody waits for: it ends after that call, alone.
+  void LeaveCallThread() {
+    if (!m_queue) return;
+    {
+      std::lock_guard<std::mutex> lock(m_queue->mutex);
+      m_queue->quit = true;
+    }
+    m_queue->wake.notify_one();
+    m_thread.detach();
+    m_queue.reset();
+  }
+
+  // Waits for a call posted at `posted` (a tick): true when it finished. False when the owner asked to
+  // stop or the time-out passed first; the call is then given up with the session's handles.
+  bool Await(const std::shared_ptr<Call>& call, DWORD posted) {
+    {
+      std::unique_lock<std::mutex> lock(call->mutex);
+      for (;;) {
+        if (call->done.wait_for(lock, kWaitSlice, [&] { return call->finished; })) return true;
+        const bool stop = m_pbRunning != nullptr && !m_pbRunning->load();
+        if (stop || GetTickCount() - posted >= m_dwTimeoutMs) {
+          call->abandoned = true;
+          Fail(stop ? ERROR_INTERNET_OPERATION_CANCELLED : ERROR_INTERNET_TIMEOUT);
+          break;
+        }
       }
     }
+    if (m_pending == call) m_pending.reset();
+    // Closing interrupts the call where WinINet allows it; either way the handles are not used again.
+    CloseRequest();
+    CloseSession();
+    LeaveCallThread();
+    return false;
   }
 
-  // Marks a blocking call; the handles stay put (or are closed by the watcher) meanwhile.
-  struct Blocking {
-    explicit Blocking(Impl& impl) : m_impl(impl) {
-      std::lock_guard<std::mutex> lock(m_impl.m_mutex);
-      if (m_impl.m_nBlocking++ == 0) m_impl.m_dwBlockStart = GetTickCount();
+  // Gives up a call that was posted and never waited for (a request sent early and not taken up).
+  void DropPending() {
+    if (!m_pending) return;
+    const std::shared_ptr<Call> call = std::move(m_pending);
+    bool running;
+    {
+      std::lock_guard<std::mutex> lock(call->mutex);
+      running = !call->finished;
+      call->abandoned = true;
+      if (call->handle != nullptr) InternetCloseHandle(call->handle);
+      call->handle = nullptr;
     }
-    ~Blocking() {
-      std::lock_guard<std::mutex> lock(m_impl.m_mutex);
-      --m_impl.m_nBlocking;
-    }
-    Impl& m_impl;
-  };
+    if (running) LeaveCallThread();
+  }
 
   bool Open(std::u16string_view userAgent) {
     CloseSession();
     m_strUserAgent = userAgent;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_bCancelled = m_bTimedOut = false;
     m_hSession = InternetOpenW(Wide(userAgent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (m_hSession == nullptr) return Fail(GetLastError());  // nothing between the call and this
+    if (m_hSession == nullptr) return Fail(GetLastError());
     for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
                                INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
                                INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_LISTEN_TIMEOUT}) {
@@ -127,109 +204,144 @@ struct CWininet::Impl {
     return true;
   }
 
-  // InternetOpenUrlW sends and waits for the answer in one call, so an early request runs it on a
-  // thread of its own while the caller finishes other work; the watcher covers it as any wait.
-  bool SendEarly(std::u16string_view url, std::u16string_view headers) {
-    CloseRequest();
-    try {
-      m_early = std::thread([this, target = std::u16string(url), extra = std::u16string(headers)] {
-        m_bEarlyOpened = Send(target, extra);
-      });
-    } catch (const std::system_error&) {
-      return false;  // no thread to spare: the open sends it as usual
+  // Posts one GET of target (no redirection followed); the call's handle is the answer.
+  std::shared_ptr<Call> PostOpen(const std::wstring& target, std::u16string_view headers, DWORD& posted) {
+    std::wstring extra = Wide(headers);
+    if (extra.size() >= 2 && extra.substr(extra.size() - 2) != L"\r\n") extra += L"\r\n";
+    extra += L"Cache-Control: no-cache\r\n";
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                        INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION |
+                        INTERNET_FLAG_NO_AUTO_REDIRECT;
+    auto call = std::make_shared<Call>();
+    const HINTERNET session = m_hSession;
+    posted = GetTickCount();
+    const bool sent = Post([call, session, target, extra, flags] {
+      const HINTERNET request =
+          InternetOpenUrlW(session, target.c_str(), extra.c_str(), static_cast<DWORD>(extra.size()), flags, 0);
+      const DWORD error = request == nullptr ? GetLastError() : 0;
+      {
+        std::lock_guard<std::mutex> lock(call->mutex);
+        call->handle = request;
+      }
+      call->Finish(request != nullptr, error);
+    });
+    if (!sent) {
+      Fail(ERROR_NOT_ENOUGH_MEMORY);
+      return nullptr;
     }
+    return call;
+  }
+
+  // Takes up the answer of an open: the request handle, or the failure.
+  bool TakeAnswer(const std::shared_ptr<Call>& call, DWORD posted) {
+    if (!Await(call, posted)) return false;
+    std::lock_guard<std::mutex> lock(call->mutex);
+    if (!call->ok) return Fail(AsInternetCode(call->error));
+    m_hRequest = call->handle;
+    call->handle = nullptr;
     return true;
   }
 
+  bool SendEarly(std::u16string_view url, std::u16string_view headers) {
+    CloseRequest();
+    if (m_hSession == nullptr || !IsHttp(Wide(url))) return false;
+    m_pending = PostOpen(Wide(url), headers, m_dwPendingPosted);
+    return m_pending != nullptr;
+  }
+
   bool OpenRequest(std::u16string_view url, std::u16string_view headers, bool sentEarly) {
-    if (sentEarly && m_early.joinable()) {
-      JoinEarly();
-      if (m_bEarlyOpened) return true;
-      // Failed before its answer: asked again from a new session, so it fails only as a fresh one would.
-      if (!Open(m_strUserAgent)) return false;
+    if (sentEarly && m_pending) {
+      const std::shared_ptr<Call> early = std::move(m_pending);
+      if (!TakeAnswer(early, m_dwPendingPosted)) {
+        const ErrorCode code = m_dwLastError;
+        if (code == ERROR_INTERNET_OPERATION_CANCELLED || code == ERROR_INTERNET_TIMEOUT) return false;
+        // Failed before its answer: asked again from a new session, so it fails only as a fresh one would.
+        if (!Open(m_strUserAgent)) return false;
+        return Send(url, headers);
+      }
+      return FollowRedirects(Wide(url), headers);
     }
     CloseRequest();
     return Send(url, headers);
   }
 
-  void JoinEarly() {
-    if (m_early.joinable()) m_early.join();
+  static bool IsHttp(const std::wstring& target) {
+    return _wcsnicmp(target.c_str(), L"http://", 7) == 0 || _wcsnicmp(target.c_str(), L"https://", 8) == 0;
   }
 
-  // Sends the GET and waits for the answer's headers; no request is open.
+  // Sends the GET and waits for the final answer's headers; no request is open.
   bool Send(std::u16string_view url, std::u16string_view headers) {
-    HINTERNET session;
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      session = m_hSession;
-    }
-    if (session == nullptr) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    if (m_hSession == nullptr) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     const std::wstring target = Wide(url);
-    if (_wcsnicmp(target.c_str(), L"http://", 7) != 0 && _wcsnicmp(target.c_str(), L"https://", 8) != 0)
-      return Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
-    std::wstring extra = Wide(headers);
-    if (!extra.empty() && extra.size() >= 2 && extra.substr(extra.size() - 2) != L"\r\n") extra += L"\r\n";
-    extra += L"Cache-Control: no-cache\r\n";
-    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                        INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION;
-    HINTERNET request;
-    DWORD error = 0;
-    {
-      Blocking blocking(*this);
-      request = InternetOpenUrlW(session, target.c_str(), extra.c_str(), static_cast<DWORD>(extra.size()), flags, 0);
-      error = GetLastError();
+    if (!IsHttp(target)) return Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    DWORD posted = 0;
+    const std::shared_ptr<Call> call = PostOpen(target, headers, posted);
+    if (!call || !TakeAnswer(call, posted)) return false;
+    return FollowRedirects(target, headers);
+  }
+
+  // The open request may be a redirection: followed, at most kMaxRedirects times, to http(s) only.
+  bool FollowRedirects(std::wstring current, std::u16string_view headers) {
+    for (int hops = 0;; ++hops) {
+      std::int32_t status = 0;
+      if (!QueryStatusCode(status) || !IsRedirect(static_cast<DWORD>(status))) break;
+      std::vector<wchar_t> location(2048);
+      DWORD size = static_cast<DWORD>(location.size() * sizeof(wchar_t));
+      if (!HttpQueryInfoW(m_hRequest, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) break;
+      if (hops == kMaxRedirects) {
+        CloseRequest();
+        return Fail(ERROR_HTTP_REDIRECT_FAILURE);
+      }
+      std::vector<wchar_t> next(4096);
+      DWORD length = static_cast<DWORD>(next.size());
+      if (!InternetCombineUrlW(current.c_str(), location.data(), next.data(), &length, ICU_NO_ENCODE)) {
+        CloseRequest();
+        return Fail(ERROR_HTTP_REDIRECT_FAILURE);
+      }
+      current.assign(next.data(), length);
+      CloseRequest();
+      if (!IsHttp(current)) return Fail(ERROR_HTTP_REDIRECT_FAILURE);
+      DWORD posted = 0;
+      const std::shared_ptr<Call> call = PostOpen(current, headers, posted);
+      if (!call || !TakeAnswer(call, posted)) return false;
     }
-    if (request == nullptr) return FailFromSystem(error);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_bCancelled) {
-      InternetCloseHandle(request);
-      return Fail(m_bTimedOut ? ERROR_INTERNET_TIMEOUT : ERROR_INTERNET_OPERATION_CANCELLED);
-    }
-    m_hRequest = request;
     m_nBodyRead = 0;
     m_nBodyLength = -1;
+    m_nAheadAt = m_nAheadEnd = 0;
     wchar_t text[32] = {};
     DWORD size = sizeof text;
-    if (HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) m_nBodyLength = _wtoi64(text);
+    if (HttpQueryInfoW(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) m_nBodyLength = _wtoi64(text);
     return true;
   }
 
   void CloseRequest() {
-    JoinEarly();
-    std::lock_guard<std::mutex> lock(m_mutex);
+    DropPending();
     if (m_hRequest != nullptr) InternetCloseHandle(m_hRequest);
     m_hRequest = nullptr;
+    m_nAheadAt = m_nAheadEnd = 0;
   }
 
   void CloseSession() {
-    JoinEarly();
-    std::lock_guard<std::mutex> lock(m_mutex);
+    DropPending();
     if (m_hSession != nullptr) InternetCloseHandle(m_hSession);
     m_hSession = nullptr;
   }
 
-  HINTERNET Request() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_hRequest;
-  }
-
   bool QueryStatusCode(std::int32_t& code) {
-    const HINTERNET request = Request();
-    if (request == nullptr) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    if (m_hRequest == nullptr) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     wchar_t text[16] = {};
     DWORD length = sizeof text;
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, text, &length, nullptr)) return Fail(GetLastError());
+    if (!HttpQueryInfoW(m_hRequest, HTTP_QUERY_STATUS_CODE, text, &length, nullptr)) return Fail(GetLastError());
     code = static_cast<std::int32_t>(_wtol(text));
     return true;
   }
 
   bool QueryContentLength(std::uint64_t& length) {
-    const HINTERNET request = Request();
-    if (request == nullptr) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    if (m_hRequest == nullptr) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     // As text, so a length beyond 32 bits reads whole.
     wchar_t text[32] = {};
     DWORD size = sizeof text;
-    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return Fail(GetLastError());
+    if (!HttpQueryInfoW(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return Fail(GetLastError());
     wchar_t* end = nullptr;
     const unsigned long long value = std::wcstoull(text, &end, 10);
     if (end == text) return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
@@ -237,76 +349,104 @@ struct CWininet::Impl {
     return true;
   }
 
-  bool Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
-    bytesRead = 0;
-    const HINTERNET request = Request();
-    if (request == nullptr) {
-      const bool cancelled = Cancelled();
-      Fail(cancelled ? ERROR_INTERNET_OPERATION_CANCELLED : ERROR_INTERNET_INCORRECT_HANDLE_STATE);
-      if (!cancelled) core::theLog.Write(core::LOG_ERROR, u"InternetReadFile - (%ld)", m_dwLastError);
-      return false;
+  // Fills the read-ahead block from WinINet: waits for data, then takes what is there.
+  bool FillAhead() {
+    // The block of the last read is used again: its call has finished (a call given up is dropped).
+    if (!m_ahead) {
+      m_ahead = std::make_shared<Call>();
+      m_ahead->buffer.resize(kReadAhead);
     }
-    DWORD available = 0;
-    BOOL ok;
-    DWORD error = 0;
+    const std::shared_ptr<Call> call = m_ahead;
     {
-      Blocking blocking(*this);
-      ok = InternetQueryDataAvailable(request, &available, 0, 0);
-      error = GetLastError();
+      std::lock_guard<std::mutex> lock(call->mutex);
+      call->finished = false;
+      call->ok = FALSE;
+      call->error = call->available = call->got = 0;
     }
-    if (!ok) {
-      FailFromSystem(error);
-      // A wait ended by the owner's stop request is no failure of the network.
-      if (m_dwLastError != ERROR_INTERNET_OPERATION_CANCELLED)
-        core::theLog.Write(core::LOG_ERROR, u"InternetQueryDataAvailable - (%ld)", m_dwLastError);
-      return false;
-    }
-    if (available == 0) {
-      // WinINet ends a body that stops short of its Content-Length as if it were whole: say what it is.
-      if (m_nBodyLength >= 0 && m_nBodyRead < m_nBodyLength) {
-        Fail(ERROR_INTERNET_CONNECTION_ABORTED);
-        core::theLog.Write(core::LOG_ERROR, u"InternetQueryDataAvailable - (%ld)", m_dwLastError);
-        return false;
+    const HINTERNET request = m_hRequest;
+    const DWORD posted = GetTickCount();
+    const bool sent = Post([call, request] {
+      DWORD available = 0;
+      BOOL ok = InternetQueryDataAvailable(request, &available, 0, 0);
+      DWORD error = ok ? 0 : GetLastError();
+      DWORD got = 0;
+      if (ok && available > 0) {
+        ok = InternetReadFile(request, call->buffer.data(),
+                              static_cast<DWORD>(std::min<std::size_t>(available, call->buffer.size())), &got);
+        if (!ok) error = GetLastError();
       }
-      return true;  // the end of the body
-    }
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>({available, size, HTTP_BUFFER_SIZE}));
-    DWORD got = 0;
-    {
-      Blocking blocking(*this);
-      ok = InternetReadFile(request, buffer, want, &got);
-      error = GetLastError();
-    }
-    if (!ok) {
-      FailFromSystem(error);
+      {
+        std::lock_guard<std::mutex> lock(call->mutex);
+        call->available = available;
+        call->got = got;
+      }
+      call->Finish(ok, error);
+    });
+    if (!sent) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    if (!Await(call, posted)) {
+      m_ahead.reset();  // the call thread keeps its own
       if (m_dwLastError != ERROR_INTERNET_OPERATION_CANCELLED)
-        core::theLog.Write(core::LOG_ERROR, u"InternetReadFile - (%ld)", m_dwLastError);
+        core::theLog.Write(core::LOG_ERROR, u"InternetQueryDataAvailable - (%ld)", m_dwLastError);
       return false;
     }
-    bytesRead = got;
-    m_nBodyRead += got;
+    std::lock_guard<std::mutex> lock(call->mutex);
+    if (!call->ok) {
+      Fail(AsInternetCode(call->error));
+      core::theLog.Write(core::LOG_ERROR,
+                         call->available > 0 ? u"InternetReadFile - (%ld)" : u"InternetQueryDataAvailable - (%ld)",
+                         m_dwLastError);
+      return false;
+    }
+    m_nAheadAt = 0;
+    m_nAheadEnd = call->got;
+    m_nBodyRead += call->got;
     return true;
   }
 
-  std::mutex m_mutex;  // guards the handles and the watcher's state
-  std::condition_variable m_wake;
+  bool Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
+    bytesRead = 0;
+    if (m_hRequest == nullptr) {
+      Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+      core::theLog.Write(core::LOG_ERROR, u"InternetReadFile - (%ld)", m_dwLastError);
+      return false;
+    }
+    if (m_nAheadAt == m_nAheadEnd) {
+      if (!FillAhead()) return false;
+      if (m_nAheadEnd == 0) {
+        // WinINet ends a body that stops short of its Content-Length as if it were whole: say what it is.
+        if (m_nBodyLength >= 0 && m_nBodyRead < m_nBodyLength) {
+          Fail(ERROR_INTERNET_CONNECTION_ABORTED);
+          core::theLog.Write(core::LOG_ERROR, u"InternetQueryDataAvailable - (%ld)", m_dwLastError);
+          return false;
+        }
+        return true;  // the end of the body
+      }
+    }
+    const std::size_t n = std::min({size, HTTP_BUFFER_SIZE, m_nAheadEnd - m_nAheadAt});
+    std::copy_n(m_ahead->buffer.data() + m_nAheadAt, n, static_cast<char*>(buffer));
+    m_nAheadAt += n;
+    bytesRead = static_cast<std::uint32_t>(n);
+    return true;
+  }
+
   HINTERNET m_hSession = nullptr;
   HINTERNET m_hRequest = nullptr;
   ErrorCode m_dwLastError = 0;
   std::uint32_t m_dwTimeoutMs = kDefaultTimeoutMs;
-  const std::atomic<bool>* m_pbRunning = nullptr;
+  const std::atomic<bool>* m_pbRunning = nullptr;  // set by the owner, on its own thread
   std::int64_t m_nBodyLength = -1;  // the open request's Content-Length, -1 without one
   std::int64_t m_nBodyRead = 0;
-  int m_nBlocking = 0;
-  DWORD m_dwBlockStart = 0;  // when the current blocking call began
-  bool m_bCancelled = false;
-  bool m_bTimedOut = false;
-  bool m_bQuit = false;
-  std::u16string m_strUserAgent;  // the open session's
-  // A request sent ahead of its use, and how its send ended (read once joined).
-  std::thread m_early;
-  bool m_bEarlyOpened = false;
-  std::thread m_watcher;
+  std::u16string m_strUserAgent;    // the open session's
+  // The call thread and what it is handed.
+  std::shared_ptr<CallQueue> m_queue;
+  std::thread m_thread;
+  // A request sent early, while it waits to be taken up, and when it was sent.
+  std::shared_ptr<Call> m_pending;
+  DWORD m_dwPendingPosted = 0;
+  // The block read ahead and the part of it not yet handed out.
+  std::shared_ptr<Call> m_ahead;
+  std::size_t m_nAheadAt = 0;
+  std::size_t m_nAheadEnd = 0;
 };
 
 CWininet::CWininet() : m_impl(std::make_unique<Impl>()) {}
@@ -325,14 +465,8 @@ bool CWininet::QueryContentLength(std::uint64_t& length) { return m_impl->QueryC
 bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
   return m_impl->Read(buffer, size, bytesRead);
 }
-void CWininet::SetTimeout(std::uint32_t milliseconds) {
-  std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-  m_impl->m_dwTimeoutMs = milliseconds;
-}
-void CWininet::SetRunningFlag(const std::atomic<bool>* running) {
-  std::lock_guard<std::mutex> lock(m_impl->m_mutex);
-  m_impl->m_pbRunning = running;
-}
+void CWininet::SetTimeout(std::uint32_t milliseconds) { m_impl->m_dwTimeoutMs = milliseconds; }
+void CWininet::SetRunningFlag(const std::atomic<bool>* running) { m_impl->m_pbRunning = running; }
 platform::ErrorCode CWininet::LastError() const { return m_impl->m_dwLastError; }
 
 } // namespace net

@@ -574,6 +574,50 @@ TEST_F(FaultWorker, FileListFetchAndVersionCheck) {
   EXPECT_EQ(CountOf(log, "[ERROR] file list count is not same as its entries - ("), 3);
 }
 
+// With a publisher key built in, the signature is fetched beside the list: a server that keeps it
+// back (drips it, fails, sends megabytes) cannot hold the start-up or pass for "not signed".
+TEST_F(FaultWorker, TheSignatureFetchIsBoundedAndItsFailuresSaySo) {
+  FaultScript list;
+  list.body = "{\"Version\": \"2017.12.27.1\", \"TotalCount\": 0}";
+  server.Script("/l.json", list);
+  FaultScript drip;
+  drip.body = std::string(88, 'A') + "\n";
+  drip.dripBytes = 1;
+  drip.dripDelayMs = 1500;  // never silent as long as the time-out, 130 s in all
+  FaultScript failing;
+  failing.status = 500;
+  FaultScript huge;
+  huge.body = std::string(16 * 1024 * 1024, 'A');
+  huge.stallAfter = 0;  // the body never comes: only its length can refuse it in time
+  huge.stallMs = 600000;
+  FaultScript absent;
+  absent.status = 404;
+  const struct {
+    const char* name;
+    FaultScript signature;
+    std::string text;
+  } rows[] = {
+      {"a signature that drips", drip, "Currently you are not able to reach the server. (12002)"},
+      {"a server error", failing, "Currently you are not able to reach the server. (500)"},
+      {"a signature far too large", huge, "The file list is not signed by the publisher."},
+      {"no signature", absent, "The file list is not signed by the publisher."},
+  };
+  TrustPolicy policy;
+  policy.keys = {"BAAA"};
+  policy.nowUtc = [] { return std::int64_t{0}; };
+  for (const auto& row : rows) {
+    server.Script("/l.json.sig", row.signature);
+    net::CHttpClient client;
+    client.SetTimeout(2000);
+    filelist::CFileList parsed;
+    StartupFailure failure;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(DownloadFileList(client, W(server.Url("/l.json")), parsed, failure, policy)) << row.name;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << row.name;
+    EXPECT_EQ(platform::NarrowUtf8(failure.text), row.text) << row.name;
+  }
+}
+
 // A stop that ends a wait for the server is the user's stop, not a network failure: nothing is
 // logged as an error and the failure text stays as it was.
 TEST_F(FaultWorker, StopDuringABlockedWaitIsAStopNotAFailure) {
