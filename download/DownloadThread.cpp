@@ -130,6 +130,7 @@ bool CDownloadThread::DownloadFiles() {
   if (m_nFileIndex + 1 == count) m_nFileIndex = 0;
   // What the rest of the list still needs on disk, from each entry on.
   const std::vector<std::uint64_t> missing = MissingBytesFrom(m_FileList, m_strDownloadPath, m_nFileIndex);
+  m_bPostedInRun = false;
   const std::uint32_t first = m_nFileIndex;
 
   std::uint32_t index = m_nFileIndex;
@@ -238,7 +239,6 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
   hasher.Begin(entry.localPath, resumed);
   const std::uint64_t total = contentLength + resumed;
   std::uint64_t received = resumed;
-  std::uint32_t lastPost = 0;
   for (;;) {
     if (!IsRunning()) {
       hasher.Abandon();
@@ -261,10 +261,14 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
     received += n;
     hasher.Advance(resumed + client.WrittenToFile());  // the checksum reads only what is in the file
     const int percentage = core::PercentOf(received, total);
+    // About one record a second across entries, not per entry: when files take less than a second
+    // each, a record at every entry's first piece would leave the window showing each file at its
+    // first piece.
     const std::uint32_t now = m_mediator.tick();
     bool post = percentage == 100;
-    if (static_cast<std::uint32_t>(now - lastPost) >= kPostIntervalMs) {
-      lastPost = now;
+    if (!m_bPostedInRun || static_cast<std::uint32_t>(now - m_dwLastPost) >= kPostIntervalMs) {
+      m_bPostedInRun = true;
+      m_dwLastPost = now;
       post = true;
     }
     if (post && !PostProgress(static_cast<std::int32_t>(entry.index), false, total, received, resumed)) {

@@ -98,6 +98,9 @@ class CDownloadThread : public CThread {
   std::u16string m_strErrorMessage;
   std::uint32_t m_nFileIndex = 0;
   std::uint32_t m_dwFileStartTime = 0;
+  // When the run last posted a transfer's progress.
+  bool m_bPostedInRun = false;
+  std::uint32_t m_dwLastPost = 0;
   WorkerMediator m_mediator;
 };
 

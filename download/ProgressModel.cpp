@@ -12,6 +12,8 @@ namespace {
 // The terminal's speed is that of the last few seconds.
 constexpr std::uint32_t kSpeedWindowMs = 3000;
 constexpr std::uint32_t kLeastSpeedSpanMs = 500;
+// Records of one entry about this far apart measure its own speed.
+constexpr std::uint32_t kEntrySpeedSpanMs = 1000;
 
 } // namespace
 
@@ -54,17 +56,23 @@ ProgressFigures CProgressModel::Update(const DownloadProgress& p, std::uint32_t 
   // entry starts at 0), so its bytes are a delta.
   ProgressFigures f;
   f.index = p.nFileIndex;
+  // The speed label: an entry's growth since its previous record, about a second before; where there
+  // is no such record (a new entry, or records closer together, as when files take less than a second
+  // each) the speed of the last seconds over all files, so the label never reads zero while bytes flow.
+  const std::u16string recent =
+      m_recentSpeed > 0 ? core::FormatSpeed(m_recentSpeed) : std::u16string(core::kUnmeasuredSpeed);
   std::u16string speed;
   if (index == m_nCurrentFile) {
     if (p.dwReceived > m_dwLastReceived) {
       const std::uint64_t delta = p.dwReceived - m_dwLastReceived;
       m_nDownloadedSize += delta;
-      speed = core::FormatSpeed(delta);
+      speed = now - m_dwLastRecordTick >= kEntrySpeedSpanMs ? core::FormatSpeed(delta) : recent;
     }
   } else {
     m_nDownloadedSize += p.dwReceived;
-    speed = std::u16string(core::kUnmeasuredSpeed);
+    speed = recent;
   }
+  m_dwLastRecordTick = now;
   m_dwLastReceived = p.dwReceived;
   m_dwLastTotal = p.dwTotal;
   f.entryChanged = index != m_nCurrentFile;

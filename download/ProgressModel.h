@@ -63,6 +63,7 @@ class CProgressModel {
   std::uint64_t m_dwLastReceived = 0;
   std::uint64_t m_dwLastTotal = 0;
   std::uint64_t m_nDownloadedSize = 0;
+  std::uint32_t m_dwLastRecordTick = 0;
   std::uint32_t m_dwLastStartTime = 0;
   bool m_bStoppedByUser = false;
   bool m_bResumePending = false;

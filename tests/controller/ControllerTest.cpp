@@ -191,9 +191,10 @@ TEST_P(Controller, StatesAndTheirButtons) {
 TEST_P(Controller, ProgressArithmetic) {
   CMervoDownloaderDlg dlg(view.View(), MakeServices());
   ASSERT_TRUE(dlg.OnInitDialog());
-  now = 10000;
+  // Records a second apart, as the worker posts them.
   const struct {
     const char* name;
+    std::uint32_t at;  // the tick the record arrives at
     std::int32_t index;
     bool verified;
     std::uint32_t start;
@@ -203,17 +204,19 @@ TEST_P(Controller, ProgressArithmetic) {
     const char* totalDone;
     int fileBar;  // -1: not checked
   } rows[] = {
-      {"a day, an hour, a minute and a second show 01:01:00", 0, false, 9000, 1000 + 90061ULL * 1000, 1000,
+      {"a day, an hour, a minute and a second show 01:01:00", 10000, 0, false, 9000, 1000 + 90061ULL * 1000, 1000,
        "01:01:00", "1000 Bytes/sec", "1000 Bytes", 0},
-      {"the same byte count twice: no speed and nothing added", 0, false, 9000, 1000 + 3661ULL * 1000, 1000,
+      {"the same byte count twice: no speed and nothing added", 11000, 0, false, 10000, 1000 + 3661ULL * 1000, 1000,
        "01:01:01", "", "1000 Bytes", -1},
-      {"a verified entry leaves the speed alone", 1, true, 9000, 3000, 3000, nullptr, "", "3.91 KB", 100},
-      {"e = 0: shown, but the time left stays", 0, false, 10000, 5000, 2000, "00:00:00", "0 Bytes/sec", "5.86 KB", 40},
-      {"4000 + 2000 + 500 bytes", 0, false, 9000, 5000, 2500, "00:00:01", "500 Bytes/sec", "6.35 KB", 50},
-      {"more than announced: nothing left, never negative", 0, false, 9000, 5000, 7000, "00:00:00", nullptr, nullptr,
-       100},
+      {"a verified entry leaves the speed alone", 12000, 1, true, 11000, 3000, 3000, nullptr, "", "3.91 KB", 100},
+      {"e = 0: shown, but the time left stays; a new entry shows the speed of the last seconds", 13000, 0, false,
+       13000, 5000, 2000, "00:00:00", "666 Bytes/sec", "5.86 KB", 40},
+      {"4000 + 2000 + 500 bytes", 14000, 0, false, 13000, 5000, 2500, "00:00:01", "500 Bytes/sec", "6.35 KB", 50},
+      {"more than announced: nothing left, never negative", 15000, 0, false, 14000, 5000, 7000, "00:00:00", nullptr,
+       nullptr, 100},
   };
   for (const auto& row : rows) {
+    now = row.at;
     auto record = std::make_unique<download::DownloadProgress>();
     record->nFileIndex = row.index;
     record->bVerified = row.verified;

@@ -82,3 +82,24 @@ TEST(ProgressModel, TerminalSpeedCountsOnlyWhatCameOverTheNetwork) {
 }
 
 } // namespace
+
+// Files that take less than a second each: records of one entry come closer together than a second,
+// and each new entry's first record has no growth of its own to measure. The speed shown is then
+// that of the last seconds over all files, never zero while bytes flow.
+TEST(ProgressModel, FilesFasterThanASecondShowTheSpeedOfTheLastSeconds) {
+  const std::uint64_t size = 24 * 1024 * 1024;
+  const filelist::CFileList list = List({size, size, size, size});
+  CProgressModel model(list);
+  std::string shown;
+  // 30 MB/s: each file takes 800 ms; a record at its first 8 KiB and one at 100 percent.
+  for (std::int32_t i = 0; i < 4; ++i) {
+    const std::uint32_t start = 1000 + 800 * static_cast<std::uint32_t>(i);
+    const ProgressFigures first = model.Update(Record(i, start, size, 8192), start + 1);
+    const ProgressFigures whole = model.Update(Record(i, start, size, size), start + 800);
+    if (i >= 1) {
+      ASSERT_TRUE(first.speed && whole.speed);
+      EXPECT_EQ(N(*first.speed).find(" MB/sec"), N(*first.speed).size() - 7) << i << ": " << N(*first.speed);
+      EXPECT_EQ(N(*whole.speed).find(" MB/sec"), N(*whole.speed).size() - 7) << i << ": " << N(*whole.speed);
+    }
+  }
+}

@@ -491,6 +491,38 @@ TEST_F(FaultWorker, ProgressIsPostedAboutOncePerSecond) {
   }
 }
 
+// Many files that each take less than a second: records stay about a second apart across entries
+// (each entry still ends with its 100 percent record), instead of one at every entry's first piece
+// that would leave the window showing each file at its start.
+TEST_F(FaultWorker, ProgressOfFastFilesIsPacedAcrossEntries) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 8; ++i) {
+    files.emplace_back("f" + std::to_string(i), Pattern(40000, static_cast<std::uint8_t>(i)));
+    FaultScript script;
+    script.body = files.back().second;
+    server.Script("/f/" + files.back().first, script);
+  }
+  Worker worker(MakeList(server.Url("/f/"), files));
+  std::uint32_t now = 1000000;
+  WorkerMediator mediator = DefaultWorkerMediator(2000);
+  mediator.tick = [&] { return now += 100; };  // each reading 100 ms later: a file takes about 0.6 s
+  std::vector<std::uint32_t> partialAt;  // when records short of 100 percent were posted
+  mediator.post = [&](HWND target, std::uint32_t message, std::unique_ptr<MessageRecord> record) {
+    if (message == WM_DOWNLOAD_PROGRESS) {
+      const auto& p = static_cast<const DownloadProgress&>(*record);
+      if (p.dwReceived < p.dwTotal) partialAt.push_back(now);
+    }
+    return PostMessageW(target, message, std::move(record));
+  };
+  worker.thread.SetMediator(mediator);
+  const RunRecord run = worker.Run();
+  ASSERT_TRUE(run.success) << run.message;
+  ASSERT_FALSE(partialAt.empty());
+  for (std::size_t i = 1; i < partialAt.size(); ++i)
+    EXPECT_GE(partialAt[i] - partialAt[i - 1], 1000u) << "record " << i << ": a second apart, whatever the entry";
+  EXPECT_GE(run.progress.size(), files.size()) << "every entry's 100 percent record";
+}
+
 TEST_F(FaultWorker, EntriesBeyond4GiBCountIn64Bits) {
   // A sparse 4 GiB head on disk; the server holds only the tail beyond it.
   const std::uint64_t head = 4ULL << 30;
