@@ -96,6 +96,12 @@ void CDownloadThread::SetDownloadPath(std::u16string_view folder) { m_strDownloa
 
 bool CDownloadThread::Run() { return PostResult(DownloadFiles()); }
 
+void CDownloadThread::Concerning(std::u16string_view path, ErrorCode code) {
+  const std::u16string_view reason = ErrorReason(code);
+  theLog.Write(LOG_ERROR, u"%s: %s", path, reason);
+  m_strErrorDetail = std::u16string(path) + u": " + std::u16string(reason);
+}
+
 bool CDownloadThread::Fail(unsigned messageId) {
   m_strErrorMessage = core::LoadResString(messageId);
   return false;
@@ -121,9 +127,13 @@ bool CDownloadThread::DownloadFiles() {
   // Hashes each file on a second thread while it is written, so verifying costs no extra pass.
   CConcurrentChecksum hasher(&RunningFlag());
 
-  if (!PathExists(m_strDownloadPath) && CreateDirectoryTree(m_strDownloadPath) != ERROR_SUCCESS) {
-    theLog.Write(LOG_ERROR, u"download sub directory create is failed");
-    return Fail(core::IDS_FOLDER_CREATE_FAILED);
+  m_strErrorDetail.clear();
+  if (!PathExists(m_strDownloadPath)) {
+    if (const ErrorCode code = CreateDirectoryTree(m_strDownloadPath); code != ERROR_SUCCESS) {
+      theLog.Write(LOG_ERROR, u"download sub directory create is failed");
+      Concerning(m_strDownloadPath, code);
+      return Fail(core::IDS_FOLDER_CREATE_FAILED);
+    }
   }
   const std::uint32_t count = m_FileList.m_nTotalCount > 0 ? static_cast<std::uint32_t>(m_FileList.m_nTotalCount) : 0;
   // A run after one that ended at the last entry starts again from the first.
@@ -162,11 +172,14 @@ bool CDownloadThread::DownloadFiles() {
     // The name comes from the server: it must never reach outside the install folder.
     if (!IsSafeEntryName(entry.name)) {
       theLog.Write(LOG_ERROR, u"invalid file name so download stop - (%ld)", ERROR_INVALID_NAME);
+      Concerning(entry.name, ERROR_INVALID_NAME);
       return Fail(core::IDS_FILE_CREATE_FAILED, ERROR_INVALID_NAME);
     }
+    // The entry's folders are made first; the path is joined from the name as listed.
     std::u16string name = entry.name;
     std::u16string directory;
-    entry.localPath = core::JoinPath(MakeSubDirectory(name, directory) ? directory : m_strDownloadPath, name);
+    MakeSubDirectory(name, directory);
+    entry.localPath = EntryLocalPath(m_strDownloadPath, entry.name);
     entry.expected = WidenUtf8(entry.info->CheckSum);
 
     const LocalFileState local = QueryLocalFile(entry.localPath);
@@ -178,7 +191,10 @@ bool CDownloadThread::DownloadFiles() {
       if (decision.logWithCode) theLog.Write(decision.logLevel, decision.logFormat, decision.code);
       else theLog.Write(decision.logLevel, decision.logFormat);
     }
-    if (decision.action == EntryAction::Refuse) return Fail(core::IDS_FILE_CREATE_FAILED, decision.code);
+    if (decision.action == EntryAction::Refuse) {
+      Concerning(entry.localPath, decision.code);
+      return Fail(core::IDS_FILE_CREATE_FAILED, decision.code);
+    }
     if (decision.action == EntryAction::Verified) {
       if (!PostProgress(static_cast<std::int32_t>(index), true, local.size, local.size))
         return Fail(core::IDS_NO_MEMORY_MESSAGE);
@@ -233,6 +249,7 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
   }
   if (!client.OpenFile(entry.localPath, resume)) {
     theLog.Write(LOG_ERROR, u"failed to create(open) file - (%ld)", client.LastError());
+    Concerning(entry.localPath, client.LastError());
     Fail(core::IDS_FILE_CREATE_FAILED, client.LastError());
     return TransferEnd::Failed;
   }
@@ -252,6 +269,8 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
       if (!IsRunning()) return TransferEnd::Stopped;  // the stop ended the wait for data
       const ErrorCode code = client.LastError();
       theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", code);
+      // The file's own trouble (a write that failed) names the file; the network's has no path.
+      if (code < ERROR_INTERNET_OUT_OF_HANDLES) Concerning(entry.localPath, code);
       // A full disk is no network trouble: say so.
       if (code == ERROR_DISK_FULL) Fail(core::IDS_INSUFFICIENT_SPACE);
       else Fail(core::IDS_NETWORK_UNSTABLE, code);
@@ -374,7 +393,7 @@ bool CDownloadThread::PostProgress(std::int32_t index, bool verified, std::uint6
 bool CDownloadThread::PostResult(bool success) {
   const HWND target = m_hWnd.load();
   if (target == 0) return true;  // the window is going: nobody to tell
-  std::unique_ptr<DownloadResult> record = MakeResultRecord(success, m_strErrorMessage);
+  std::unique_ptr<DownloadResult> record = MakeResultRecord(success, m_strErrorMessage, success ? u"" : m_strErrorDetail);
   if (!record) return false;
   m_mediator.post(target, WM_DOWNLOAD_RESULT, std::move(record));
   return true;

@@ -80,6 +80,8 @@ class CDownloadThread : public CThread {
     std::u16string expected;     // the listed digest, widened
   };
 
+  // A failure concerns this path: the log and the result name it with the system's reason.
+  void Concerning(std::u16string_view path, platform::ErrorCode code);
   bool Fail(unsigned messageId);
   bool Fail(unsigned messageId, platform::ErrorCode code);
   LocalFileState QueryLocalFile(const std::u16string& path) const;
@@ -96,6 +98,7 @@ class CDownloadThread : public CThread {
   filelist::CFileList m_FileList;
   std::u16string m_strDownloadPath;
   std::u16string m_strErrorMessage;
+  std::u16string m_strErrorDetail;  // the path and reason of the last failure, when it has a path
   std::uint32_t m_nFileIndex = 0;
   std::uint32_t m_dwFileStartTime = 0;
   // When the run last posted a transfer's progress.

@@ -24,10 +24,12 @@ Registry& TheRegistry() {
 
 } // namespace
 
-std::unique_ptr<DownloadResult> MakeResultRecord(bool success, std::u16string_view message) {
+std::unique_ptr<DownloadResult> MakeResultRecord(bool success, std::u16string_view message,
+                                                 std::u16string_view detail) {
   std::unique_ptr<DownloadResult> record;
   try {
     record = std::make_unique<DownloadResult>();
+    record->strDetail = detail;
   } catch (const std::bad_alloc&) {
     return nullptr;
   }

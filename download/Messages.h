@@ -33,10 +33,14 @@ struct DownloadProgress : MessageRecord {
 struct DownloadResult : MessageRecord {
   bool bSuccess = false;
   char16_t szMessage[256] = {};  // at most 255 code units and a terminating zero
+  // For a terminal or a log, not the window's box: the path a failure concerns and the system's
+  // reason ("/games/VALDRIS/a.pak: permission denied"); empty when it concerns no path.
+  std::u16string strDetail;
 };
 
 // A result record with the message cut to what it holds; null when memory runs out.
-std::unique_ptr<DownloadResult> MakeResultRecord(bool success, std::u16string_view message);
+std::unique_ptr<DownloadResult> MakeResultRecord(bool success, std::u16string_view message,
+                                                 std::u16string_view detail = {});
 
 // The receiving side: called on the posting thread, so it must only hand the record over (for
 // example as a queued event to its own thread).

@@ -15,4 +15,11 @@ bool IsTerminal(Stream stream);
 // The process's current folder; empty when it cannot be known.
 std::u16string CurrentFolder();
 
+// How this system's user asks a terminal program to stop, where the program keeps its state and
+// which install folder it proposes, in words for a help text (the same on every machine of the
+// system, so a manual page made from it holds for everyone).
+const char* StopRequestWords();
+const char* StateFolderWords();
+const char* DefaultInstallFolderWords();
+
 } // namespace platform

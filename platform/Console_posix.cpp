@@ -35,4 +35,8 @@ std::u16string CurrentFolder() {
   return getcwd(path, sizeof path) != nullptr ? WidenUtf8(path) : std::u16string();
 }
 
+const char* StopRequestWords() { return "Ctrl-C or SIGTERM"; }
+const char* StateFolderWords() { return "$XDG_STATE_HOME/Mervo_Downloader (else ~/.local/state/Mervo_Downloader)"; }
+const char* DefaultInstallFolderWords() { return "~/DOWNLOAD/VALDRIS"; }
+
 } // namespace platform

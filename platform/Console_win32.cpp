@@ -42,4 +42,8 @@ std::u16string CurrentFolder() {
   return std::u16string(path, path + length);
 }
 
+const char* StopRequestWords() { return "Ctrl-C (or closing the console window)"; }
+const char* StateFolderWords() { return "%APPDATA%\\Mervo_Downloader"; }
+const char* DefaultInstallFolderWords() { return "C:\\DOWNLOAD\\VALDRIS"; }
+
 } // namespace platform

@@ -4,6 +4,7 @@
 // On Windows the system's headers define the same names as macros with the same values: a source
 // includes this header (directly or through another of ours) before them.
 #include <cstdint>
+#include <string_view>
 
 namespace platform {
 
@@ -59,5 +60,8 @@ constexpr ErrorCode ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
 
 // errno value -> Windows code (POSIX systems; on Windows the system's codes come as they are).
 ErrorCode ErrorFromErrno(int err);
+
+// A few English words for a file system's code ("permission denied"), for messages that name a path.
+std::u16string_view ErrorReason(ErrorCode code);
 
 } // namespace platform

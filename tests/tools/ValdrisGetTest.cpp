@@ -59,8 +59,12 @@ TEST(ValdrisGet, HelpAndUsage) {
   ChildProcess help(VALDRIS_GET, {"--help"}, state.path().string());
   EXPECT_EQ(help.Wait(), 0);
   EXPECT_NE(help.Out().find("Usage: valdris-get"), std::string::npos);
-  ChildProcess wrong(VALDRIS_GET, {"--bogus"}, state.path().string());
-  EXPECT_EQ(wrong.Wait(), 2);
+  EXPECT_NE(help.Out().find("(default: ~/DOWNLOAD/VALDRIS)"), std::string::npos) << help.Out();
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--bogus"}, {"--folder", ""}, {"--filelist", ""}, {"--folder"}}) {
+    ChildProcess wrong(VALDRIS_GET, args, state.path().string());
+    EXPECT_EQ(wrong.Wait(), 2) << args[0];
+  }
 }
 
 TEST(ValdrisGet, CompleteRunAndRefusals) {
@@ -81,6 +85,16 @@ TEST(ValdrisGet, CompleteRunAndRefusals) {
                            p.state.path().string());
   EXPECT_EQ(unreachable.Wait(), 1);
   EXPECT_NE(unreachable.Err().find("(12029)"), std::string::npos) << unreachable.Err();
+
+  // A failure that concerns a file or folder names it, with the system's reason.
+  p.Publish();
+  TempDir other;
+  WriteBytes(other / "Data", "a file where a folder should be");
+  ChildProcess blocked(VALDRIS_GET, {"--filelist", p.server.Url("/filelist.json"), "--folder", other.path().string()},
+                       p.state.path().string());
+  EXPECT_EQ(blocked.Wait(), 1);
+  EXPECT_NE(blocked.Err().find("Failed to create file. ("), std::string::npos) << blocked.Err();
+  EXPECT_NE(blocked.Err().find((other / "Data" / "big.pak").string() + ": "), std::string::npos) << blocked.Err();
 }
 
 TEST(ValdrisGet, SigtermStopsCleanlyAndKeepsThePart) {

@@ -28,28 +28,36 @@ std::atomic<bool> g_running{true};
 // Plain lines off a terminal: about one a second.
 constexpr std::uint32_t kPlainLineIntervalMs = 1000;
 
-constexpr const char* kHelp =
-    "Usage: valdris-get [--filelist URL] [--folder DIR] [--quiet]\n"
-    "\n"
-    "Brings the VALDRIS game files into an install folder without a window: fetches the file list,\n"
-    "checks that it was made for this downloader, then skips files that are already valid, resumes\n"
-    "partial ones, fetches missing or corrupt ones and verifies every file by its MD5 digest.\n"
-    "\n"
-    "Options:\n"
-    "  --filelist URL  address of the file list (default: the built-in address)\n"
-    "  --folder DIR    install folder (default: ~/DOWNLOAD/VALDRIS); created when missing\n"
-    "  --quiet         print nothing but errors\n"
-    "  --help          show this text\n"
-    "  --version       show the program's version\n"
-    "\n"
-    "On a terminal one live line shows the current file, its progress, the speed of the last seconds,\n"
-    "the time left for the whole list and its progress; otherwise a plain line is printed about once\n"
-    "a second, and one when the run ends.\n"
-    "Ctrl-C or SIGTERM stops cleanly: a partial file is kept and resumed by the next run.\n"
-    "\n"
-    "Exit status: 0 every file is present and verified; 1 the run failed (the reason is printed on\n"
-    "standard error); 2 wrong usage; 130 stopped by a signal.\n"
-    "The log is written to $XDG_STATE_HOME/Mervo_Downloader (else ~/.local/state/Mervo_Downloader).\n";
+// The help text, in the words of the system it runs on.
+std::string HelpText() {
+  return std::string(
+             "Usage: valdris-get [--filelist URL] [--folder DIR] [--quiet]\n"
+             "\n"
+             "Brings the VALDRIS game files into an install folder without a window: fetches the file list,\n"
+             "checks that it was made for this downloader, then skips files that are already valid, resumes\n"
+             "partial ones, fetches missing or corrupt ones and verifies every file by its MD5 digest.\n"
+             "\n"
+             "Options:\n"
+             "  --filelist URL  address of the file list (default: the built-in address)\n"
+             "  --folder DIR    install folder (default: ") +
+         platform::DefaultInstallFolderWords() +
+         "); created when missing\n"
+         "  --quiet         print nothing but errors\n"
+         "  --help          show this text\n"
+         "  --version       show the program's version and the publisher keys it trusts\n"
+         "\n"
+         "On a terminal one live line shows the current file, its progress, the speed of the last seconds,\n"
+         "the time left for the whole list and its progress; otherwise a plain line is printed about once\n"
+         "a second, and one when the run ends.\n" +
+         platform::StopRequestWords() +
+         " stops cleanly: a partial file is kept and resumed by the next run.\n"
+         "\n"
+         "Exit status: 0 every file is present and verified; 1 the run failed (the reason is printed on\n"
+         "standard error, with the path and the system's reason where a file or folder is concerned);\n"
+         "2 wrong usage; 130 stopped.\n"
+         "The log is written to " +
+         platform::StateFolderWords() + ".\n";
+}
 
 std::string Narrow(const std::u16string& text) { return platform::NarrowUtf8(text); }
 
@@ -118,7 +126,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
-      std::cout << kHelp;
+      std::cout << HelpText();
       return 0;
     } else if (arg == "--version") {
       std::cout << "valdris-get " << core::kProgramVersionText << "\n";
@@ -130,9 +138,14 @@ int main(int argc, char** argv) {
     } else if (arg == "--quiet" || arg == "-q") {
       quiet = true;
     } else if ((arg == "--filelist" || arg == "--folder") && i + 1 < argc) {
+      // An empty value is a mistake (an unset variable in a script), not a wish for the default.
+      if (argv[i + 1][0] == '\0') {
+        std::cerr << "valdris-get: " << arg << " needs a value\n";
+        return 2;
+      }
       (arg == "--filelist" ? url : folder) = platform::WidenUtf8(argv[++i]);
     } else {
-      std::cerr << "valdris-get: unknown or incomplete option '" << arg << "'\n" << kHelp;
+      std::cerr << "valdris-get: unknown or incomplete option '" << arg << "'\n" << HelpText();
       return 2;
     }
   }
@@ -197,6 +210,7 @@ int main(int argc, char** argv) {
       return 130;
     }
     std::cerr << "valdris-get: " << Narrow(result.szMessage) << std::endl;
+    if (!result.strDetail.empty()) std::cerr << "  " << Narrow(result.strDetail) << std::endl;
     return 1;
   }
 }
