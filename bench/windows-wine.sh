@@ -5,7 +5,7 @@
 source "$(dirname "$0")/lib.sh"
 runs=${1:-3}
 build_release
-"$ROOT/scripts/build-windows" "$ROOT/build-windows" >/dev/null
+"$ROOT/scripts/build-windows" "$ROOT/build-windows-bench" >/dev/null
 work=$(mktemp -d "$(bench_parent)/wine.XXXXXX")
 export WINEPREFIX=$work/prefix WINEDEBUG=-all
 mkdir -p "$WINEPREFIX"
@@ -19,4 +19,4 @@ make_files "$work/www/set" 10 $((25 * 1024 * 1024)) f
 list=http://127.0.0.1:$BENCH_PORT/list.json
 hyperfine --runs "$runs" --prepare "rm -rf $work/out $WINEPREFIX/drive_c/out" \
   -n "valdris-get (Linux)" "$ROOT/build-release/tools/valdris-get --quiet --filelist $list --folder $work/out" \
-  -n "valdris-get.exe (Wine)" "wine $ROOT/build-windows/tools/valdris-get.exe --quiet --filelist $list --folder C:\\\\out"
+  -n "valdris-get.exe (Wine)" "wine $ROOT/build-windows-bench/tools/valdris-get.exe --quiet --filelist $list --folder C:\\\\out"
