@@ -40,8 +40,13 @@ void DeleteVendorKey(const platform::CSettingsStore& store) {
     theLog.Write(LOG_ERROR, u"registry open is failed - (%ld)", code);
     return;
   }
-  if (const auto code = store.DeleteTree(u"SOFTWARE", u"Mervolink"); code != platform::ERROR_SUCCESS)
+  // The vendor's key may hold other products' settings: only this product's key goes, and the
+  // vendor's with it when nothing else is left in it.
+  if (const auto code = store.DeleteTree(u"SOFTWARE\\Mervolink", u"VALDRIS"); code != platform::ERROR_SUCCESS) {
     theLog.Write(LOG_ERROR, u"registry recursive delete key is failed - (%ld)", code);
+    return;
+  }
+  store.DeleteKeyIfEmpty(u"SOFTWARE", u"Mervolink");
 }
 
 bool IsUsableInstallFolder(const platform::CSettingsStore& store, std::u16string_view folder) {

@@ -15,7 +15,7 @@ std::u16string GetDefaultInstallFolder();
 // True and the saved folder, or false (a failed read is logged).
 bool GetSavedInstallPath(const platform::CSettingsStore& store, std::u16string& out);
 void SaveInstallPath(const platform::CSettingsStore& store, std::u16string_view folder);
-// Removes the vendor key with everything below it.
+// Removes the product's key with everything below it, and the vendor's key when that leaves it empty.
 void DeleteVendorKey(const platform::CSettingsStore& store);
 // An empty or missing folder, or the remembered folder of an unfinished download.
 bool IsUsableInstallFolder(const platform::CSettingsStore& store, std::u16string_view folder);

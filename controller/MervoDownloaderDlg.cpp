@@ -172,6 +172,8 @@ void CMervoDownloaderDlg::OnBnClickedStart() {
 
 void CMervoDownloaderDlg::OnBnClickedStop() {
   if (!m_view.ShowMessage(core::LoadResString(core::IDS_STOP_DOWNLOAD), BoxKind::YesNo)) return;
+  // The run may have ended while the question was open: its result stands.
+  if (!m_bDownloading) return;
   theLog.Write(LOG_INFO, u"file download stop");
   m_bStoppedByUser = true;
   m_pDownloadThread->Stop();

@@ -99,7 +99,10 @@ ProgressFigures CProgressModel::Update(const DownloadProgress& p, std::uint32_t 
   // left stays as it was, but everything else it says is shown, or the window would keep a stale name
   // and total (an entry's only record is often such a one when files are small).
   if (e != 0) {
-    const auto bytesPerSecond = static_cast<std::uint64_t>(static_cast<double>(p.dwReceived) / e * 1000.0);
+    // The bytes that took that time: after a stop in this session the entry's time carries on, so all
+    // of them; an entry resumed from an earlier session's part, only those of this session.
+    const std::uint64_t timed = m_bShiftStart ? p.dwReceived : p.dwReceived - std::min(p.dwReceived, p.dwResumedFrom);
+    const auto bytesPerSecond = static_cast<std::uint64_t>(static_cast<double>(timed) / e * 1000.0);
     // A record may count more than its total (a server sending more than announced): nothing is left.
     const std::uint64_t remaining = p.dwTotal > p.dwReceived ? p.dwTotal - p.dwReceived : 0;
     const std::uint64_t secondsLeft = bytesPerSecond == 0 ? 0 : remaining / bytesPerSecond;

@@ -26,6 +26,8 @@ class CSettingsStore {
   ErrorCode SetString(std::u16string_view key, std::u16string_view name, std::u16string_view value) const;
   // Deletes the subkey of key with everything below it.
   ErrorCode DeleteTree(std::u16string_view key, std::u16string_view subkey) const;
+  // Deletes the subkey of key only when it holds neither keys nor values (ERROR_DIR_NOT_EMPTY else).
+  ErrorCode DeleteKeyIfEmpty(std::u16string_view key, std::u16string_view subkey) const;
 
   const std::u16string& Base() const { return m_base; }
 

@@ -88,4 +88,14 @@ ErrorCode CSettingsStore::DeleteTree(std::u16string_view key, std::u16string_vie
   return ec ? ErrorFromErrno(ec.value()) : ERROR_SUCCESS;
 }
 
+ErrorCode CSettingsStore::DeleteKeyIfEmpty(std::u16string_view key, std::u16string_view subkey) const {
+  if (const ErrorCode code = OpenKey(key); code != ERROR_SUCCESS) return code;
+  const fs::path path = Native(Folder(key) + u"/" + std::u16string(subkey));
+  std::error_code ec;
+  if (!fs::is_directory(path, ec)) return ERROR_FILE_NOT_FOUND;
+  if (!fs::is_empty(path, ec)) return ERROR_DIR_NOT_EMPTY;
+  fs::remove(path, ec);
+  return ec ? ErrorFromErrno(ec.value()) : ERROR_SUCCESS;
+}
+
 } // namespace platform

@@ -63,4 +63,22 @@ ErrorCode CSettingsStore::DeleteTree(std::u16string_view key, std::u16string_vie
   return static_cast<ErrorCode>(status);
 }
 
+ErrorCode CSettingsStore::DeleteKeyIfEmpty(std::u16string_view key, std::u16string_view subkey) const {
+  HKEY handle = nullptr;
+  const std::wstring path = Wide(Folder(key)) + L"\\" + Wide(subkey);
+  LSTATUS status = RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &handle);
+  if (status != ERROR_SUCCESS) return static_cast<ErrorCode>(status);
+  DWORD subkeys = 0, values = 0;
+  status = RegQueryInfoKeyW(handle, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                            nullptr, nullptr);
+  RegCloseKey(handle);
+  if (status != ERROR_SUCCESS) return static_cast<ErrorCode>(status);
+  if (subkeys != 0 || values != 0) return ERROR_DIR_NOT_EMPTY;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, Wide(Folder(key)).c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS)
+    return ERROR_ACCESS_DENIED;
+  status = RegDeleteKeyW(handle, Wide(subkey).c_str());
+  RegCloseKey(handle);
+  return static_cast<ErrorCode>(status);
+}
+
 } // namespace platform

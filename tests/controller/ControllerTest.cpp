@@ -144,6 +144,10 @@ TEST_P(Controller, StatesAndTheirButtons) {
   FaultScript missing;
   missing.status = 404;
   server.Script("/game/Data/a.pak", missing);
+  // Another product of the vendor keeps its settings beside ours.
+  const platform::CSettingsStore store(config.wide());
+  ASSERT_EQ(store.CreateKey(u"SOFTWARE\\Mervolink\\OtherGame"), platform::ERROR_SUCCESS);
+  ASSERT_EQ(store.SetString(u"SOFTWARE\\Mervolink\\OtherGame", u"InstallPath", u"elsewhere"), platform::ERROR_SUCCESS);
   CMervoDownloaderDlg dlg(view.View(), MakeServices());
   ASSERT_TRUE(dlg.OnInitDialog());
   EXPECT_TRUE(view.Prepared());
@@ -180,11 +184,28 @@ TEST_P(Controller, StatesAndTheirButtons) {
     EXPECT_EQ(view.shown.size(), step.messages) << step.name;
   }
   EXPECT_EQ(view.shown[2].first, "Failed to check file size.");
-  EXPECT_FALSE(fs::exists(config / "Mervolink")) << "a complete run forgets the folder";
+  std::u16string saved;
+  EXPECT_FALSE(GetSavedInstallPath(store, saved)) << "a complete run forgets the folder";
+  EXPECT_NE(store.OpenKey(kVendorKey), platform::ERROR_SUCCESS) << "the product's key is gone";
+  EXPECT_EQ(store.QueryString(u"SOFTWARE\\Mervolink\\OtherGame", u"InstallPath", saved), platform::ERROR_SUCCESS)
+      << "the other product's settings stay";
   dlg.OnBnClickedRun();
   ASSERT_EQ(launched.size(), 1u);
   EXPECT_EQ(launched[0], N(core::JoinPath(GetDefaultInstallFolder(), kSetupFileName)));
   EXPECT_TRUE(view.Ended());
+}
+
+// The run ends while the stop question is open: the answer comes too late to stop anything, and the
+// run's own end stands.
+TEST_P(Controller, AResultThatArrivesWhileTheStopQuestionIsOpenStands) {
+  CMervoDownloaderDlg dlg(view.View(), MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  dlg.OnBnClickedStart();
+  view.whileShown = [&] { dlg.OnDownloadResult(Result(true, u"")); };
+  dlg.OnBnClickedStop();  // answered Yes
+  EXPECT_EQ(dlg.State(), RunState::Complete);
+  EXPECT_TRUE(view.Buttons(RunState::Complete));
+  EXPECT_FALSE(view.TimerRunning());
 }
 
 // The window's arithmetic for the worker's records, by a fixed clock.

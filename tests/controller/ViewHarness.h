@@ -2,6 +2,7 @@
 // A window under test for the controller's tables: the view the controller drives, and what that
 // view shows, read back. Every system has the recording view; Windows adds its native window.
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -28,8 +29,11 @@ class ViewHarness {
   // The message boxes shown, and the answers the user gives: Yes (true) when none is queued.
   std::vector<std::pair<std::string, controller::BoxKind>> shown;
   std::deque<bool> answers;
+  // What arrives while a box is open (a modal box runs the window's messages), once.
+  std::function<void()> whileShown;
   bool Answer(std::u16string_view text, controller::BoxKind kind) {
     shown.emplace_back(platform::NarrowUtf8(text), kind);
+    if (whileShown) std::exchange(whileShown, nullptr)();
     if (answers.empty()) return true;
     const bool answer = answers.front();
     answers.pop_front();

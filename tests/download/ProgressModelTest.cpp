@@ -103,3 +103,14 @@ TEST(ProgressModel, FilesFasterThanASecondShowTheSpeedOfTheLastSeconds) {
     }
   }
 }
+
+// An entry resumed from a part an earlier session left: the time left is judged by what arrived in
+// this session, not by the part that was already there.
+TEST(ProgressModel, TimeLeftOfAPartFromAnEarlierSessionCountsOnlyThisSessionsBytes) {
+  const filelist::CFileList list = List({100000});
+  CProgressModel model(list);
+  // 90000 bytes were on disk; 1000 more arrived in the first second: 9000 left at 1000 a second.
+  const ProgressFigures f = model.Update(Record(0, 1000, 100000, 91000, 90000), 2000);
+  ASSERT_TRUE(f.timeLeft);
+  EXPECT_EQ(N(*f.timeLeft), "00:00:09");
+}

@@ -36,6 +36,13 @@ TEST(SettingsStore, KeysValuesAndTheirLimits) {
   ASSERT_EQ(store.QueryString(key, u"InstallPath", value), ERROR_SUCCESS);
   EXPECT_EQ(value, u"C:\\게임\\VALDRIS");
   EXPECT_EQ(store.QueryString(key, u"InstallPath", value, 5), ERROR_MORE_DATA) << "longer than asked for";
+  // A key is deleted only when it holds neither keys nor values.
+  EXPECT_EQ(store.DeleteKeyIfEmpty(u"SOFTWARE", u"Mervolink"), ERROR_DIR_NOT_EMPTY) << "it holds a key";
+  EXPECT_EQ(store.DeleteKeyIfEmpty(u"SOFTWARE\\Mervolink", u"VALDRIS"), ERROR_DIR_NOT_EMPTY) << "it holds a value";
+  ASSERT_EQ(store.CreateKey(u"SOFTWARE\\Mervolink\\Empty"), ERROR_SUCCESS);
+  EXPECT_EQ(store.DeleteKeyIfEmpty(u"SOFTWARE\\Mervolink", u"Empty"), ERROR_SUCCESS);
+  EXPECT_NE(store.OpenKey(u"SOFTWARE\\Mervolink\\Empty"), ERROR_SUCCESS);
+  EXPECT_EQ(store.OpenKey(key), ERROR_SUCCESS);
   ASSERT_EQ(store.DeleteTree(u"SOFTWARE", u"Mervolink"), ERROR_SUCCESS);
   EXPECT_NE(store.OpenKey(key), ERROR_SUCCESS);
   if (registry) store.DeleteTree(u"", u"");  // the test's own key
