@@ -1,10 +1,8 @@
 #include "controller/InstallFolder.h"
 
-#include <filesystem>
-
 #include "core/Log.h"
 #include "core/SystemQueries.h"
-#include "platform/Utf.h"
+#include "platform/Files.h"
 
 namespace controller {
 
@@ -50,14 +48,9 @@ void DeleteVendorKey(const platform::CSettingsStore& store) {
 }
 
 bool IsUsableInstallFolder(const platform::CSettingsStore& store, std::u16string_view folder) {
-  std::size_t count = 0;
-  std::error_code ec;
-  for (auto it = std::filesystem::directory_iterator(platform::NarrowUtf8(folder), ec);
-       !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
-    ++count;
   std::u16string saved;
-  if (GetSavedInstallPath(store, saved)) return saved == folder || count == 0;
-  return count == 0;
+  if (GetSavedInstallPath(store, saved) && platform::IsSamePath(saved, folder)) return true;
+  return !platform::FolderHasEntries(folder);
 }
 
 } // namespace controller

@@ -66,6 +66,12 @@ class CFileHandle {
 
 bool PathExists(std::u16string_view path);
 bool IsDirectory(std::u16string_view path);
+// True when the folder holds anything (a file or a folder, hidden ones too); false when it is empty,
+// missing or cannot be read.
+bool FolderHasEntries(std::u16string_view path);
+// True when both texts name the same path as the system compares names (letter case counts on
+// POSIX systems, not on Windows).
+bool IsSamePath(std::u16string_view a, std::u16string_view b);
 // Creates one level; ERROR_ALREADY_EXISTS when something is there already.
 ErrorCode CreateOneDirectory(std::u16string_view path);
 // Creates the folder and every missing parent; 0 when it exists as a folder afterwards.

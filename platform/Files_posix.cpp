@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -242,6 +243,24 @@ ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes, 
   if (code != ERROR_SUCCESS) ::unlink(temporary.c_str());
   return code;
 }
+
+bool FolderHasEntries(std::u16string_view path) {
+  NativePath native(path);
+  if (!native.ok) return false;
+  DIR* folder = ::opendir(native.text);
+  if (folder == nullptr) return false;
+  bool any = false;
+  while (const dirent* entry = ::readdir(folder)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+      any = true;
+      break;
+    }
+  }
+  ::closedir(folder);
+  return any;
+}
+
+bool IsSamePath(std::u16string_view a, std::u16string_view b) { return a == b; }
 
 std::uint64_t FreeBytesOfFileSystem(std::u16string_view path) {
   if (path.empty() || path[0] != kPathSeparator) return 0;

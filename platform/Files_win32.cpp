@@ -216,6 +216,27 @@ ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes, 
   return code;
 }
 
+bool FolderHasEntries(std::u16string_view path) {
+  std::wstring pattern(path.begin(), path.end());
+  if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW data{};
+  const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool any = false;
+  do {
+    const std::wstring_view name(data.cFileName);
+    if (name != L"." && name != L"..") any = true;
+  } while (!any && FindNextFileW(search, &data));
+  FindClose(search);
+  return any;
+}
+
+bool IsSamePath(std::u16string_view a, std::u16string_view b) {
+  return CompareStringOrdinal(reinterpret_cast<const wchar_t*>(a.data()), static_cast<int>(a.size()),
+                              reinterpret_cast<const wchar_t*>(b.data()), static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 std::uint64_t FreeBytesOfFileSystem(std::u16string_view path) {
   // Only a path that begins with a drive letter: a network path counts as having no free space.
   if (path.size() < 2 || path[1] != u':') return 0;

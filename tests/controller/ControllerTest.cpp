@@ -381,6 +381,52 @@ TEST_P(Controller, SignedListsRefuseEveryTampering) {
   EXPECT_FALSE(dlg.Worker()->IsRunning()) << "no run starts";
 }
 
+// Which folders Start takes: an empty or missing one, or the remembered folder of an unfinished
+// download whatever it holds; the same rules on every system, names in any script included.
+TEST(InstallFolder, WhichFoldersStartTakes) {
+  TempDir dir, config;
+  const platform::CSettingsStore store(config.wide());
+  const std::u16string base = dir.wide() + platform::kPathSeparator;
+  const auto make = [](const std::u16string& folder, const std::u16string& file) {
+    fs::create_directories(fs::path(folder));
+    if (!file.empty()) WriteBytes(fs::path(folder + platform::kPathSeparator + file), "x");
+  };
+  const bool caseBlind = platform::kPathSeparator == u'\\';  // Windows compares names without case
+  const struct {
+    const char* name;
+    std::u16string folder;
+    std::function<void()> arrange;
+    bool usable;
+  } rows[] = {
+      {"missing", base + u"missing", [] {}, true},
+      {"empty", base + u"empty", [&] { make(base + u"empty", u""); }, true},
+      {"only an empty sub-folder", base + u"sub", [&] { make(base + u"sub" + platform::kPathSeparator + u"inner", u""); },
+       false},
+      {"a file", base + u"full", [&] { make(base + u"full", u"a.pak"); }, false},
+      {"a hidden file", base + u"hidden", [&] { make(base + u"hidden", u".a"); }, false},
+      {"a non-empty folder with a Korean name", base + u"게임", [&] { make(base + u"게임", u"데이터.pak"); }, false},
+      {"an empty folder with a Korean name", base + u"빈폴더", [&] { make(base + u"빈폴더", u""); }, true},
+      {"the remembered folder, non-empty", base + u"saved",
+       [&] {
+         make(base + u"saved", u"a.pak");
+         SaveInstallPath(store, base + u"saved");
+       },
+       true},
+      {"the remembered folder in another letter case", base + u"SAVED",
+       [&] {
+         make(base + u"SAVED", u"b.pak");  // the same folder where names are compared without case
+         SaveInstallPath(store, base + u"saved");
+       },
+       caseBlind},
+      {"the remembered Korean folder", base + u"게임",
+       [&] { SaveInstallPath(store, base + u"게임"); }, true},
+  };
+  for (const auto& row : rows) {
+    row.arrange();
+    EXPECT_EQ(IsUsableInstallFolder(store, row.folder), row.usable) << row.name;
+  }
+}
+
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(Views, Controller, ::testing::ValuesIn(testsupport::ViewKinds()),
