@@ -238,17 +238,29 @@ bool IsSamePath(std::u16string_view a, std::u16string_view b) {
 }
 
 std::uint64_t FreeBytesOfFileSystem(std::u16string_view path) {
-  // Only a path that begins with a drive letter: a network path counts as having no free space.
-  if (path.size() < 2 || path[1] != u':') return 0;
-  // The nearest folder that exists answers for a folder not made yet.
+  // A drive path ("C:\\...") or a network path ("\\\\server\\share\\..."); its root is the drive's or the share's.
+  std::size_t rootLength = 0;
+  if (path.size() >= 2 && path[1] == u':') {
+    rootLength = 3;
+  } else if (path.size() > 2 && path[0] == u'\\' && path[1] == u'\\') {
+    const std::size_t server = path.find(u'\\', 2);
+    if (server == std::u16string_view::npos) return 0;
+    const std::size_t share = path.find(u'\\', server + 1);
+    rootLength = share == std::u16string_view::npos ? path.size() + 1 : share + 1;
+  } else {
+    return 0;
+  }
+  // The nearest folder that exists answers for a folder not made yet; the bytes are those the user
+  // may write (quotas counted), as a download needs.
   std::u16string folder(path);
   for (;;) {
+    std::u16string query = folder;
+    if (query.back() != u'\\') query += u'\\';  // a share's root is named with its final backslash
     ULARGE_INTEGER available{}, total{}, free{};
-    if (GetDiskFreeSpaceExW(Native(folder).c_str(), &available, &total, &free)) return free.QuadPart;
+    if (GetDiskFreeSpaceExW(Native(query).c_str(), &available, &total, &free)) return available.QuadPart;
     const std::size_t cut = folder.find_last_of(u"\\/");
-    if (cut == std::u16string::npos || folder.size() <= 3) return 0;
-    folder.resize(cut <= 2 ? 3 : cut);  // the drive's root, "C:\\", at the least
-    folder[2] = u'\\';
+    if (cut == std::u16string::npos || folder.size() <= rootLength) return 0;
+    folder.resize(std::max(cut, rootLength - 1));
   }
 }
 

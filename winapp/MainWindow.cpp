@@ -121,6 +121,10 @@ BOOL CMainWindow::OnInitDialog() {
       AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about);
     }
   }
+  // The program runs elevated and the shell does not: without this the shell's announcement of the
+  // taskbar button is dropped by the system's isolation, and no progress ever shows on the button.
+  m_bTaskbarMessageAllowed =
+      ChangeWindowMessageFilterEx(m_hWnd, m_uTaskbarButtonCreated, MSGFLT_ALLOW, nullptr) != FALSE;
   SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   BindControls();
@@ -270,7 +274,11 @@ void CMainWindow::StopTimer(int id) {
   m_timers.erase(id);
 }
 
-void CMainWindow::ShowRunState(RunState state) { m_taskbar.SetState(state); }
+void CMainWindow::ShowRunState(RunState state) {
+  m_taskbar.SetState(state);
+  // The machine stays awake while a run goes on (the display may still sleep).
+  SetThreadExecutionState(state == RunState::Downloading ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
+}
 
 void CMainWindow::EndDialog() {
   m_bEnded = true;
@@ -393,6 +401,11 @@ INT_PTR CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       OnDestroy();
       return FALSE;
     case WM_NCDESTROY: m_hWnd = nullptr; return FALSE;
+    case WM_SHOWWINDOW:
+      // Where the button already exists (the shell announced it before the window could hear it), the
+      // window does not wait for an announcement that does not come again.
+      if (wParam) PostMessageW(m_hWnd, m_uTaskbarButtonCreated, 0, 0);
+      return FALSE;
     default:
       if (message == m_uTaskbarButtonCreated) {
         m_taskbar.Attach(m_hWnd);

@@ -44,6 +44,8 @@ class CMainWindow : public controller::IMainView, public download::IMessageTarge
   HWND Hwnd() const { return m_hWnd; }
   controller::CMervoDownloaderDlg& Dlg() { return *m_pDlg; }
   bool IsEnded() const { return m_bEnded; }
+  // Whether the shell's "TaskbarButtonCreated" may reach the window though it runs elevated.
+  bool TaskbarMessageAllowed() const { return m_bTaskbarMessageAllowed; }
   bool IsTimerRunning(int id) const { return m_timers.count(id) != 0; }
   winui::CBitmapButtonEx* Button(int id);
   winui::CTransparentStatic* Label(int id);
@@ -92,6 +94,7 @@ class CMainWindow : public controller::IMainView, public download::IMessageTarge
   bool m_bEnded = false;
   HICON m_hIcon;
   UINT m_uTaskbarButtonCreated;
+  bool m_bTaskbarMessageAllowed = false;
   CTaskbarProgress m_taskbar;
   winui::UniqueBitmap m_bmpBackground;
   winui::UniqueFont m_font;

@@ -27,6 +27,15 @@ class CComApartment {
   bool m_bInitialised;
 };
 
+// The window of the copy that runs already, restored and brought to the front.
+void BringFirstCopyForward() {
+  const std::u16string title(controller::kWindowTitle);
+  const HWND first = FindWindowW(L"#32770", reinterpret_cast<const wchar_t*>(title.c_str()));
+  if (first == nullptr) return;
+  if (IsIconic(first)) ShowWindow(first, SW_RESTORE);
+  SetForegroundWindow(first);
+}
+
 } // namespace
 
 bool CMervoDownloaderApp::InitInstance() {
@@ -37,6 +46,7 @@ bool CMervoDownloaderApp::InitInstance() {
   // Any failure other than "another copy holds it" lets the program run unprotected.
   if (m_hMutex.Acquire(controller::kMutexName) == ERROR_ALREADY_EXISTS) {
     dialogs.messageBox(nullptr, core::LoadResString(core::IDS_ALREADY_RUNNING), controller::BoxKind::Ok);
+    BringFirstCopyForward();
     return false;
   }
   CMainWindow window(std::move(dialogs), controller::DefaultServices());

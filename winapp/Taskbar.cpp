@@ -16,7 +16,9 @@ TBPFLAG TaskbarStateOf(RunState state) {
 }
 
 void CTaskbarProgress::Attach(HWND window) {
+  // Announced again (the shell restarted): the list is made anew.
   m_hWnd = window;
+  m_list.reset();
   ITaskbarList3* list = nullptr;
   if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
                               reinterpret_cast<void**>(&list))))
