@@ -2,15 +2,18 @@
 
 #include <QPushButton>
 
+#include "core/StringTable.h"
 #include "ui/SkinImages.h"
 
 namespace app {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QStringLiteral("MervoDownloader 정보"));
+  // In the user's language, as the About item that opens it.
+  const auto text = [](unsigned id) { return QString::fromStdU16String(core::LoadUiString(id)); };
+  setWindowTitle(text(core::IDS_ABOUT_CAPTION));
   m_icon.setPixmap(ui::LoadAppIcon().pixmap(32, 32));
-  m_text.setText(QStringLiteral("MervoDownloader, 버전 1.0"));
-  m_buttons.button(QDialogButtonBox::Ok)->setText(QStringLiteral("확인"));
+  m_text.setText(text(core::IDS_ABOUT_TEXT));
+  m_buttons.button(QDialogButtonBox::Ok)->setText(text(core::IDS_ABOUT_OK));
   connect(&m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   m_layout.addWidget(&m_icon, 0, 0, Qt::AlignTop);
   m_layout.addWidget(&m_text, 0, 1);

@@ -54,6 +54,9 @@ constexpr Entry kTable[] = {
     {128, u"The file list has expired.", u"파일리스트의 유효 기간이 지났습니다."},
     {129, u"The file list is older than the one already accepted. Please try again later.",
      u"파일리스트가 이미 받은 것보다 오래되었습니다. 잠시 후 다시 시도해 주세요."},
+    {130, u"MervoDownloader Information", u"MervoDownloader 정보"},
+    {131, u"MervoDownloader, Version 1.0", u"MervoDownloader, 버전 1.0"},
+    {132, u"OK", u"확인"},
 };
 
 } // namespace

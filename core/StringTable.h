@@ -1,5 +1,5 @@
 #pragma once
-// The user-visible messages, held in English and Korean and keyed by id (101..129).
+// The user-visible messages, held in English and Korean and keyed by id (101..132).
 #include <string>
 #include <string_view>
 
@@ -22,7 +22,7 @@ std::u16string LoadResString(unsigned id, const Args&... args) {
   return Format(GetStringEntry(id, Language::English), args...);
 }
 
-// An entry in the user-interface language; only the About item (101) is shown this way.
+// An entry in the user-interface language; the About item (101) and the About box are shown this way.
 std::u16string LoadUiString(unsigned id);
 
 // Message ids.
@@ -56,6 +56,11 @@ enum : unsigned {
   IDS_LIST_NOT_SIGNED = 127,
   IDS_LIST_EXPIRED = 128,
   IDS_LIST_ROLLED_BACK = 129,
+  // The About box, shown in the user-interface language.
+  IDS_ABOUT_CAPTION = 130,
+  IDS_ABOUT_TEXT = 131,
+  IDS_ABOUT_OK = 132,
+  IDS_LAST = IDS_ABOUT_OK,
 };
 
 } // namespace core

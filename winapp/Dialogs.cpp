@@ -67,7 +67,13 @@ bool BrowseForFolder(HWND owner, std::u16string_view initial, std::u16string_vie
 }
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_INITDIALOG) {
+    // The template's texts are the design's Korean ones: the box speaks the user's language instead.
+    SetWindowTextW(dialog, Wide(core::LoadUiString(core::IDS_ABOUT_CAPTION)));
+    SetDlgItemTextW(dialog, IDC_ABOUT_TEXT, Wide(core::LoadUiString(core::IDS_ABOUT_TEXT)));
+    SetDlgItemTextW(dialog, IDOK, Wide(core::LoadUiString(core::IDS_ABOUT_OK)));
+    return TRUE;
+  }
   if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
     EndDialog(dialog, LOWORD(wParam));
     return TRUE;

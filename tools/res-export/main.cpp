@@ -126,7 +126,7 @@ std::string StringTable() {
                 {core::Language::Korean, "LANGUAGE 18, 1  // Korean"}};
   for (const auto& block : blocks) {
     out += std::string(block.statement) + "\nSTRINGTABLE\nBEGIN\n";
-    for (unsigned id = 101; id <= 128; ++id) {
+    for (unsigned id = 101; id <= core::IDS_LAST; ++id) {
       const std::u16string_view text = core::GetStringEntry(id, block.language);
       if (!text.empty()) out += "  " + std::to_string(id) + ", " + RcString(text) + "\n";
     }
