@@ -57,6 +57,13 @@ constexpr Entry kTable[] = {
     {130, u"MervoDownloader Information", u"MervoDownloader 정보"},
     {131, u"MervoDownloader, Version 1.0", u"MervoDownloader, 버전 1.0"},
     {132, u"OK", u"확인"},
+    {133, u"Start", u"전송 시작"},
+    {134, u"Pause", u"전송 중지"},
+    {135, u"Launch", u"실행"},
+    {136, u"Cancel", u"취소"},
+    {137, u"Change Folder", u"경로 변경"},
+    {138, u"Minimize", u"최소화"},
+    {139, u"Close", u"닫기"},
 };
 
 } // namespace

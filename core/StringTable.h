@@ -1,5 +1,5 @@
 #pragma once
-// The user-visible messages, held in English and Korean and keyed by id (101..132).
+// The user-visible messages, held in English and Korean and keyed by id (101..139).
 #include <string>
 #include <string_view>
 
@@ -22,7 +22,7 @@ std::u16string LoadResString(unsigned id, const Args&... args) {
   return Format(GetStringEntry(id, Language::English), args...);
 }
 
-// An entry in the user-interface language; the About item (101) and the About box are shown this way.
+// An entry in the user-interface language: the About item (101), the About box and the buttons' names.
 std::u16string LoadUiString(unsigned id);
 
 // Message ids.
@@ -60,7 +60,15 @@ enum : unsigned {
   IDS_ABOUT_CAPTION = 130,
   IDS_ABOUT_TEXT = 131,
   IDS_ABOUT_OK = 132,
-  IDS_LAST = IDS_ABOUT_OK,
+  // The buttons' names for screen readers (their faces are pictures), in the user-interface language.
+  IDS_NAME_START = 133,
+  IDS_NAME_PAUSE = 134,
+  IDS_NAME_LAUNCH = 135,
+  IDS_NAME_CANCEL = 136,
+  IDS_NAME_CHANGE_FOLDER = 137,
+  IDS_NAME_MINIMIZE = 138,
+  IDS_NAME_CLOSE = 139,
+  IDS_LAST = IDS_NAME_CLOSE,
 };
 
 } // namespace core

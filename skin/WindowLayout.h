@@ -2,6 +2,7 @@
 // The main window's layout as both windows build it: 639 x 380 pixels, each control at its place,
 // and the images each button shows.
 #include "controller/ControlIds.h"
+#include "skin/ImageScales.h"
 
 namespace skin {
 
@@ -11,26 +12,56 @@ constexpr int kWindowWidth = 639;
 constexpr int kWindowHeight = 380;
 constexpr unsigned kBackgroundImage = 131;
 
-// The window's face: a narrow sans-serif at 12 pixels, the first of these the system has, so the
-// sizes and times fit their small value fields ("1023.99 MB" in the 58-pixel required-storage field).
-inline constexpr const char16_t* kFontFaces[] = {u"Liberation Sans Narrow", u"Arial Narrow", u"Liberation Sans",
-                                                 u"DejaVu Sans Condensed"};
+// The window's face: the first of these the system has. Every Windows 10/11 has the first three;
+// the last two stand in for them on Linux desktops.
+inline constexpr const char16_t* kFontFaces[] = {u"Segoe UI", u"Tahoma", u"Arial", u"Liberation Sans",
+                                                 u"DejaVu Sans"};
 constexpr int kFontPixelSize = 12;
+// A label whose texts do not fit its width at kFontPixelSize gets the largest smaller size at which
+// they do, down to this one: every text stays whole in the design's rectangles whatever the face.
+constexpr int kSmallestFontPixelSize = 8;
+
+// The widest text each value label shows (its template text counts too).
+struct WidestText {
+  int id;
+  const char16_t* text;
+};
+inline constexpr WidestText kWidestTexts[] = {
+    {IDC_STATIC_SPEED, u"1023.99 MB/sec"},  {IDC_STATIC_SPEED, u"1023 Bytes/sec"},
+    {IDC_STATIC_FILE_SIZE, u"1023.99 MB"},  {IDC_STATIC_FILE_SIZE, u"1023 Bytes"},
+    {IDC_STATIC_ELAPSED, u"99:59:59"},      {IDC_STATIC_TIME_LEFT, u"99:59:59"},
+    {IDC_STATIC_FILE_SIZE2, u"1023.99 MB"}, {IDC_STATIC_FILE_SIZE2, u"1023 Bytes"},
+    {IDC_STATIC_FILE_DONE, u"1023.99 MB"},  {IDC_STATIC_FILE_DONE, u"1023 Bytes"},
+    {IDC_STATIC_TOTAL_DONE, u"1023.99 MB"}, {IDC_STATIC_TOTAL_DONE, u"1023 Bytes"},
+    {IDC_STATIC_TOTAL_SIZE, u"1023.99 MB"}, {IDC_STATIC_TOTAL_SIZE, u"1023 Bytes"},
+    {IDC_STATIC_REQUIRED, u"1023.99 MB"},   {IDC_STATIC_REQUIRED, u"1023 Bytes"},
+    {IDC_STATIC_AVAILABLE, u"1023.99 GB"},  {IDC_STATIC_AVAILABLE, u"1023 Bytes"},
+};
+
+// The largest pixel size from `largest` down to `smallest` at which widthAt(size) fits `room`;
+// `smallest` when none does.
+template <class WidthAt>
+int FittingPixelSize(int largest, int smallest, int room, WidthAt widthAt) {
+  for (int size = largest; size > smallest; --size)
+    if (widthAt(size) <= room) return size;
+  return smallest;
+}
 
 struct ButtonRow {
   int id, x, y;
   unsigned normal, selected, focus, disabled, hover;
+  unsigned name;  // the string a screen reader says, in the user-interface language
 };
-// The buttons' places and images (normal, selected, focus, disabled, hover; 0 for none), in the
-// order the buttons are dressed.
+// The buttons' places, images (normal, selected, focus, disabled, hover; 0 for none) and names, in
+// reading order (top to bottom, left to right): the order in which Tab moves between them.
 constexpr ButtonRow kButtons[] = {
-    {IDC_BUTTON_START, 285, 320, 147, 150, 149, 148, 150},
-    {IDC_BUTTON_STOP, 369, 320, 151, 154, 153, 152, 154},
-    {IDC_BUTTON_RUN, 453, 320, 143, 146, 145, 144, 146},
-    {IDCANCEL, 537, 320, 136, 139, 138, 137, 139},
-    {IDC_BUTTON_CHANGE_PATH, 548, 257, 140, 0, 0, 141, 142},
-    {IDC_BUTTON_MINIMIZE, 588, 9, 134, 0, 135, 0, 135},
-    {IDC_BUTTON_CLOSE, 613, 9, 132, 0, 133, 0, 133},
+    {IDC_BUTTON_MINIMIZE, 588, 9, 134, 0, 135, 0, 135, 138},
+    {IDC_BUTTON_CLOSE, 613, 9, 132, 0, 133, 0, 133, 139},
+    {IDC_BUTTON_CHANGE_PATH, 548, 257, 140, 0, 0, 141, 142, 137},
+    {IDC_BUTTON_START, 285, 320, 147, 150, 149, 148, 150, 133},
+    {IDC_BUTTON_STOP, 369, 320, 151, 154, 153, 152, 154, 134},
+    {IDC_BUTTON_RUN, 453, 320, 143, 146, 145, 144, 146, 135},
+    {IDCANCEL, 537, 320, 136, 139, 138, 137, 139, 136},
 };
 
 enum class Kind { Button, Label, Link, PathLabel, Bar, Background };
@@ -40,8 +71,8 @@ struct ControlRow {
   int x, y, w, h;
   const char* text;
 };
-// Every control at its pixel rectangle with its template text, in template order: the creation
-// order and, for the buttons, the tab order. Buttons take the size of their normal image.
+// Every control at its pixel rectangle with its template text, in template order (the creation
+// order). Buttons take the size of their normal image.
 constexpr ControlRow kControls[] = {
     {IDC_BUTTON_CHANGE_PATH, Kind::Button, 548, 257, 67, 23, ""},
     {IDC_BUTTON_START, Kind::Button, 285, 320, 77, 27, ""},

@@ -1,5 +1,6 @@
 #include "ui/BitmapButtonEx.h"
 
+#include <QFocusEvent>
 #include <QPainter>
 
 #include "ui/SkinImages.h"
@@ -7,7 +8,8 @@
 namespace ui {
 
 CBitmapButtonEx::CBitmapButtonEx(QWidget* parent, int id) : QAbstractButton(parent), m_nId(id) {
-  setFocusPolicy(Qt::StrongFocus);
+  // Focus by the keyboard only, as Windows shows focus cues only once the keyboard is used.
+  setFocusPolicy(Qt::TabFocus);
   setAttribute(Qt::WA_NoSystemBackground);
 }
 
@@ -61,12 +63,23 @@ const QImage& CBitmapButtonEx::ChosenImage() const {
   return *chosen;
 }
 
+void CBitmapButtonEx::focusInEvent(QFocusEvent* event) {
+  // Shown once the keyboard moves the focus, as the system's own dialogs do.
+  m_bKeyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+  QAbstractButton::focusInEvent(event);
+}
+
 void CBitmapButtonEx::paintEvent(QPaintEvent*) {
   ++m_nPaints;
   const QImage& image = ChosenImage();
   if (image.isNull()) return;  // nothing applies: the pixels beneath stay
   QPainter painter(this);
   DrawBitmapTransparent(painter, image, 0, 0, m_crKey);
+  if (hasFocus() && m_bKeyboardFocus) {
+    // The keyboard's focus: a dotted rectangle inside the edge, as the system draws it.
+    painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
+    painter.drawRect(rect().adjusted(2, 2, -3, -3));
+  }
 }
 
 void CBitmapButtonEx::enterEvent(QEnterEvent* event) {

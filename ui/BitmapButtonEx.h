@@ -1,7 +1,8 @@
 #pragma once
 // The skinned window's push button: one image per state (normal, selected, focus, disabled), a
 // hover image that wins while the pointer is inside, and a key colour whose pixels are not drawn,
-// so the window shows through them. No text and no focus rectangle are ever drawn.
+// so the window shows through them. No text is drawn; the keyboard's focus shows as a dotted
+// rectangle.
 #include <QAbstractButton>
 #include <QImage>
 
@@ -35,6 +36,7 @@ class CBitmapButtonEx : public QAbstractButton {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
 
@@ -46,6 +48,7 @@ class CBitmapButtonEx : public QAbstractButton {
   QImage m_bmpDisabled;
   COLORREF m_crKey = RGB(255, 0, 255);
   bool m_bMouseOver = false;
+  bool m_bKeyboardFocus = false;
   unsigned m_nHoverImageId = 0;
   QImage m_bmpHover;
   int m_nPaints = 0;

@@ -8,6 +8,7 @@
 #include <QWindow>
 
 #include "skin/WindowLayout.h"
+#include "ui/Accessibility.h"
 #include "ui/SkinImages.h"
 #include "core/StringTable.h"
 
@@ -53,17 +54,11 @@ CSkinnedWindow::CSkinnedWindow(QWidget* parent) : QWidget(parent, Qt::Window | Q
   font.setPixelSize(kFontPixelSize);
   setFont(font);
 
-  QWidget* previousButton = nullptr;
+  InstallAccessibility();
   for (const ControlRow& row : kControls) {
     std::unique_ptr<QWidget> control;
     switch (row.kind) {
-      case Kind::Button: {
-        auto button = std::make_unique<CBitmapButtonEx>(this, row.id);
-        if (previousButton != nullptr) setTabOrder(previousButton, button.get());
-        previousButton = button.get();
-        control = std::move(button);
-        break;
-      }
+      case Kind::Button: control = std::make_unique<CBitmapButtonEx>(this, row.id); break;
       case Kind::Label: control = std::make_unique<CTransparentStatic>(this, row.id, QString::fromUtf8(row.text)); break;
       case Kind::PathLabel:
         control = std::make_unique<CTransparentStatic>(this, row.id, QString::fromUtf8(row.text), false, true);
@@ -83,6 +78,17 @@ CSkinnedWindow::CSkinnedWindow(QWidget* parent) : QWidget(parent, Qt::Window | Q
     m_controls[row.id] = std::move(control);
   }
   m_pBackground->lower();
+  FitLabelFonts();
+  // Tab moves between the buttons in reading order; screen readers say each button's name in the
+  // user's language (their faces are pictures); the keyboard starts on Start.
+  QWidget* previousButton = nullptr;
+  for (const ButtonRow& row : kButtons) {
+    CBitmapButtonEx* button = Button(row.id);
+    button->setAccessibleName(QString::fromStdU16String(core::LoadUiString(row.name)));
+    if (previousButton != nullptr) setTabOrder(previousButton, button);
+    previousButton = button;
+  }
+  Button(IDC_BUTTON_START)->setFocus();
 
   connect(Button(IDCANCEL), &QAbstractButton::clicked, this, &CSkinnedWindow::closeRequested);
   connect(Button(IDC_BUTTON_CLOSE), &QAbstractButton::clicked, this, &CSkinnedWindow::closeRequested);
@@ -92,6 +98,25 @@ CSkinnedWindow::CSkinnedWindow(QWidget* parent) : QWidget(parent, Qt::Window | Q
 }
 
 CSkinnedWindow::~CSkinnedWindow() = default;
+
+void CSkinnedWindow::FitLabelFonts() {
+  for (const ControlRow& row : kControls) {
+    if (row.kind != Kind::Label && row.kind != Kind::Link) continue;
+    QStringList texts{QString::fromUtf8(row.text)};
+    for (const WidestText& widest : kWidestTexts)
+      if (widest.id == row.id) texts << QString::fromStdU16String(widest.text);
+    QFont fitted = font();
+    const int size = FittingPixelSize(kFontPixelSize, kSmallestFontPixelSize, row.w, [&](int pixels) {
+      fitted.setPixelSize(pixels);
+      const QFontMetrics metrics(fitted);
+      int width = 0;
+      for (const QString& text : texts) width = std::max(width, metrics.horizontalAdvance(text));
+      return width;
+    });
+    fitted.setPixelSize(size);
+    Control(row.id)->setFont(fitted);
+  }
+}
 
 QWidget* CSkinnedWindow::Control(int id) const {
   const auto found = m_controls.find(id);

@@ -52,6 +52,8 @@ class CSkinnedWindow : public QWidget {
   bool event(QEvent* event) override;
 
  private:
+  // Each label at the largest size, at most the window's, at which all it shows fits its width.
+  void FitLabelFonts();
   // Owned here and destroyed before the window itself, which then finds no children left.
   std::map<int, std::unique_ptr<QWidget>> m_controls;
   QWidget* m_pBackground = nullptr;

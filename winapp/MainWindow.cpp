@@ -1,11 +1,16 @@
 #include "winapp/MainWindow.h"
 
 #include "core/StringTable.h"
+#include "platform/Utf.h"
+
+#include <algorithm>
+#include <vector>
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include "winapp/Resources.h"
+#include "winui/Dpi.h"
 #include "winui/WindowText.h"
 
 namespace winapp {
@@ -82,7 +87,15 @@ LRESULT CALLBACK CMainWindow::MessageFilter(int code, WPARAM wParam, LPARAM lPar
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-bool CMainWindow::PreTranslateMessage(const MSG& message) const {
+bool CMainWindow::PreTranslateMessage(const MSG& message) {
+  // The focus rectangle shows once the keyboard moves the focus, as in the system's own dialogs.
+  if (message.message == WM_KEYDOWN && !m_bFocusCues && m_hWnd &&
+      (message.hwnd == m_hWnd || IsChild(m_hWnd, message.hwnd)) &&
+      (message.wParam == VK_TAB || (message.wParam >= VK_LEFT && message.wParam <= VK_DOWN))) {
+    m_bFocusCues = true;
+    for (auto& entry : m_buttons) entry.second->ShowFocusCues(true);
+    if (const HWND focus = GetFocus()) InvalidateRect(focus, nullptr, FALSE);
+  }
   const bool key = message.message == WM_KEYDOWN || message.message == WM_KEYUP || message.message == WM_CHAR;
   if (!key || (message.wParam != VK_RETURN && message.wParam != VK_ESCAPE)) return false;
   return m_hWnd && (message.hwnd == m_hWnd || IsChild(m_hWnd, message.hwnd));
@@ -125,12 +138,22 @@ BOOL CMainWindow::OnInitDialog() {
   // taskbar button is dropped by the system's isolation, and no progress ever shows on the button.
   m_bTaskbarMessageAllowed =
       ChangeWindowMessageFilterEx(m_hWnd, m_uTaskbarButtonCreated, MSGFLT_ALLOW, nullptr) != FALSE;
+  // Drawn at the monitor's scale, from the first frame on.
+  m_nDpi = winui::WindowDpi(m_hWnd);
+  winui::KeepDialogLayoutOnDpiChange(m_hWnd);
   SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   BindControls();
   if (m_bWithController) {
     m_pDlg = std::make_unique<controller::CMervoDownloaderDlg>(*this, std::move(m_services));
     m_pDlg->OnInitDialog();  // a failed start-up has ended the dialog
+  }
+  // The keyboard starts on Start where it can be pressed (the first button in reading order is
+  // the window's minimise button).
+  const HWND start = GetDlgItem(m_hWnd, controller::IDC_BUTTON_START);
+  if (IsWindowEnabled(start)) {
+    SetFocus(start);
+    return FALSE;
   }
   return TRUE;
 }
@@ -142,6 +165,7 @@ void CMainWindow::BindControls() {
       case skin::Kind::Button: {
         auto button = std::make_unique<winui::CBitmapButtonEx>();
         button->Attach(control);
+        button->ShowFocusCues(m_bFocusCues);
         m_buttons[row.id] = std::move(button);
         break;
       }
@@ -161,26 +185,83 @@ void CMainWindow::BindControls() {
       }
       case skin::Kind::Background: break;
     }
-    // The design's layout in pixels, whatever base units the dialog font gives on this system.
-    SetWindowPos(control, nullptr, row.x, row.y, row.w, row.h, SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  SetWindowPos(m_hWnd, nullptr, 0, 0, skin::kWindowWidth, skin::kWindowHeight,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  ApplyFont();
+  // Tab moves between the buttons in reading order (the order of the sibling list), and screen
+  // readers say each button's name in the user's language rather than the template's texts.
+  for (const skin::ButtonRow& row : skin::kButtons) {
+    const HWND button = GetDlgItem(m_hWnd, row.id);
+    SetWindowTextW(button, Wide(core::LoadUiString(row.name)));
+    SetWindowPos(button, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  Layout();
 }
 
-void CMainWindow::ApplyFont() {
-  // The dialog font of the template stays where none of the window's faces is installed.
-  for (const char16_t* face : skin::kFontFaces) {
-    if (!HasFontFace(face)) continue;
-    m_font.reset(CreateFontW(-skin::kFontPixelSize, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                             reinterpret_cast<const wchar_t*>(face)));
-    break;
-  }
-  if (!m_font) return;
+void CMainWindow::Layout() {
+  // The design's layout in pixels at the monitor's scale, whatever base units the dialog font gives.
   for (const skin::ControlRow& row : skin::kControls)
-    SendDlgItemMessageW(m_hWnd, row.id, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+    SetWindowPos(GetDlgItem(m_hWnd, row.id), nullptr, Scaled(row.x), Scaled(row.y), Scaled(row.w), Scaled(row.h),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(m_hWnd, nullptr, 0, 0, Scaled(skin::kWindowWidth), Scaled(skin::kWindowHeight),
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  FitFonts();
+}
+
+void CMainWindow::UseFontFace(std::u16string face) {
+  m_strFontFace = std::move(face);
+  FitFonts();
+  InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+void CMainWindow::FitFonts() {
+  if (m_strFontFace.empty()) {
+    for (const char16_t* face : skin::kFontFaces) {
+      if (!HasFontFace(face)) continue;
+      m_strFontFace = face;
+      break;
+    }
+  }
+  // Where none of the window's faces is installed, the dialog font of the template stays.
+  if (m_strFontFace.empty()) return;
+  std::map<int, winui::UniqueFont> fonts;
+  const auto fontOf = [&](int pixels) {
+    winui::UniqueFont& font = fonts[pixels];
+    if (!font)
+      font.reset(CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, Wide(m_strFontFace)));
+    return font.get();
+  };
+  const winui::CClientDc screen(nullptr);
+  for (const skin::ControlRow& row : skin::kControls) {
+    int pixels = Scaled(skin::kFontPixelSize);
+    if (row.kind == skin::Kind::Label || row.kind == skin::Kind::Link) {
+      std::vector<std::u16string> texts{platform::WidenUtf8(row.text)};
+      for (const skin::WidestText& widest : skin::kWidestTexts)
+        if (widest.id == row.id) texts.emplace_back(widest.text);
+      pixels = skin::FittingPixelSize(pixels, Scaled(skin::kSmallestFontPixelSize), Scaled(row.w), [&](int size) {
+        const winui::CSelectObject select(screen.Get(), fontOf(size));
+        LONG width = 0;
+        for (const std::u16string& text : texts) {
+          SIZE extent{};
+          GetTextExtentPoint32W(screen.Get(), Wide(text), static_cast<int>(text.size()), &extent);
+          width = std::max(width, extent.cx);
+        }
+        return width;
+      });
+    }
+    SendDlgItemMessageW(m_hWnd, row.id, WM_SETFONT, reinterpret_cast<WPARAM>(fontOf(pixels)), FALSE);
+  }
+  // The fonts in use before are released only now that no control holds them.
+  m_fonts.swap(fonts);
+}
+
+void CMainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
+  m_nDpi = dpi;
+  Layout();
+  InitButtons();
+  for (auto& entry : m_labels) entry.second->ForgetBackground();
+  if (m_bmpBackground) InitBackground();
+  SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void CMainWindow::InitProgressBars() {
@@ -208,6 +289,7 @@ void CMainWindow::InitButtons() {
     winui::CBitmapButtonEx* button = Button(row.id);
     if (!button || !button->Hwnd()) continue;
     button->m_trackEvent = TRACKMOUSEEVENT{sizeof(TRACKMOUSEEVENT), TME_LEAVE, button->Hwnd(), HOVER_DEFAULT};
+    button->SetDpi(m_nDpi);
     button->LoadBitmaps(row.normal, row.selected, row.focus, row.disabled);
     button->SizeToContent();
     button->SetHoverImage(row.hover);
@@ -216,8 +298,7 @@ void CMainWindow::InitButtons() {
 
 void CMainWindow::InitBackground() {
   const HWND picture = GetDlgItem(m_hWnd, controller::IDC_STATIC_BACKGROUND);
-  m_bmpBackground.reset(static_cast<HBITMAP>(
-      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(skin::kBackgroundImage), IMAGE_BITMAP, 0, 0, 0)));
+  m_bmpBackground.reset(winui::LoadScaledBitmap(GetModuleHandleW(nullptr), skin::kBackgroundImage, m_nDpi));
   SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpBackground.get()));
   // Exactly the image's size: some picture controls stretch their image to their own size, and the
   // artwork must stay pixel for pixel. On top of the sibling order: it paints first, so the labels'
@@ -395,6 +476,9 @@ INT_PTR CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
       if (!IsIconic(m_hWnd)) return FALSE;
       OnPaintIconic();
+      return TRUE;
+    case WM_DPICHANGED:
+      OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return TRUE;
     case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(m_hIcon);
     case WM_DESTROY:

@@ -51,7 +51,11 @@ class CMainWindow : public controller::IMainView, public download::IMessageTarge
   winui::CTransparentStatic* Label(int id);
   winui::CTextProgressCtrl* Bar(int id);
   // Enter and Escape never reach the window or its controls: true when the message is dropped.
-  bool PreTranslateMessage(const MSG& message) const;
+  bool PreTranslateMessage(const MSG& message);
+  // The face the texts are drawn in: the first of the window's faces the system has, unless set here.
+  const std::u16string& FontFace() const { return m_strFontFace; }
+  void UseFontFace(std::u16string face);
+  UINT Dpi() const { return m_nDpi; }
 
   // The view the controller drives.
   void SetText(int id, std::u16string_view text) override;
@@ -76,7 +80,12 @@ class CMainWindow : public controller::IMainView, public download::IMessageTarge
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   BOOL OnInitDialog();
   void BindControls();
-  void ApplyFont();
+  void Layout();
+  // Each control's font: labels at the largest size, at most the window's, at which every text
+  // they show fits their width in the window's face.
+  void FitFonts();
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
+  int Scaled(int length) const { return MulDiv(length, static_cast<int>(m_nDpi), 96); }
   void InitProgressBars();
   void InitButtons();
   void InitBackground();
@@ -97,7 +106,10 @@ class CMainWindow : public controller::IMainView, public download::IMessageTarge
   bool m_bTaskbarMessageAllowed = false;
   CTaskbarProgress m_taskbar;
   winui::UniqueBitmap m_bmpBackground;
-  winui::UniqueFont m_font;
+  UINT m_nDpi = 96;
+  bool m_bFocusCues = false;  // whether the keyboard has moved the focus yet
+  std::u16string m_strFontFace;
+  std::map<int, winui::UniqueFont> m_fonts;  // by pixel size
   std::map<int, std::unique_ptr<winui::CTransparentStatic>> m_labels;
   std::map<int, std::unique_ptr<winui::CTextProgressCtrl>> m_bars;
   std::map<int, std::unique_ptr<winui::CBitmapButtonEx>> m_buttons;

@@ -1,5 +1,7 @@
 #include "winui/BitmapButtonEx.h"
 
+#include "winui/Dpi.h"
+
 namespace winui {
 
 void DrawBitmapTransparent(HDC target, HBITMAP image, int x, int y, COLORREF key) {
@@ -32,7 +34,7 @@ CBitmapButtonEx::CBitmapButtonEx(HINSTANCE resources)
     : m_hResources(resources ? resources : GetModuleHandleW(nullptr)) {}
 
 HBITMAP CBitmapButtonEx::Load(UINT id) const {
-  return static_cast<HBITMAP>(LoadImageW(m_hResources, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+  return LoadScaledBitmap(m_hResources, id, m_nDpi);
 }
 
 bool CBitmapButtonEx::LoadBitmaps(UINT normal, UINT selected, UINT focus, UINT disabled) {
@@ -74,6 +76,13 @@ void CBitmapButtonEx::DrawItem(const DRAWITEMSTRUCT& item) {
   // A disabled button must not look usable, pointer or not.
   if (m_bMouseOver && !(item.itemState & ODS_DISABLED) && m_bmpHover) chosen = m_bmpHover.get();
   DrawBitmapTransparent(item.hDC, chosen, item.rcItem.left, item.rcItem.top, m_crKey);
+  // Keyboard focus shows as the system's dotted rectangle inside the edge, once the keyboard is in
+  // use (the system hides focus cues after mouse clicks).
+  if (m_bFocusCues && (item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
+    RECT inner = item.rcItem;
+    InflateRect(&inner, -2, -2);
+    DrawFocusRect(item.hDC, &inner);
+  }
 }
 
 LRESULT CBitmapButtonEx::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -15,6 +15,8 @@ class CTransparentStatic : public CSubclassedControl {
   COLORREF TextColor() const { return m_crText; }
   // The answer to the label's colour request, which the parent passes on to it.
   HBRUSH OnCtlColor(HDC dc) const;
+  // The picture beneath changed (a new scale): the next erase copies it again.
+  void ForgetBackground() { m_bmpBackground.reset(); }
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QEnterEvent>
 #include <QImage>
@@ -14,6 +15,7 @@
 #include "support/ProgressBarCases.h"
 
 #include "ui/MemoryDC.h"
+#include "skin/WindowLayout.h"
 #include "ui/SkinImages.h"
 #include "ui/SkinnedWindow.h"
 
@@ -234,24 +236,58 @@ TEST_F(Window, ArtworkIsRenderedAgainOnAScreenOfAnotherDensity) {
   EXPECT_EQ(window.Button(IDC_BUTTON_START)->ChosenImage().devicePixelRatio(), window.devicePixelRatioF());
 }
 
-// The longest realistic text of every value label fits its rectangle in the window's font.
-TEST_F(Window, ValueTextsFitTheirLabels) {
-  const QString size = QStringLiteral("1023.99 MB");
-  const struct {
-    int id;
-    QString longest;
-  } rows[] = {
-      {IDC_STATIC_SPEED, QStringLiteral("1023.99 KB/sec")}, {IDC_STATIC_FILE_SIZE, size},
-      {IDC_STATIC_ELAPSED, QStringLiteral("23:59:59")},     {IDC_STATIC_TIME_LEFT, QStringLiteral("23:59:59")},
-      {IDC_STATIC_FILE_SIZE2, size},                        {IDC_STATIC_FILE_DONE, size},
-      {IDC_STATIC_TOTAL_DONE, size},                        {IDC_STATIC_TOTAL_SIZE, size},
-      {IDC_STATIC_REQUIRED, size},                          {IDC_STATIC_AVAILABLE, QStringLiteral("1023.99 GB")},
-  };
-  for (const auto& row : rows) {
-    const QWidget* label = window.Control(row.id);
-    EXPECT_LE(label->fontMetrics().horizontalAdvance(row.longest), label->width())
-        << row.longest.toStdString() << " in control " << row.id;
+// The widest text of every value label, and every caption, fits its rectangle in the label's font.
+TEST_F(Window, EveryTextFitsItsLabel) {
+  for (const skin::WidestText& widest : skin::kWidestTexts) {
+    const QWidget* label = window.Control(widest.id);
+    const QString text = QString::fromStdU16String(widest.text);
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(text), label->width())
+        << text.toStdString() << " in control " << widest.id;
   }
+  for (const skin::ControlRow& row : skin::kControls) {
+    if (row.kind != skin::Kind::Label && row.kind != skin::Kind::Link) continue;
+    const QWidget* label = window.Control(row.id);
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(QString::fromUtf8(row.text)), label->width()) << row.text;
+    EXPECT_GE(label->font().pixelSize(), skin::kSmallestFontPixelSize) << row.text;
+  }
+}
+
+// What screen readers and the keyboard find: each button by its name in the user's language, each
+// label by its text as static text (links as links), the bars as progress bars; Tab goes through
+// the buttons in reading order; the keyboard's focus shows.
+TEST_F(Window, ScreenReadersAndTheKeyboardFindEveryControl) {
+  for (const skin::ButtonRow& row : skin::kButtons) {
+    QAccessibleInterface* button = QAccessible::queryAccessibleInterface(window.Button(row.id));
+    ASSERT_NE(button, nullptr) << row.id;
+    EXPECT_EQ(button->role(), QAccessible::Button) << row.id;
+    EXPECT_EQ(button->text(QAccessible::Name), QString::fromStdU16String(core::LoadUiString(row.name))) << row.id;
+  }
+  window.Label(IDC_STATIC_FILE_NAME)->SetWindowText(QStringLiteral("Data/pack1.pak"));
+  for (const skin::ControlRow& row : skin::kControls) {
+    QAccessibleInterface* control = QAccessible::queryAccessibleInterface(window.Control(row.id));
+    if (row.kind == skin::Kind::Label || row.kind == skin::Kind::Link) {
+      EXPECT_EQ(control->role(), row.kind == skin::Kind::Link ? QAccessible::Link : QAccessible::StaticText) << row.text;
+      EXPECT_EQ(control->text(QAccessible::Name), window.Label(row.id)->GetWindowText()) << row.text;
+    } else if (row.kind == skin::Kind::Bar) {
+      EXPECT_EQ(control->role(), QAccessible::ProgressBar) << row.id;
+      EXPECT_EQ(control->text(QAccessible::Name), window.Bar(row.id)->BarText()) << row.id;
+    }
+  }
+  std::vector<int> tabOrder, reading;
+  for (const skin::ButtonRow& row : skin::kButtons) reading.push_back(row.id);
+  QWidget* at = window.Button(reading.front());
+  do {
+    if (auto* button = qobject_cast<CBitmapButtonEx*>(at)) tabOrder.push_back(button->Id());
+    at = at->nextInFocusChain();
+  } while (at != window.Button(reading.front()) && tabOrder.size() < 20);
+  EXPECT_EQ(tabOrder, reading);
+  CBitmapButtonEx* browse = window.Button(IDC_BUTTON_CHANGE_PATH);  // no focus image of its own
+  browse->clearFocus();
+  const QImage without = browse->grab().toImage();
+  browse->setFocus(Qt::TabFocusReason);
+  QApplication::processEvents();
+  ASSERT_TRUE(browse->hasFocus());
+  EXPECT_NE(browse->grab().toImage(), without);
 }
 
 TEST_F(Window, LabelShowsExactlyTheBackgroundBeneath) {

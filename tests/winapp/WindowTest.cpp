@@ -2,6 +2,7 @@
 // buttons, the keys it drops, and its skinned controls drawing into real device contexts.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "controller/Services.h"
 #include "core/StringTable.h"
 #include "platform/Clock.h"
+#include "platform/Files.h"
 #include "platform/Utf.h"
 #include "skin/WindowLayout.h"
 #include "support/FaultServer.h"
@@ -19,10 +21,13 @@
 #include "support/TestData.h"
 #include "winapp/MainWindow.h"
 #include "winapp/Resources.h"
+#include "winui/Dpi.h"
+#include "winui/GdiHandles.h"
 #include "winui/WindowText.h"
 
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 
 namespace {
 
@@ -146,13 +151,41 @@ class Window : public ::testing::Test {
   }
 };
 
-TEST_F(Window, EveryControlAtItsPixelRectangle) {
-  winapp::CMainWindow window(Dialogs(), MakeServices());
-  ASSERT_TRUE(window.Create());
+// Every text the label shows fits its width in the label's own font.
+void ExpectTextsFit(winapp::CMainWindow& window, const std::string& situation) {
+  const winui::CClientDc screen(nullptr);
+  const auto widthIn = [&](HWND control, const std::u16string& text) {
+    const winui::CSelectObject select(screen.Get(), reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(screen.Get(), reinterpret_cast<const wchar_t*>(text.c_str()), static_cast<int>(text.size()),
+                          &extent);
+    return extent.cx;
+  };
+  const auto widthOf = [](HWND control) {
+    RECT r;
+    GetClientRect(control, &r);
+    return r.right;
+  };
+  for (const skin::WidestText& widest : skin::kWidestTexts) {
+    const HWND control = GetDlgItem(window.Hwnd(), widest.id);
+    EXPECT_LE(widthIn(control, widest.text), widthOf(control)) << situation << ": " << N(widest.text);
+  }
+  for (const skin::ControlRow& row : skin::kControls) {
+    if (row.kind != skin::Kind::Label && row.kind != skin::Kind::Link) continue;
+    const HWND control = GetDlgItem(window.Hwnd(), row.id);
+    EXPECT_LE(widthIn(control, W(row.text)), widthOf(control)) << situation << ": " << row.text;
+    EXPECT_LE(widthIn(control, winui::WindowText(control)), widthOf(control)) << situation << ": " << row.text;
+  }
+}
+
+// The design's layout at `dpi`: every control, button image and the background at that scale.
+void ExpectLayoutAt(winapp::CMainWindow& window, UINT dpi) {
+  const std::string at = std::to_string(dpi) + " dpi";
+  const auto s = [dpi](int length) { return winui::Scaled(length, dpi); };
   RECT client;
   GetClientRect(window.Hwnd(), &client);
-  EXPECT_EQ(client.right, skin::kWindowWidth);
-  EXPECT_EQ(client.bottom, skin::kWindowHeight);
+  EXPECT_EQ(client.right, s(skin::kWindowWidth)) << at;
+  EXPECT_EQ(client.bottom, s(skin::kWindowHeight)) << at;
   for (const skin::ControlRow& row : skin::kControls) {
     const HWND control = GetDlgItem(window.Hwnd(), row.id);
     ASSERT_NE(control, nullptr) << row.id;
@@ -160,11 +193,37 @@ TEST_F(Window, EveryControlAtItsPixelRectangle) {
     GetWindowRect(control, &r);
     MapWindowPoints(HWND_DESKTOP, window.Hwnd(), reinterpret_cast<POINT*>(&r), 2);
     const bool background = row.kind == skin::Kind::Background;
-    EXPECT_EQ(r.left, background ? 0 : row.x) << row.id;
-    EXPECT_EQ(r.top, background ? 0 : row.y) << row.id;
-    EXPECT_EQ(r.right - r.left, background ? skin::kWindowWidth : row.w) << row.id << ": buttons take their image's size";
-    EXPECT_EQ(r.bottom - r.top, background ? 380 : row.h) << row.id;
+    EXPECT_EQ(r.left, background ? 0 : s(row.x)) << at << ", " << row.id;
+    EXPECT_EQ(r.top, background ? 0 : s(row.y)) << at << ", " << row.id;
+    EXPECT_EQ(r.right - r.left, s(background ? skin::kWindowWidth : row.w))
+        << at << ", " << row.id << ": buttons take their image's size";
+    EXPECT_EQ(r.bottom - r.top, s(background ? skin::kWindowHeight : row.h)) << at << ", " << row.id;
     EXPECT_EQ(IsWindowVisible(control) != FALSE, row.kind != skin::Kind::Link) << row.id << ": only the links hide";
+  }
+  BITMAP background{};
+  GetObjectW(reinterpret_cast<HGDIOBJ>(
+                 SendDlgItemMessageW(window.Hwnd(), IDC_STATIC_BACKGROUND, STM_GETIMAGE, IMAGE_BITMAP, 0)),
+             sizeof background, &background);
+  EXPECT_EQ(background.bmWidth, s(skin::kWindowWidth)) << at << ": the picture is drawn at the scale, not stretched";
+  // And the artwork fills it: the moon is where the design has it, at the scale.
+  const winui::UniqueMemoryDc memory(CreateCompatibleDC(nullptr));
+  const winui::CSelectObject select(memory.get(), reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(
+                                                      window.Hwnd(), IDC_STATIC_BACKGROUND, STM_GETIMAGE, IMAGE_BITMAP, 0)));
+  EXPECT_GT(GetRValue(GetPixel(memory.get(), s(222), s(137))), 200) << at;
+  ExpectTextsFit(window, at);
+}
+
+// The layout is the design's at the system's density (96 dpi in the test prefix), and follows the
+// window to monitors of other densities: 144 and 192 dpi are 1.5x and 2x, 120 dpi lies between.
+TEST_F(Window, EveryControlAtItsPixelRectangleAtEveryScale) {
+  winapp::CMainWindow window(Dialogs(), MakeServices());
+  ASSERT_TRUE(window.Create());
+  ExpectLayoutAt(window, window.Dpi());
+  for (const UINT dpi : {144u, 192u, 120u, 96u}) {
+    RECT suggested{10, 10, 10 + winui::Scaled(skin::kWindowWidth, dpi), 10 + winui::Scaled(skin::kWindowHeight, dpi)};
+    SendMessageW(window.Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(window.Dpi(), dpi);
+    ExpectLayoutAt(window, dpi);
   }
   EXPECT_EQ(N(winui::WindowText(window.Hwnd())), "Downloader For VALDRIS");
   EXPECT_EQ(window.Label(IDC_CAPTION_FOLDER)->TextColor(), RGB(255, 255, 0));
@@ -178,6 +237,109 @@ TEST_F(Window, EveryControlAtItsPixelRectangle) {
   // The window runs elevated; the shell's announcement of its taskbar button must still reach it.
   // (Wine shows no isolation between the two, so the filter itself is what can be seen here.)
   EXPECT_TRUE(window.TaskbarMessageAllowed());
+}
+
+// Stock Windows has none of the narrow faces: whichever of the window's faces a system has, every
+// text stays whole in its rectangle (each label at the largest size that fits it).
+TEST_F(Window, EveryTextFitsInEachOfTheWindowsFaces) {
+  winapp::CMainWindow window(Dialogs(), MakeServices());
+  ASSERT_TRUE(window.Create());
+  EXPECT_FALSE(window.FontFace().empty()) << "Wine has Tahoma at least";
+  int tried = 0;
+  for (const char16_t* face : skin::kFontFaces) {
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    std::u16string(face).copy(reinterpret_cast<char16_t*>(wanted.lfFaceName), LF_FACESIZE - 1);
+    const winui::CClientDc screen(nullptr);
+    bool installed = false;
+    EnumFontFamiliesExW(
+        screen.Get(), &wanted,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) -> int {
+          *reinterpret_cast<bool*>(found) = true;
+          return 0;
+        },
+        reinterpret_cast<LPARAM>(&installed), 0);
+    if (!installed) continue;
+    ++tried;
+    window.UseFontFace(face);
+    ExpectTextsFit(window, N(face));
+  }
+  EXPECT_GE(tried, 2);
+}
+
+// What a screen reader and the keyboard find: each button's name in the user's language and its
+// role, each label's text as a static text, the bars as progress bars; Tab through the buttons in
+// reading order, starting on Start.
+TEST_F(Window, ScreenReadersAndTheKeyboardFindEveryControl) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  {
+    winapp::CMainWindow window(Dialogs(), MakeServices());
+    ASSERT_TRUE(window.Create());
+    const auto accessible = [&](int id, std::string& name) {
+      IAccessible* object = nullptr;
+      long role = 0;
+      name.clear();
+      if (FAILED(AccessibleObjectFromWindow(GetDlgItem(window.Hwnd(), id), static_cast<DWORD>(OBJID_CLIENT),
+                                            __uuidof(IAccessible), reinterpret_cast<void**>(&object))))
+        return role;
+      VARIANT self{};
+      self.vt = VT_I4;
+      self.lVal = CHILDID_SELF;
+      BSTR text = nullptr;
+      if (SUCCEEDED(object->get_accName(self, &text)) && text) {
+        name = N(std::u16string(reinterpret_cast<const char16_t*>(text), SysStringLen(text)));
+        SysFreeString(text);
+      }
+      VARIANT kind{};
+      if (SUCCEEDED(object->get_accRole(self, &kind)) && kind.vt == VT_I4) role = kind.lVal;
+      object->Release();
+      return role;
+    };
+    // The roles come from the system's proxies for the standard classes (Wine's report every
+    // window as a client area): each control keeps the class that gives it its role on Windows.
+    const auto classOf = [&](int id) {
+      wchar_t name[64] = {};
+      RealGetWindowClassW(GetDlgItem(window.Hwnd(), id), name, 64);
+      return N(std::u16string(reinterpret_cast<const char16_t*>(name)));
+    };
+    std::string name;
+    for (const skin::ButtonRow& row : skin::kButtons) {
+      const long role = accessible(row.id, name);
+      EXPECT_TRUE(role == ROLE_SYSTEM_PUSHBUTTON || role == ROLE_SYSTEM_CLIENT) << row.id;
+      EXPECT_EQ(name, N(core::LoadUiString(row.name))) << row.id;
+      EXPECT_EQ(classOf(row.id), "Button") << row.id;
+    }
+    for (const skin::ControlRow& row : skin::kControls) {
+      if (row.kind == skin::Kind::Label || row.kind == skin::Kind::Link) {
+        accessible(row.id, name);
+        EXPECT_EQ(name, Text(window, row.id)) << row.text;
+        EXPECT_EQ(classOf(row.id), "Static") << row.text;
+      } else if (row.kind == skin::Kind::Bar) {
+        EXPECT_EQ(classOf(row.id), "msctls_progress32") << row.id;
+      }
+    }
+    std::vector<int> tabOrder, reading;
+    for (HWND child = GetWindow(window.Hwnd(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+      if (GetWindowLongPtrW(child, GWL_STYLE) & WS_TABSTOP) tabOrder.push_back(GetDlgCtrlID(child));
+    for (const skin::ButtonRow& row : skin::kButtons) reading.push_back(row.id);
+    EXPECT_EQ(tabOrder, reading);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), IDC_BUTTON_START);
+    // The focus rectangle shows once the keyboard moves the focus, not after clicks.
+    const auto startEdge = [&] {
+      CPicture picture(77, 27);
+      DRAWITEMSTRUCT item{ODT_BUTTON, IDC_BUTTON_START, 0, ODA_DRAWENTIRE, ODS_FOCUS,
+                          GetDlgItem(window.Hwnd(), IDC_BUTTON_START), picture.Dc(), {0, 0, 77, 27}, 0};
+      window.Button(IDC_BUTTON_START)->DrawItem(item);
+      std::vector<COLORREF> edge;
+      for (int x = 0; x < 77; ++x) edge.push_back(picture.At(x, 2));
+      return edge;
+    };
+    const std::vector<COLORREF> beforeKeyboard = startEdge();
+    const MSG tab{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    window.PreTranslateMessage(tab);
+    EXPECT_NE(startEdge(), beforeKeyboard);
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
 }
 
 TEST_F(Window, ClicksRunTheGameInStopAndResumeWithARange) {
@@ -346,6 +508,22 @@ TEST(BitmapButtonEx, TheImageOfEachState) {
   DestroyWindow(button);
 }
 
+// The keyboard's focus shows on every button, also those without a focus image; not after clicks.
+TEST(BitmapButtonEx, KeyboardFocusIsVisible) {
+  winui::CBitmapButtonEx control;
+  ASSERT_TRUE(control.LoadBitmaps(140, 0, 0, 141));  // Change Folder: no focus image
+  const auto drawn = [&](UINT state) {
+    CPicture picture(67, 23);
+    DRAWITEMSTRUCT item{ODT_BUTTON, 1005, 0, ODA_DRAWENTIRE, state, nullptr, picture.Dc(), {0, 0, 67, 23}, 0};
+    control.DrawItem(item);
+    std::vector<COLORREF> edge;
+    for (int x = 0; x < 67; ++x) edge.push_back(picture.At(x, 2));
+    return edge;
+  };
+  EXPECT_NE(drawn(ODS_FOCUS), drawn(0));
+  EXPECT_EQ(drawn(ODS_FOCUS | ODS_NOFOCUSRECT), drawn(0));
+}
+
 TEST(Taskbar, EachRunStateHasItsProgressState) {
   const struct {
     RunState state;
@@ -359,3 +537,60 @@ TEST(Taskbar, EachRunStateHasItsProgressState) {
 }
 
 } // namespace
+
+// The folder picker is the system's new one (resizable, with a new-folder button), opens on the
+// current folder, tells its free space against the required size, and OK picks the folder shown.
+// The player is a timer on the test's thread, run by the picker's own message loop.
+struct PickerPlayer {
+  bool sawLine = false, resizable = false, pressed = false;
+  int ticks = 0;
+};
+PickerPlayer* g_pPlayer = nullptr;
+
+TEST(FolderPicker, OpensOnTheFolderAndTellsItsFreeSpace) {
+  TempDir folder;
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // as the program has it
+  const winapp::WinDialogs dialogs = winapp::DefaultDialogs([](std::u16string_view) { return 3ULL << 30; });
+  PickerPlayer player;
+  g_pPlayer = &player;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) {
+    PickerPlayer& p = *g_pPlayer;
+    if (p.pressed) return;
+    HWND line = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND top, LPARAM found) -> BOOL {
+          EnumChildWindows(
+              top,
+              [](HWND child, LPARAM into) -> BOOL {
+                if (N(winui::WindowText(child)).find("Free Space: 3.00 GB") == std::string::npos) return TRUE;
+                *reinterpret_cast<HWND*>(into) = child;
+                return FALSE;
+              },
+              found);
+          return *reinterpret_cast<HWND*>(found) == nullptr;
+        },
+        reinterpret_cast<LPARAM>(&line));
+    const HWND picker = line ? GetAncestor(line, GA_ROOT) : nullptr;
+    if (!picker && ++p.ticks < 300) return;
+    if (picker) {
+      p.sawLine = N(winui::WindowText(line)).find("at least 1.00 MB") != std::string::npos;
+      p.resizable = (GetWindowLongPtrW(picker, GWL_STYLE) & WS_THICKFRAME) != 0;
+      // "." names the folder the picker shows: OK then picks the folder it opened on.
+      SetDlgItemTextW(picker, 1152, L".");
+      PostMessageW(GetDlgItem(picker, IDOK), BM_CLICK, 0, 0);
+    } else if (const HWND any = GetActiveWindow()) {
+      PostMessageW(any, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);  // never found: end the box
+    }
+    p.pressed = true;
+  });
+  std::u16string chosen;
+  const bool picked = dialogs.browseFolder(nullptr, folder.wide(), u"1.00 MB", chosen);
+  KillTimer(nullptr, timer);
+  g_pPlayer = nullptr;
+  EXPECT_TRUE(player.sawLine);
+  EXPECT_TRUE(player.resizable) << "the old browser cannot be resized";
+  EXPECT_TRUE(picked);
+  EXPECT_TRUE(platform::IsSamePath(chosen, folder.wide())) << N(chosen);
+  if (SUCCEEDED(com)) CoUninitialize();
+}

@@ -17,6 +17,7 @@
 #include <QPainter>
 
 #include "core/StringTable.h"
+#include "skin/ImageScales.h"
 #include "ui/SkinImages.h"
 
 namespace {
@@ -38,7 +39,9 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 
 // A bottom-up 24-bit device-independent bitmap; any transparency is flattened onto black, which
 // the artwork does not rely on.
-std::string EncodeBmp(const QImage& source) {
+std::string EncodeBmp(QImage source) {
+  // Pixel for pixel: an image rendered for a denser screen is not drawn at its logical size.
+  source.setDevicePixelRatio(1.0);
   QImage image(source.size(), QImage::Format_RGB32);
   image.fill(Qt::black);
   QPainter(&image).drawImage(0, 0, source);
@@ -159,14 +162,22 @@ int main(int argc, char** argv) {
     return 0;
   }
   bool ok = true;
-  for (unsigned id = 131; id <= 155; ++id) {
-    const QImage image = ui::LoadSkinImage(id, 1.0);
-    if (image.isNull()) {
-      std::fprintf(stderr, "image %u did not render\n", id);
-      return 1;
+  // Every image at every scale the program carries, and the resource lines that name them.
+  std::string images = "// The skin images at each scale, generated with them.\n";
+  for (const int percent : skin::kImageScales) {
+    for (unsigned id = skin::kFirstImage; id <= skin::kLastImage; ++id) {
+      const QImage image = ui::LoadSkinImage(id, percent / 100.0);
+      if (image.isNull()) {
+        std::fprintf(stderr, "image %u did not render\n", id);
+        return 1;
+      }
+      const unsigned resource = skin::ImageIdAtScale(id, percent);
+      const std::string file = std::to_string(resource) + ".bmp";
+      ok = WriteFile(dir + "/" + file, EncodeBmp(image)) && ok;
+      images += std::to_string(resource) + " BITMAP \"" + file + "\"\n";
     }
-    ok = WriteFile(dir + "/" + std::to_string(id) + ".bmp", EncodeBmp(image)) && ok;
   }
+  ok = WriteFile(dir + "/images.rc", images) && ok;
   std::vector<QImage> sizes;
   const QIcon icon = ui::LoadAppIcon();
   for (int size : {256, 128, 64, 48, 32, 16}) sizes.push_back(icon.pixmap(size, size).toImage());
