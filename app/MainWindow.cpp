@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "app/AboutDlg.h"
+#include "app/StartupWait.h"
 
 namespace app {
 
@@ -103,6 +104,12 @@ void CMainWindow::EnableControl(int id, bool enabled) {
 void CMainWindow::SetBarPosition(int id, int position) {
   m_pendingBars[id] = position;
   ScheduleFrame();
+}
+
+bool CMainWindow::WaitForStartup(std::u16string_view status, const std::function<void()>& work,
+                                 const std::function<void()>& cancel) {
+  CStartupWait wait(QString::fromStdU16String(std::u16string(status)));
+  return wait.Run(work, cancel);
 }
 
 bool CMainWindow::ShowMessage(std::u16string_view text, BoxKind kind) {

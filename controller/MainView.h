@@ -3,6 +3,7 @@
 // the Qt window on Linux and a native window on Windows, and tests can record what it asked.
 #include <cstdint>
 #include <string>
+#include <functional>
 #include <string_view>
 
 #include "controller/Colour.h"
@@ -35,6 +36,16 @@ class IMainView {
   // A timer that calls the controller's OnTimer(id) every `milliseconds` until stopped.
   virtual void StartTimer(int id, std::uint32_t milliseconds) = 0;
   virtual void StopTimer(int id) = 0;
+  // Runs `work` (the start-up's fetch, on a thread of the view's) while the player sees that the
+  // program is connecting and may cancel: `cancel` then makes the work end soon. False when the
+  // player cancelled. Views without a screen run it in place.
+  virtual bool WaitForStartup(std::u16string_view status, const std::function<void()>& work,
+                              const std::function<void()>& cancel) {
+    (void)status;
+    (void)cancel;
+    work();
+    return true;
+  }
   // The window's own steps of the start-up: skin, bars, buttons, background, title and position.
   virtual void PrepareWindow() = 0;
   // The run's state changed; a window may show it beyond the buttons (a taskbar button's progress).

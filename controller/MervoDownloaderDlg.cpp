@@ -1,5 +1,7 @@
 #include "controller/MervoDownloaderDlg.h"
 
+#include <atomic>
+
 #include "controller/InstallFolder.h"
 #include "core/Log.h"
 #include "core/StringTable.h"
@@ -81,8 +83,20 @@ std::unique_ptr<download::CDownloadThread> CMervoDownloaderDlg::CreateWorker() {
 bool CMervoDownloaderDlg::DownloadFileList() {
   net::CHttpClient client;
   client.SetTimeout(m_services.httpTimeoutMs);
+  std::atomic<bool> running{true};
+  client.SetRunningFlag(&running);
   download::StartupFailure failure;
-  if (download::DownloadFileList(client, m_services.fileListUrl, m_FileList, failure, m_services.trust)) return true;
+  bool fetched = false;
+  // The fetch may take up to its overall limit: the player sees the program connecting meanwhile.
+  const bool waited = m_view.WaitForStartup(
+      core::LoadUiString(core::IDS_CONNECTING),
+      [&] { fetched = download::DownloadFileList(client, m_services.fileListUrl, m_FileList, failure, m_services.trust); },
+      [&] { running = false; });
+  if (!waited) {
+    theLog.Write(LOG_INFO, u"start-up cancelled by the user");
+    return false;
+  }
+  if (fetched) return true;
   m_view.ShowMessage(failure.text, failure.errorIcon ? BoxKind::OkError : BoxKind::Ok);
   return false;
 }

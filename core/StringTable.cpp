@@ -64,6 +64,7 @@ constexpr Entry kTable[] = {
     {137, u"Change Folder", u"경로 변경"},
     {138, u"Minimize", u"최소화"},
     {139, u"Close", u"닫기"},
+    {140, u"Connecting to the server...", u"서버에 연결하는 중입니다..."},
 };
 
 } // namespace

@@ -1,5 +1,5 @@
 #pragma once
-// The user-visible messages, held in English and Korean and keyed by id (101..139).
+// The user-visible messages, held in English and Korean and keyed by id (101..140).
 #include <string>
 #include <string_view>
 
@@ -68,7 +68,9 @@ enum : unsigned {
   IDS_NAME_CHANGE_FOLDER = 137,
   IDS_NAME_MINIMIZE = 138,
   IDS_NAME_CLOSE = 139,
-  IDS_LAST = IDS_NAME_CLOSE,
+  // The start-up's state while the list is fetched, in the user-interface language.
+  IDS_CONNECTING = 140,
+  IDS_LAST = IDS_CONNECTING,
 };
 
 } // namespace core

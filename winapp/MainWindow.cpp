@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include "winapp/Resources.h"
+#include "winapp/StartupWait.h"
 #include "winui/Dpi.h"
 #include "winui/WindowText.h"
 
@@ -337,6 +338,11 @@ void CMainWindow::EnableControl(int id, bool enabled) { EnableWindow(GetDlgItem(
 void CMainWindow::SetBarPosition(int id, int position) {
   SendDlgItemMessageW(m_hWnd, id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
   if (id == controller::IDC_PROGRESS_TOTAL) m_taskbar.SetPercent(position);
+}
+
+bool CMainWindow::WaitForStartup(std::u16string_view status, const std::function<void()>& work,
+                                 const std::function<void()>& cancel) {
+  return RunWithStartupWait(status, work, cancel);
 }
 
 bool CMainWindow::ShowMessage(std::u16string_view text, BoxKind kind) { return m_dialogs.messageBox(m_hWnd, text, kind); }

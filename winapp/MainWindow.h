@@ -66,6 +66,8 @@ class CMainWindow : public controller::IMainView, public download::IMessageTarge
   bool BrowseForFolder(std::u16string_view initial, std::u16string_view requiredSize, std::u16string& chosen) override;
   void StartTimer(int id, std::uint32_t milliseconds) override;
   void StopTimer(int id) override;
+  bool WaitForStartup(std::u16string_view status, const std::function<void()>& work,
+                      const std::function<void()>& cancel) override;
   void PrepareWindow() override;
   void ShowRunState(controller::RunState state) override;
   void EndDialog() override;

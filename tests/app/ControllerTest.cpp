@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QFileDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -173,6 +174,35 @@ TEST_F(Controller, FullRunFromStartUpToComplete) {
   EXPECT_NE(log.find("[INFO] download thread create success"), std::string::npos);
   EXPECT_NE(log.find("[INFO] file download start"), std::string::npos);
   EXPECT_NE(log.find("[INFO] total download is succeeded"), std::string::npos);
+}
+
+// While the list is slow to come, the player sees the program connecting and can cancel: the
+// start-up then ends without a message, and the window never appears.
+TEST_F(Controller, ASlowStartUpShowsItsStateAndCanBeCancelled) {
+  FaultScript stalled = Status(200);
+  stalled.stallBeforeHeaders = true;
+  stalled.stallMs = 600000;  // longer than any test
+  server.Script("/filelist.json", stalled);
+  controller::Services services = MakeServices();
+  services.httpTimeoutMs = 600000;  // only the player's Cancel ends this wait
+  CMainWindow window(box, browser, std::move(services));
+  bool sawWait = false;
+  QTimer player;
+  player.setInterval(20);
+  QObject::connect(&player, &QTimer::timeout, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top->objectName() != QLatin1String("startupWait") || !top->isVisible()) continue;
+      sawWait = sawWait || top->findChild<QLabel*>()->text() == QStringLiteral("Connecting to the server...");
+      if (auto* cancel = top->findChild<QPushButton*>(); cancel && cancel->isEnabled()) cancel->click();
+    }
+  });
+  player.start();
+  EXPECT_FALSE(window.Dlg().OnInitDialog());
+  player.stop();
+  EXPECT_TRUE(sawWait);
+  EXPECT_TRUE(box.shown.empty()) << box.shown.front().first;
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_NE(Log().find("start-up cancelled by the user"), std::string::npos);
 }
 
 TEST_F(Controller, StopAnsweredNoThenYesThenResume) {

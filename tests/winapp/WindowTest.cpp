@@ -415,6 +415,38 @@ TEST_F(Window, AFailedStartUpShowsItsMessageAndNeverShowsTheWindow) {
   EXPECT_FALSE(IsWindowVisible(window.Hwnd()));
 }
 
+// While the list is slow to come, the player sees the program connecting and can cancel: the
+// start-up then ends without a message, and the window never appears. The player is a timer on
+// the test's thread, run by the wait's own message loop.
+bool g_bSawStartupWait = false;
+TEST_F(Window, ASlowStartUpShowsItsStateAndCanBeCancelled) {
+  FaultScript stalled;
+  stalled.stallBeforeHeaders = true;
+  stalled.stallMs = 600000;  // longer than any test
+  server.Script("/filelist.json", stalled);
+  Services services = MakeServices();
+  services.httpTimeoutMs = 600000;  // only the player's Cancel ends this wait
+  winapp::CMainWindow window(Dialogs(), std::move(services));
+  g_bSawStartupWait = false;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND top, LPARAM) -> BOOL {
+          const HWND status = GetDlgItem(top, IDC_STARTUP_STATUS);
+          if (!status || !IsWindowVisible(top)) return TRUE;
+          g_bSawStartupWait = g_bSawStartupWait || N(winui::WindowText(status)) == "Connecting to the server...";
+          if (IsWindowEnabled(GetDlgItem(top, IDCANCEL))) PostMessageW(top, WM_COMMAND, IDCANCEL, 0);
+          return FALSE;
+        },
+        0);
+  });
+  EXPECT_FALSE(window.Create());
+  KillTimer(nullptr, timer);
+  EXPECT_TRUE(g_bSawStartupWait);
+  EXPECT_TRUE(shown.empty()) << shown.front();
+  EXPECT_FALSE(window.Hwnd() && IsWindowVisible(window.Hwnd()));
+}
+
 TEST(TextProgressCtrl, MessagesFillAndText) {
   const HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_POPUP | PBS_SMOOTH, 0, 0, 248, 16, nullptr, nullptr,
                                    nullptr, nullptr);
