@@ -49,6 +49,7 @@ void CMervoDownloaderDlg::StopTimer() {
 }
 
 bool CMervoDownloaderDlg::OnInitDialog() {
+  AssertOnWindowThread();
   core::InitLog();
   if (!DownloadFileList() || !CheckVersion()) {
     EndDialog();
@@ -151,6 +152,7 @@ void CMervoDownloaderDlg::InitInstallFolder() {
 }
 
 void CMervoDownloaderDlg::OnBnClickedStart() {
+  AssertOnWindowThread();
   // The window may have stood open for days: a signed list is judged by its expiry again.
   if (!m_services.trust.keys.empty()) {
     download::StartupFailure failure;
@@ -185,6 +187,7 @@ void CMervoDownloaderDlg::OnBnClickedStart() {
 }
 
 void CMervoDownloaderDlg::OnBnClickedStop() {
+  AssertOnWindowThread();
   if (!m_view.ShowMessage(core::LoadResString(core::IDS_STOP_DOWNLOAD), BoxKind::YesNo)) return;
   // The run may have ended while the question was open: its result stands.
   if (!m_bDownloading) return;
@@ -199,6 +202,7 @@ void CMervoDownloaderDlg::OnBnClickedStop() {
 }
 
 void CMervoDownloaderDlg::OnBnClickedClose() {
+  AssertOnWindowThread();
   const unsigned id = m_bDownloading ? core::IDS_FORCE_CLOSE : core::IDS_CLOSE_PROGRAM;
   if (!m_view.ShowMessage(core::LoadResString(id), BoxKind::YesNo)) return;
   theLog.Write(LOG_INFO, u"program close");
@@ -212,6 +216,7 @@ void CMervoDownloaderDlg::EndDialog() {
 }
 
 void CMervoDownloaderDlg::OnDestroy() {
+  AssertOnWindowThread();
   if (m_bTimerRunning) StopTimer();
   if (m_pDownloadThread) {
     // Nothing more reaches the window; the worker's destruction stops its thread.
@@ -221,6 +226,7 @@ void CMervoDownloaderDlg::OnDestroy() {
 }
 
 void CMervoDownloaderDlg::OnTimer(int id) {
+  AssertOnWindowThread();
   if (id != TIMER_ELAPSED) return;
   if (++m_nElapsedSecond == 60) {
     m_nElapsedSecond = 0;
@@ -233,6 +239,7 @@ void CMervoDownloaderDlg::OnTimer(int id) {
 }
 
 void CMervoDownloaderDlg::OnDownloadProgress(std::unique_ptr<download::DownloadProgress> record) {
+  AssertOnWindowThread();
   if (!record || !m_pProgress) return;
   const download::DownloadProgress p = *record;
   record.reset();
@@ -251,6 +258,7 @@ void CMervoDownloaderDlg::OnDownloadProgress(std::unique_ptr<download::DownloadP
 }
 
 void CMervoDownloaderDlg::OnDownloadResult(std::unique_ptr<download::DownloadResult> record) {
+  AssertOnWindowThread();
   bool success = false;
   std::u16string message;
   if (record) {
@@ -274,6 +282,7 @@ void CMervoDownloaderDlg::OnDownloadResult(std::unique_ptr<download::DownloadRes
 }
 
 void CMervoDownloaderDlg::OnBnClickedChangePath() {
+  AssertOnWindowThread();
   const std::u16string current = m_strInstallFolder;
   const std::u16string defaultFolder = GetDefaultInstallFolder();
   std::u16string initial;
@@ -292,10 +301,15 @@ void CMervoDownloaderDlg::OnBnClickedChangePath() {
   }
   SetInstallFolder(chosen);
   m_view.SetText(IDC_STATIC_AVAILABLE, core::FormatByteSize(m_services.freeSpace(chosen)));
-  if (m_pDownloadThread) m_pDownloadThread->SetDownloadPath(chosen);
+  if (m_pDownloadThread) {
+    // A run that has just posted its result may still be ending; the folder changes after it.
+    m_pDownloadThread->Stop();
+    m_pDownloadThread->SetDownloadPath(chosen);
+  }
 }
 
 void CMervoDownloaderDlg::OnBnClickedRun() {
+  AssertOnWindowThread();
   const std::u16string path = core::JoinPath(m_strInstallFolder, kSetupFileName);
   theLog.Write(LOG_INFO, u"setup execute");
   if (const auto code = m_services.launchProgram(path, m_strInstallFolder); code != platform::ERROR_SUCCESS) {
@@ -307,10 +321,12 @@ void CMervoDownloaderDlg::OnBnClickedRun() {
 }
 
 void CMervoDownloaderDlg::OnStnClickedForum() {
+  AssertOnWindowThread();
   m_services.openAddress(core::Format(u"http://%s%s", m_services.publisherHost, u"/forum"));
 }
 
 void CMervoDownloaderDlg::OnStnClickedRegister() {
+  AssertOnWindowThread();
   m_services.openAddress(core::Format(u"http://%s%s", m_services.publisherHost, u"/member/join.asp"));
 }
 

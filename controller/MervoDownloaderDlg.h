@@ -2,9 +2,11 @@
 // The main window's controller: the start-up sequence, the download control with its states and
 // progress display, the install folder and the setup launch. It knows no toolkit: it talks to the
 // window through IMainView and receives the window's events through its handlers.
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "controller/MainView.h"
 #include "controller/Services.h"
@@ -62,6 +64,10 @@ class CMervoDownloaderDlg {
   virtual std::unique_ptr<download::CDownloadThread> CreateWorker();
 
  private:
+  // Every handler runs on the window's thread, the one that made the controller (debug builds check).
+  void AssertOnWindowThread() const {
+    assert(std::this_thread::get_id() == m_windowThread && "controller handlers run on the window's thread");
+  }
   void SetInstallFolder(const std::u16string& folder);
   void SetState(RunState state);
   void StartTimer();
@@ -69,6 +75,7 @@ class CMervoDownloaderDlg {
   void EndDialog();
 
   IMainView& m_view;
+  const std::thread::id m_windowThread = std::this_thread::get_id();
   Services m_services;
   bool m_bEnded = false;
   bool m_bTimerRunning = false;

@@ -13,19 +13,23 @@
 
 namespace controller {
 
+// Which thread uses each member: "window" is the window's thread; the worker gets some of them
+// through its mediator; the start-up's fetch thread reads the list's address and the trust policy.
 struct Services {
-  platform::CSettingsStore settings;
-  std::u16string fileListUrl;
-  std::u16string publisherHost;
+  platform::CSettingsStore settings;  // window
+  std::u16string fileListUrl;         // start-up's fetch thread
+  std::u16string publisherHost;       // window
+  // Free bytes of the file system holding a folder. Window, and the worker's thread during a run.
   std::function<std::uint64_t(std::u16string_view)> freeSpace;
-  std::uint32_t httpTimeoutMs;
-  // The millisecond tick the progress arithmetic reads.
+  std::uint32_t httpTimeoutMs;  // window (it configures the clients of both other threads)
+  // The millisecond tick the progress arithmetic reads. Window, and the worker's thread during a run.
   std::function<std::uint32_t()> tick;
-  // Starts a program file in a working folder; 0 or the failure's code.
+  // Starts a program file in a working folder; 0 or the failure's code. Window.
   std::function<platform::ErrorCode(std::u16string_view path, std::u16string_view workingDir)> launchProgram;
-  // Opens an address with the desktop's browser; 0 or the failure's code.
+  // Opens an address with the desktop's browser; 0 or the failure's code. Window.
   std::function<platform::ErrorCode(std::u16string_view address)> openAddress;
   // Which file lists are trusted: the publisher's keys and the clock their expiry is judged by.
+  // Start-up's fetch thread, then the window (Start judges the expiry again).
   download::TrustPolicy trust;
 };
 

@@ -90,9 +90,15 @@ CDownloadThread::CDownloadThread(HWND hWnd, WorkerMediator mediator) : m_hWnd(hW
 
 CDownloadThread::~CDownloadThread() { Stop(); }
 
-void CDownloadThread::SetFileList(const filelist::CFileList& list) { m_FileList = list; }
+void CDownloadThread::SetFileList(const filelist::CFileList& list) {
+  assert(!IsBodyGoingOn() && "the list is set only while no run is going on");
+  m_FileList = list;
+}
 
-void CDownloadThread::SetDownloadPath(std::u16string_view folder) { m_strDownloadPath = std::u16string(folder); }
+void CDownloadThread::SetDownloadPath(std::u16string_view folder) {
+  assert(!IsBodyGoingOn() && "the folder is set only while no run is going on");
+  m_strDownloadPath = std::u16string(folder);
+}
 
 bool CDownloadThread::Run() { return PostResult(DownloadFiles()); }
 

@@ -4,6 +4,7 @@
 // with a Range request, fetches missing, bigger or corrupt ones from the start, verifies every
 // transfer, and reports to the window only through posted records.
 #include <atomic>
+#include <cassert>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -38,10 +39,13 @@ class CDownloadThread : public CThread {
   explicit CDownloadThread(HWND hWnd, WorkerMediator mediator = DefaultWorkerMediator());
   ~CDownloadThread() override;
 
-  // Only while no run is going on.
+  // Only while no run is going on (checked in debug builds): the run reads these without a lock.
   void SetFileList(const filelist::CFileList& list);
   void SetDownloadPath(std::u16string_view folder);
-  void SetMediator(WorkerMediator mediator) { m_mediator = std::move(mediator); }
+  void SetMediator(WorkerMediator mediator) {
+    assert(!IsBodyGoingOn() && "the mediator is set only while no run is going on");
+    m_mediator = std::move(mediator);
+  }
   // The window clears its handle before it destroys the worker, so a run still ending posts nothing.
   void SetTarget(HWND hWnd) { m_hWnd = hWnd; }
 

@@ -29,6 +29,11 @@ bool CThread::Start() {
   return true;
 }
 
+bool CThread::IsBodyGoingOn() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return !m_bEnded;
+}
+
 void CThread::ThreadProc() {
   Run();
   m_bRunning = false;

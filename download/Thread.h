@@ -23,6 +23,8 @@ class CThread {
   // is in one of its interruptible waits; afterwards the thread no longer touches the object.
   void Stop();
   bool IsRunning() const { return m_bRunning.load(); }
+  // Whether a body has started and not yet ended (derived classes' setters check it is not).
+  bool IsBodyGoingOn() const;
   // The flag the body's blocking calls watch.
   const std::atomic<bool>& RunningFlag() const { return m_bRunning; }
 
@@ -35,7 +37,7 @@ class CThread {
   void ThreadProc();
 
   std::thread m_hThread;
-  std::mutex m_mutex;
+  mutable std::mutex m_mutex;
   std::condition_variable m_ended;
   bool m_bEnded = true;
 };

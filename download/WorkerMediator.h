@@ -12,14 +12,16 @@
 
 namespace download {
 
+// Every member is called on the worker's thread, during a run (none of them may touch the window).
 struct WorkerMediator {
-  // The millisecond tick (32-bit, wrapping).
+  // The millisecond tick (32-bit, wrapping). Worker's thread.
   std::function<std::uint32_t()> tick;
-  // Free bytes of the file system holding the folder; 0 when unknown.
+  // Free bytes of the file system holding the folder; 0 when unknown. Worker's thread.
   std::function<std::uint64_t(std::u16string_view folder)> freeSpace;
-  // A new client for one run; null when none can be made.
+  // A new client for one run; null when none can be made. Worker's thread, once per run.
   std::function<std::unique_ptr<net::CHttpClient>()> httpClient;
-  // Hands a record to the target; false when the target is gone.
+  // Hands a record to the target; false when the target is gone. Worker's thread: it must only
+  // queue the record for the window's thread.
   std::function<bool(HWND target, std::uint32_t message, std::unique_ptr<MessageRecord> record)> post;
 };
 

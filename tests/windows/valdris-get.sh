@@ -104,7 +104,7 @@ interrupt_when() {  # NAME FOLDER CONDITION...: starts a run, Ctrl-C once the co
   local status=$? elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
   check "Ctrl-C during $name stops with exit 130 (${elapsed} ms)" test "$status" -eq 130 -a "$elapsed" -lt 20000
 }
-interrupt_when "a stalled list" list-stall.json grep -q list-stall "$work/stall.log"
+interrupt_when "a stalled list" list-stall.json grep -qs list-stall "$work/stall.log"
 interrupt_when "a stalled file" list.json test -s "$drive/valdris-test/stall/big.bin"
 start=$(date +%s)
 run --filelist "$stall/list.json" --folder 'C:\valdris-test\stall' > "$work/out" 2>&1
