@@ -6,7 +6,7 @@
 
 namespace app {
 
-using controller::RunState;
+using window::RunState;
 
 void CDesktopIntegration::SetState(RunState state) {
   m_bVisible = state == RunState::Downloading || state == RunState::Stopped || state == RunState::Failed;

@@ -4,7 +4,7 @@
 // bus), and a notification when the game is ready while the window is not the active one.
 #include <QDBusConnection>
 
-#include "controller/WindowTables.h"
+#include "window/WindowTables.h"
 
 namespace app {
 
@@ -16,7 +16,7 @@ class CDesktopIntegration {
   explicit CDesktopIntegration(QDBusConnection bus) : m_bus(std::move(bus)) {}
 
   // The run's state: progress shows while a run is under way, stopped or failed, not before or after.
-  void SetState(controller::RunState state);
+  void SetState(window::RunState state);
   void SetPercent(int percent);
   // Tells the user the game is ready (the caller knows whether the window is active).
   void NotifyReady();

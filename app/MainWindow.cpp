@@ -11,6 +11,7 @@
 namespace app {
 
 using namespace controller;
+using namespace window;
 
 namespace {
 
@@ -65,6 +66,12 @@ std::u16string CMainWindow::Text(int id) const {
   return pending != m_pendingTexts.end() ? pending->second : Label(id)->GetWindowText().toStdU16String();
 }
 
+int CMainWindow::BarPosition(int id) const {
+  const auto pending = m_pendingBars.find(id);
+  return pending != m_pendingBars.end() ? pending->second
+                                        : static_cast<int>(Bar(id)->SendMessage(skin::kBarGetPos));
+}
+
 void CMainWindow::SetText(int id, std::u16string_view text) {
   m_pendingTexts[id] = std::u16string(text);
   ScheduleFrame();
@@ -84,7 +91,7 @@ void CMainWindow::DrawPendingFrame() {
 void CMainWindow::DrawFrame() {
   for (const auto& [id, text] : m_pendingTexts) Label(id)->SetWindowText(ToQString(text));
   for (const auto& [id, position] : m_pendingBars) {
-    Bar(id)->SendMessage(ui::PBM_SETPOS, static_cast<std::uintptr_t>(position));
+    Bar(id)->SendMessage(ui::kBarSetPos, static_cast<std::uintptr_t>(position));
     if (id == IDC_PROGRESS_TOTAL) m_desktop.SetPercent(position);
   }
   m_pendingTexts.clear();
@@ -93,7 +100,7 @@ void CMainWindow::DrawFrame() {
   ++m_nFrames;
 }
 
-void CMainWindow::SetTextColor(int id, COLORREF colour) { Label(id)->SetTextColor(colour); }
+void CMainWindow::SetTextColor(int id, ColourRef colour) { Label(id)->SetTextColor(colour); }
 
 void CMainWindow::EnableControl(int id, bool enabled) {
   // A new state shows together with the figures that led to it.
@@ -174,13 +181,10 @@ bool CMainWindow::event(QEvent* event) {
     batch.swap(m_inbox);
   }
   for (Posted& posted : batch) {
-    if (posted.message == download::WM_DOWNLOAD_PROGRESS) {
-      m_pDlg->OnDownloadProgress(std::unique_ptr<download::DownloadProgress>(
-          static_cast<download::DownloadProgress*>(posted.record.release())));
-    } else if (posted.message == download::WM_DOWNLOAD_RESULT) {
-      m_pDlg->OnDownloadResult(std::unique_ptr<download::DownloadResult>(
-          static_cast<download::DownloadResult*>(posted.record.release())));
-    }
+    download::DispatchRecord(
+        posted.message, std::move(posted.record),
+        [this](std::unique_ptr<download::DownloadProgress> record) { m_pDlg->OnDownloadProgress(std::move(record)); },
+        [this](std::unique_ptr<download::DownloadResult> record) { m_pDlg->OnDownloadResult(std::move(record)); });
   }
   return true;
 }

@@ -31,6 +31,8 @@ class CMainWindow : public ui::CSkinnedWindow, public controller::IMainView, pub
   controller::CMervoDownloaderDlg& Dlg() { return *m_pDlg; }
   // The text a label shows, or will show with the next frame.
   std::u16string Text(int id) const;
+  // The position a bar shows, or will show with the next frame.
+  int BarPosition(int id) const;
   // Frames drawn: texts and bar positions applied together.
   int Frames() const { return m_nFrames; }
   bool IsTimerRunning() const { return m_timer.isActive(); }
@@ -38,7 +40,7 @@ class CMainWindow : public ui::CSkinnedWindow, public controller::IMainView, pub
 
   // The view the controller drives.
   void SetText(int id, std::u16string_view text) override;
-  void SetTextColor(int id, controller::COLORREF colour) override;
+  void SetTextColor(int id, window::ColourRef colour) override;
   void EnableControl(int id, bool enabled) override;
   void SetBarPosition(int id, int position) override;
   bool ShowMessage(std::u16string_view text, controller::BoxKind kind) override;
@@ -48,9 +50,9 @@ class CMainWindow : public ui::CSkinnedWindow, public controller::IMainView, pub
   bool WaitForStartup(std::u16string_view status, const std::function<void()>& work,
                       const std::function<void()>& cancel) override;
   void PrepareWindow() override;
-  void ShowRunState(controller::RunState state) override;
+  void ShowRunState(window::RunState state) override;
   void EndDialog() override;
-  download::HWND MessageTarget() const override { return m_hTarget; }
+  download::TargetHandle MessageTarget() const override { return m_hTarget; }
 
   // Called on the worker's thread: hands the record to this window's thread.
   void OnPost(std::uint32_t message, std::unique_ptr<download::MessageRecord> record) override;
@@ -71,7 +73,7 @@ class CMainWindow : public ui::CSkinnedWindow, public controller::IMainView, pub
 
   IMessageBox& m_box;
   IFolderBrowser& m_browser;
-  download::HWND m_hTarget = 0;
+  download::TargetHandle m_hTarget = 0;
   QTimer m_timer;
   int m_nTimerId = 0;
   // Records from the worker, waiting for the window's thread.

@@ -28,7 +28,7 @@ int CMervoDownloaderApp::Run(int& argc, char** argv) {
   CQtMessageBox box;
   if (!InitInstance(box)) return 0;
   CQtFolderBrowser browser(&core::GetDiskFreeBytes);
-  CMainWindow window(box, browser, controller::DefaultServices());
+  CMainWindow window(box, browser, controller::DefaultServices(m_product));
   // A start-up failure has already been shown; the window never appears.
   if (!window.Dlg().OnInitDialog()) return 0;
   QObject::connect(&window, &CMainWindow::ended, &application, &QApplication::quit);

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <thread>
 
-#include <QElapsedTimer>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 

@@ -2,15 +2,19 @@
 // What the main window's controller asks of a window: one interface, so the same controller drives
 // the Qt window on Linux and a native window on Windows, and tests can record what it asked.
 #include <cstdint>
-#include <string>
 #include <functional>
+#include <string>
 #include <string_view>
 
-#include "controller/Colour.h"
-#include "controller/WindowTables.h"
 #include "download/Messages.h"
+#include "window/Colour.h"
+#include "window/WindowTables.h"
 
 namespace controller {
+
+// The window's vocabulary, which every view shares with the controller.
+using window::ColourRef;
+using window::RunState;
 
 enum class BoxKind {
   Ok,       // OK, no icon
@@ -24,7 +28,7 @@ class IMainView {
 
   // Controls are named by their ids (ControlIds.h).
   virtual void SetText(int id, std::u16string_view text) = 0;
-  virtual void SetTextColor(int id, COLORREF colour) = 0;
+  virtual void SetTextColor(int id, ColourRef colour) = 0;
   virtual void EnableControl(int id, bool enabled) = 0;
   virtual void SetBarPosition(int id, int position) = 0;
   // A message box with the program's name as its caption; true for OK or Yes.
@@ -53,7 +57,7 @@ class IMainView {
   // Ends the dialog: the window closes and the program ends.
   virtual void EndDialog() = 0;
   // Where the worker posts its records; the view hands them to the controller on its own thread.
-  virtual download::HWND MessageTarget() const = 0;
+  virtual download::TargetHandle MessageTarget() const = 0;
 };
 
 } // namespace controller

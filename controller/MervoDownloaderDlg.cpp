@@ -14,6 +14,8 @@
 
 namespace controller {
 
+using namespace window;
+
 using core::LOG_ERROR;
 using core::LOG_INFO;
 using core::theLog;

@@ -10,11 +10,11 @@
 
 #include "controller/MainView.h"
 #include "controller/Services.h"
-#include "controller/WindowTables.h"
 #include "download/DownloadThread.h"
 #include "download/Messages.h"
 #include "download/ProgressModel.h"
 #include "filelist/FileList.h"
+#include "window/WindowTables.h"
 
 namespace controller {
 

@@ -1,23 +1,24 @@
 #include "controller/Services.h"
 
+#include <utility>
+
 #include "core/SystemQueries.h"
 #include "net/HttpClient.h"
 #include "platform/Clock.h"
 #include "platform/Launch.h"
-#include "platform/Utf.h"
 
 namespace controller {
 
-Services DefaultServices() {
+Services DefaultServices(ProductSettings product) {
   return Services{platform::CSettingsStore(),
-                  net::GetFileListUrl(),
-                  platform::WidenUtf8(VALDRIS_PUBLISHER_HOST),
+                  std::move(product.fileListUrl),
+                  std::move(product.publisherHost),
                   &core::GetDiskFreeBytes,
                   net::kDefaultTimeoutMs,
                   &platform::TickCount32,
                   &platform::LaunchProgram,
                   &platform::OpenWithDesktop,
-                  download::BuiltInTrustPolicy()};
+                  std::move(product.trust)};
 }
 
 } // namespace controller

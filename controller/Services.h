@@ -33,8 +33,16 @@ struct Services {
   download::TrustPolicy trust;
 };
 
-// The installed program's services: the user's settings, the built-in addresses and keys, the real
-// clock, free space and launcher.
-Services DefaultServices();
+// What a program is built for (its build settings): where its file list is, the host of the
+// publisher's pages and the publisher keys it trusts.
+struct ProductSettings {
+  std::u16string fileListUrl;
+  std::u16string publisherHost;
+  download::TrustPolicy trust;
+};
+
+// The installed program's services: the user's settings, the real clock, free space and launcher,
+// with the program's own addresses and trusted keys.
+Services DefaultServices(ProductSettings product);
 
 } // namespace controller

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
-#include <cmath>
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace core {

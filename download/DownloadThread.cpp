@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include "core/Log.h"
+#include "core/ScopeExit.h"
 #include "core/StringTable.h"
 #include "core/SystemQueries.h"
 #include "core/Text.h"
+#include "download/FileSink.h"
 #include "download/LocalFiles.h"
 #include "net/HttpClient.h"
 #include "net/Url.h"
@@ -38,7 +40,8 @@ WorkerMediator DefaultWorkerMediator(std::uint32_t httpTimeoutMs) {
     client->SetTimeout(httpTimeoutMs);
     return client;
   };
-  mediator.post = &PostMessageW;
+  mediator.fileSink = [] { return std::make_unique<CFileSink>(); };
+  mediator.post = &PostToTarget;
   return mediator;
 }
 
@@ -86,7 +89,7 @@ std::vector<std::uint64_t> MissingBytesFrom(const filelist::CFileList& list, std
   return missing;
 }
 
-CDownloadThread::CDownloadThread(HWND hWnd, WorkerMediator mediator) : m_hWnd(hWnd), m_mediator(std::move(mediator)) {}
+CDownloadThread::CDownloadThread(TargetHandle hWnd, WorkerMediator mediator) : m_hWnd(hWnd), m_mediator(std::move(mediator)) {}
 
 CDownloadThread::~CDownloadThread() { Stop(); }
 
@@ -127,8 +130,11 @@ LocalFileState CDownloadThread::QueryLocalFile(const std::u16string& path) const
 }
 
 bool CDownloadThread::DownloadFiles() {
+  // The sink outlives the client, which closes its file when it goes.
+  const std::unique_ptr<net::IBodySink> sink = m_mediator.fileSink();
   const std::unique_ptr<net::CHttpClient> client = m_mediator.httpClient();
-  if (!client) return Fail(core::IDS_NO_MEMORY_MESSAGE);
+  if (!sink || !client) return Fail(core::IDS_NO_MEMORY_MESSAGE);
+  client->SetBodySink(sink.get());
   client->SetRunningFlag(&RunningFlag());
   // Hashes each file on a second thread while it is written, so verifying costs no extra pass.
   CConcurrentChecksum hasher(&RunningFlag());
@@ -260,18 +266,19 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
     return TransferEnd::Failed;
   }
   hasher.Begin(entry.localPath, resumed);
+  // Every way out closes the file (what arrived stays on disk for a resume); every way but a whole
+  // answer also gives up the file's checksum.
+  bool whole = false;
+  const core::CScopeExit closing([&] {
+    if (!whole) hasher.Abandon();
+    client.CloseFile();
+  });
   const std::uint64_t total = contentLength + resumed;
   std::uint64_t received = resumed;
   for (;;) {
-    if (!IsRunning()) {
-      hasher.Abandon();
-      client.CloseFile();
-      return TransferEnd::Stopped;
-    }
+    if (!IsRunning()) return TransferEnd::Stopped;
     std::uint32_t n = 0;
     if (!client.ReadToFile(n)) {
-      hasher.Abandon();
-      client.CloseFile();
       if (!IsRunning()) return TransferEnd::Stopped;  // the stop ended the wait for data
       const ErrorCode code = client.LastError();
       theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", code);
@@ -297,21 +304,18 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
       post = true;
     }
     if (post && !PostProgress(static_cast<std::int32_t>(entry.index), false, total, received, resumed)) {
-      hasher.Abandon();
-      client.CloseFile();
       Fail(core::IDS_NO_MEMORY_MESSAGE);
       return TransferEnd::Failed;
     }
     if (received > total) break;
   }
-  client.CloseFile();
   if (received < total) {
     // The body ended early without an error from the transport: the part stays for a resume.
-    hasher.Abandon();
     theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", ERROR_INTERNET_CONNECTION_ABORTED);
     Fail(core::IDS_NETWORK_UNSTABLE, ERROR_INTERNET_CONNECTION_ABORTED);
     return TransferEnd::Failed;
   }
+  whole = true;
   return TransferEnd::Whole;
 }
 
@@ -397,7 +401,7 @@ bool CDownloadThread::PostProgress(std::int32_t index, bool verified, std::uint6
 }
 
 bool CDownloadThread::PostResult(bool success) {
-  const HWND target = m_hWnd.load();
+  const TargetHandle target = m_hWnd.load();
   if (target == 0) return true;  // the window is going: nobody to tell
   std::unique_ptr<DownloadResult> record = MakeResultRecord(success, m_strErrorMessage, success ? u"" : m_strErrorDetail);
   if (!record) return false;

@@ -36,7 +36,7 @@ std::vector<std::uint64_t> MissingBytesFrom(const filelist::CFileList& list, std
 
 class CDownloadThread : public CThread {
  public:
-  explicit CDownloadThread(HWND hWnd, WorkerMediator mediator = DefaultWorkerMediator());
+  explicit CDownloadThread(TargetHandle hWnd, WorkerMediator mediator = DefaultWorkerMediator());
   ~CDownloadThread() override;
 
   // Only while no run is going on (checked in debug builds): the run reads these without a lock.
@@ -47,7 +47,7 @@ class CDownloadThread : public CThread {
     m_mediator = std::move(mediator);
   }
   // The window clears its handle before it destroys the worker, so a run still ending posts nothing.
-  void SetTarget(HWND hWnd) { m_hWnd = hWnd; }
+  void SetTarget(TargetHandle hWnd) { m_hWnd = hWnd; }
 
   // One run over the list: true when it reached the end of the list.
   bool DownloadFiles();
@@ -98,7 +98,7 @@ class CDownloadThread : public CThread {
   // Sends the request of the entry that comes next when its file is missing, so it is fetched whole.
   void SendNextEarly(net::CHttpClient& client, std::uint32_t next);
 
-  std::atomic<HWND> m_hWnd;
+  std::atomic<TargetHandle> m_hWnd;
   filelist::CFileList m_FileList;
   std::u16string m_strDownloadPath;
   std::u16string m_strErrorMessage;

@@ -13,8 +13,8 @@ namespace {
 // target is unregistered nothing can still be on its way into it.
 struct Registry {
   std::mutex mutex;
-  std::unordered_map<HWND, IMessageTarget*> targets;
-  HWND next = 1;
+  std::unordered_map<TargetHandle, IMessageTarget*> targets;
+  TargetHandle next = 1;
 };
 
 Registry& TheRegistry() {
@@ -40,28 +40,28 @@ std::unique_ptr<DownloadResult> MakeResultRecord(bool success, std::u16string_vi
   return record;
 }
 
-HWND RegisterMessageTarget(IMessageTarget* target) {
+TargetHandle RegisterMessageTarget(IMessageTarget* target) {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);
-  HWND handle = r.next++;
+  TargetHandle handle = r.next++;
   if (handle == 0) handle = r.next++;
   r.targets[handle] = target;
   return handle;
 }
 
-void UnregisterMessageTarget(HWND handle) {
+void UnregisterMessageTarget(TargetHandle handle) {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);
   r.targets.erase(handle);
 }
 
-bool IsWindow(HWND handle) {
+bool IsTargetAlive(TargetHandle handle) {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);
   return r.targets.count(handle) != 0;
 }
 
-bool PostMessageW(HWND handle, std::uint32_t message, std::unique_ptr<MessageRecord> record) {
+bool PostToTarget(TargetHandle handle, std::uint32_t message, std::unique_ptr<MessageRecord> record) {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);
   const auto found = r.targets.find(handle);

@@ -38,6 +38,22 @@ struct DownloadResult : MessageRecord {
   std::u16string strDetail;
 };
 
+// Turns a posted record back into its type by its message id and hands it, owned, to the handler
+// of that type; false when the id is neither (the record is then freed).
+template <typename OnProgress, typename OnResult>
+bool DispatchRecord(std::uint32_t message, std::unique_ptr<MessageRecord> record, OnProgress&& onProgress,
+                    OnResult&& onResult) {
+  if (message == WM_DOWNLOAD_PROGRESS) {
+    onProgress(std::unique_ptr<DownloadProgress>(static_cast<DownloadProgress*>(record.release())));
+    return true;
+  }
+  if (message == WM_DOWNLOAD_RESULT) {
+    onResult(std::unique_ptr<DownloadResult>(static_cast<DownloadResult*>(record.release())));
+    return true;
+  }
+  return false;
+}
+
 // A result record with the message cut to what it holds; null when memory runs out.
 std::unique_ptr<DownloadResult> MakeResultRecord(bool success, std::u16string_view message,
                                                  std::u16string_view detail = {});
@@ -51,14 +67,14 @@ class IMessageTarget {
 };
 
 // A handle names a registered target; 0 names none.
-using HWND = std::uint32_t;
+using TargetHandle = std::uint32_t;
 
-HWND RegisterMessageTarget(IMessageTarget* target);
+TargetHandle RegisterMessageTarget(IMessageTarget* target);
 // After this returns no post reaches the target any more.
-void UnregisterMessageTarget(HWND handle);
-bool IsWindow(HWND handle);
+void UnregisterMessageTarget(TargetHandle handle);
+bool IsTargetAlive(TargetHandle handle);
 // False when the handle names no target; the record is then freed here.
-bool PostMessageW(HWND handle, std::uint32_t message, std::unique_ptr<MessageRecord> record);
+bool PostToTarget(TargetHandle handle, std::uint32_t message, std::unique_ptr<MessageRecord> record);
 
 // A target that queues messages for a thread that waits on them (the terminal front end, tests).
 class CMessageQueue : public IMessageTarget {
@@ -69,7 +85,7 @@ class CMessageQueue : public IMessageTarget {
   };
   CMessageQueue();
   ~CMessageQueue() override;
-  HWND Handle() const { return m_hWnd; }
+  TargetHandle Handle() const { return m_hWnd; }
   void OnPost(std::uint32_t message, std::unique_ptr<MessageRecord> record) override;
   // Waits up to timeoutMs for the next message; false when none came.
   bool Wait(Message& out, std::uint32_t timeoutMs);
@@ -78,7 +94,7 @@ class CMessageQueue : public IMessageTarget {
   std::mutex m_mutex;
   std::condition_variable m_ready;
   std::deque<Message> m_queue;
-  HWND m_hWnd = 0;
+  TargetHandle m_hWnd = 0;
 };
 
 } // namespace download

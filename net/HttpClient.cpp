@@ -1,6 +1,7 @@
 #include "net/HttpClient.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/Format.h"
 #include "platform/Clock.h"
@@ -10,13 +11,12 @@ namespace net {
 
 using namespace platform;
 
-std::u16string GetFileListUrl() { return WidenUtf8(VALDRIS_FILELIST_URL); }
 
 std::u16string FormatRangeHeader(std::uint64_t from) {
   return core::Format(u"Range:bytes=%I64d-", static_cast<long long>(from));
 }
 
-CHttpClient::CHttpClient() = default;
+CHttpClient::CHttpClient(Tick tick) : m_tick(std::move(tick)) { m_Wininet.SetClock(m_tick); }
 
 CHttpClient::~CHttpClient() {
   CloseFile();
@@ -33,7 +33,7 @@ bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, 
   // read for long.
   const bool early = m_bSentEarly && url == m_strEarlyUrl && headers == m_strEarlyHeaders &&
                      userAgent == m_strEarlyAgent &&
-                     static_cast<std::uint32_t>(TickCount32() - m_dwSentEarly) < kSentEarlyLifeMs;
+                     static_cast<std::uint32_t>(m_tick() - m_dwSentEarly) < kSentEarlyLifeMs;
   m_bSentEarly = false;
   if (!early && !OpenSession(userAgent)) {
     m_dwLastError = m_Wininet.LastError();
@@ -68,13 +68,13 @@ bool CHttpClient::OpenUrl(std::u16string_view url, std::u16string_view headers, 
 
 void CHttpClient::SetOverallLimit(std::uint32_t limitMs) {
   m_dwLimitMs = limitMs;
-  m_dwLimitStart = TickCount32();
+  m_dwLimitStart = m_tick();
   if (limitMs == 0) m_Wininet.SetTimeout(m_dwTimeoutMs);
 }
 
 bool CHttpClient::LimitNextWait() {
   if (m_dwLimitMs == 0) return true;
-  const std::uint32_t elapsed = TickCount32() - m_dwLimitStart;
+  const std::uint32_t elapsed = m_tick() - m_dwLimitStart;
   if (elapsed >= m_dwLimitMs) {
     m_dwLastError = ERROR_INTERNET_TIMEOUT;
     return false;
@@ -115,63 +115,36 @@ void CHttpClient::SendEarly(std::u16string_view url, std::u16string_view headers
   m_strEarlyUrl = url;
   m_strEarlyHeaders = headers;
   m_strEarlyAgent = userAgent;
-  m_dwSentEarly = TickCount32();
+  m_dwSentEarly = m_tick();
 }
 
 bool CHttpClient::OpenFile(std::u16string_view path, bool append) {
   CloseFile();
-  const ErrorCode code =
-      m_hFile.Open(path, append ? OpenMode::WriteAlways : OpenMode::WriteTruncate, Sharing::SoleWriter);
+  const ErrorCode code = m_pSink != nullptr ? m_pSink->Open(path, append) : ERROR_INVALID_HANDLE;
   if (code != ERROR_SUCCESS) {
     m_dwLastError = code;
     return false;
   }
-  std::uint64_t end = 0;
-  if (append) {
-    ErrorCode seek = m_hFile.SeekToEnd();
-    if (seek == ERROR_SUCCESS) seek = m_hFile.Size(end);
-    if (seek != ERROR_SUCCESS) {
-      m_hFile.Close();
-      m_dwLastError = seek;
-      return false;
-    }
-  }
-  m_WriteBlock.resize(kWriteBlock);
-  m_nGathered = 0;
-  m_nFileStart = end;
-  m_nWritten = 0;
   return true;
 }
 
 void CHttpClient::CloseFile() {
   // What was read is a prefix of the body: on disk it stays resumable, so it is kept on every path.
-  if (m_hFile.IsOpen()) WriteGathered();
-  m_hFile.Close();
-}
-
-ErrorCode CHttpClient::WriteGathered() {
-  if (m_nGathered == 0) return ERROR_SUCCESS;
-  const ErrorCode code = m_hFile.Write(m_WriteBlock.data(), m_nGathered);
-  if (code == ERROR_SUCCESS) m_nWritten += m_nGathered;
-  m_nGathered = 0;
-  return code;
+  if (m_pSink != nullptr && m_pSink->IsOpen()) m_pSink->Close();
 }
 
 bool CHttpClient::ReadToFile(std::uint32_t& bytesRead) {
   bytesRead = 0;
-  if (!m_hFile.IsOpen()) {
+  if (m_pSink == nullptr || !m_pSink->IsOpen()) {
     m_dwLastError = ERROR_INVALID_HANDLE;
     return false;
   }
-  // Never past the next block boundary, so each write but a resumed file's first is whole and aligned.
-  const auto room = static_cast<std::size_t>(kWriteBlock - (m_nFileStart + m_nWritten + m_nGathered) % kWriteBlock);
-  if (!ReadWithinLength(m_WriteBlock.data() + m_nGathered, std::min(room, HTTP_BUFFER_SIZE), bytesRead)) return false;
-  m_nGathered += bytesRead;
-  if (bytesRead == 0 || bytesRead == room) {
-    if (const ErrorCode code = WriteGathered(); code != ERROR_SUCCESS) {
-      m_dwLastError = code;
-      return false;
-    }
+  std::size_t room = 0;
+  char* const at = m_pSink->Room(room);
+  if (!ReadWithinLength(at, std::min(room, HTTP_BUFFER_SIZE), bytesRead)) return false;
+  if (const ErrorCode code = m_pSink->Commit(bytesRead); code != ERROR_SUCCESS) {
+    m_dwLastError = code;
+    return false;
   }
   return true;
 }
@@ -179,8 +152,6 @@ bool CHttpClient::ReadToFile(std::uint32_t& bytesRead) {
 bool CHttpClient::ReadBody(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
   return ReadWithinLength(buffer, size, bytesRead);
 }
-
-bool CHttpClient::ReadToMemory(std::string& document) { return ReadToMemory(GetFileListUrl(), document); }
 
 bool CHttpClient::ReadToMemory(std::u16string_view url, std::string& document, std::uint64_t maxSize) {
   std::uint64_t length = 0;

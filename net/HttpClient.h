@@ -1,6 +1,7 @@
 #pragma once
 // Fetches one HTTP resource at a time: opens a URL (200 or 206 only, Content-Length required) and
-// streams the body into a local file or reads it whole into memory. Used from one thread.
+// streams the body into its owner's sink (a local file) or reads it whole into memory. Used from one
+// thread. Its time-outs are measured by the owner's clock.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -8,8 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "net/BodySink.h"
 #include "net/Wininet.h"
-#include "platform/Files.h"
+#include "platform/Clock.h"
 
 namespace net {
 
@@ -18,15 +20,12 @@ inline constexpr std::u16string_view kDownloaderUserAgent = u"Mervo_Downloader";
 // The largest file-list document accepted into memory.
 constexpr std::uint64_t kMaxDocumentSize = 16 * 1024 * 1024;
 
-// The built-in address of the file-list document (a build setting).
-std::u16string GetFileListUrl();
-
 // The extra header line of a resumed transfer: "Range:bytes=<from>-" (no space, no end of range).
 std::u16string FormatRangeHeader(std::uint64_t from);
 
 class CHttpClient {
  public:
-  CHttpClient();
+  explicit CHttpClient(Tick tick = &platform::TickCount32);
   virtual ~CHttpClient();
   CHttpClient(const CHttpClient&) = delete;
   CHttpClient& operator=(const CHttpClient&) = delete;
@@ -39,21 +38,21 @@ class CHttpClient {
   // so the server answers while the caller finishes other work; that OpenUrl then takes it up. Where
   // it cannot be sent so, nothing happens and OpenUrl sends it as usual.
   void SendEarly(std::u16string_view url, std::u16string_view headers, std::u16string_view userAgent);
-  // Opens the local file for writing at its end (append) or emptied (not append); nobody else can
-  // write it meanwhile (readers may, such as the checksum that reads along).
+  // Where the bodies that ReadToFile reads go; the sink outlives its use here. None: OpenFile fails.
+  void SetBodySink(IBodySink* sink) { m_pSink = sink; }
+  // Opens the local file (through the sink) for writing at its end (append) or emptied (not append).
   bool OpenFile(std::u16string_view path, bool append);
   // Writes what has been read and not yet written, then closes the file.
   void CloseFile();
-  // Reads one piece of the body (at most HTTP_BUFFER_SIZE bytes) for the file; bytesRead = 0 when the
-  // body has ended, and by then all of it is in the file. Pieces are gathered and written in blocks.
+  // Reads one piece of the body (at most HTTP_BUFFER_SIZE bytes) into the sink; bytesRead = 0 when
+  // the body has ended, and by then all of it is in the file.
   bool ReadToFile(std::uint32_t& bytesRead);
   // How many bytes of this body are in the file so far: what a reader of the file can see.
-  std::uint64_t WrittenToFile() const { return m_nWritten; }
+  std::uint64_t WrittenToFile() const { return m_pSink != nullptr ? m_pSink->Written() : 0; }
   // Reads one piece of the body (at most HTTP_BUFFER_SIZE bytes) into the caller's buffer.
   bool ReadBody(void* buffer, std::size_t size, std::uint32_t& bytesRead);
   // Fetches a whole document (the built-in file-list address unless one is given) into memory; one
   // whose Content-Length is over maxSize fails with ERROR_INSUFFICIENT_BUFFER before it is read.
-  bool ReadToMemory(std::string& document);
   bool ReadToMemory(std::u16string_view url, std::string& document, std::uint64_t maxSize = kMaxDocumentSize);
 
   // The time-out of each wait for the server (connecting, the answer, the next data).
@@ -84,15 +83,11 @@ class CHttpClient {
   bool LimitNextWait();
   // Reads a piece of the body, never past its announced length: more than that fails the read.
   bool ReadWithinLength(void* buffer, std::size_t size, std::uint32_t& bytesRead);
-  // Writes the gathered bytes; they are dropped on failure, as the transfer ends there.
-  platform::ErrorCode WriteGathered();
 
-  // Pieces are gathered into blocks that end on block boundaries of the file: a few large aligned
-  // writes cost the page cache far less than many small torn ones.
-  static constexpr std::size_t kWriteBlock = 32 * 1024;
   // How long a request sent early may wait to be taken up.
   static constexpr std::uint32_t kSentEarlyLifeMs = 5000;
 
+  Tick m_tick;
   CWininet m_Wininet;
   std::uint32_t m_dwTimeoutMs = kDefaultTimeoutMs;
   std::uint32_t m_dwLimitMs = 0;  // 0: no overall limit
@@ -103,11 +98,7 @@ class CHttpClient {
   std::u16string m_strEarlyHeaders;
   std::u16string m_strEarlyAgent;
   std::uint32_t m_dwSentEarly = 0;
-  platform::CFileHandle m_hFile;
-  std::vector<char> m_WriteBlock;
-  std::size_t m_nGathered = 0;
-  std::uint64_t m_nFileStart = 0;  // where this body begins in the file
-  std::uint64_t m_nWritten = 0;
+  IBodySink* m_pSink = nullptr;
   std::uint64_t m_nBodyLeft = 0;   // of the open answer's announced length
   std::array<char, HTTP_BUFFER_SIZE> m_Buffer{};
   platform::ErrorCode m_dwLastError = 0;

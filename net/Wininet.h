@@ -5,6 +5,7 @@
 // WinINet on Windows.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,6 +18,9 @@ constexpr std::size_t HTTP_BUFFER_SIZE = 8192;
 constexpr std::uint32_t kDefaultTimeoutMs = 30000;
 // Redirections followed for one request before it fails with ERROR_HTTP_REDIRECT_FAILURE.
 constexpr int kMaxRedirects = 10;
+
+// The millisecond tick (32-bit, wrapping) that time-outs are measured by.
+using Tick = std::function<std::uint32_t()>;
 
 class CWininet {
  public:
@@ -49,6 +53,8 @@ class CWininet {
   void SetTimeout(std::uint32_t milliseconds);
   // A flag that, once false, makes every wait end with ERROR_INTERNET_OPERATION_CANCELLED.
   void SetRunningFlag(const std::atomic<bool>* running);
+  // The clock of the time-outs; the system's tick unless the owner gives one.
+  void SetClock(Tick tick);
 
   // The code of the last failure (a WinINet or Windows code); meaningful after a false result.
   platform::ErrorCode LastError() const;

@@ -7,6 +7,7 @@
 #include <curl/curl.h>
 #include <mutex>
 #include <strings.h>
+#include <utility>
 
 #include "core/Log.h"
 #include "net/CurlErrors.h"
@@ -90,6 +91,7 @@ struct CWininet::Impl {
   std::string m_body;
   std::size_t m_bodyRead = 0;
   std::uint32_t m_dwLastActivity = 0;
+  Tick m_tick = &platform::TickCount32;
   bool m_bSentEarly = false;  // the open request went out before its caller opened it
 };
 
@@ -178,7 +180,7 @@ bool CWininet::Impl::StartRequest(std::u16string_view url, std::u16string_view h
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   if (curl_multi_add_handle(static_cast<CURLM*>(m_multi.get()), easy) != CURLM_OK)
     return Fail(ERROR_INTERNET_INTERNAL_ERROR);
-  m_dwLastActivity = TickCount32();
+  m_dwLastActivity = m_tick();
   return true;
 }
 
@@ -202,7 +204,7 @@ bool CWininet::Impl::OpenRequest(std::u16string_view url, std::u16string_view he
   if (!early && !StartRequest(url, headers)) return false;
   m_bSentEarly = false;
   // The wait for the answer starts now, whenever the request went out.
-  m_dwLastActivity = TickCount32();
+  m_dwLastActivity = m_tick();
   while (!m_bHeadersDone) {
     // An early request that failed before its answer is sent again, so it fails only as a fresh one would.
     if (early && m_bDone) return OpenRequest(url, headers, false);
@@ -215,7 +217,7 @@ bool CWininet::Impl::OpenRequest(std::u16string_view url, std::u16string_view he
 std::size_t CWininet::Impl::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
   auto* me = static_cast<CWininet::Impl*>(self);
   const std::size_t length = size * count;
-  me->m_dwLastActivity = TickCount32();
+  me->m_dwLastActivity = me->m_tick();
   const std::string_view line(data, length);
   // Header names are case-insensitive.
   if (line.size() > 9 && strncasecmp(line.data(), "location:", 9) == 0) me->m_bBlockHasLocation = true;
@@ -252,7 +254,7 @@ std::size_t CWininet::Impl::OnBody(char* data, std::size_t size, std::size_t cou
     me->m_bodyRead = 0;
   }
   me->m_body.append(data, length);
-  me->m_dwLastActivity = TickCount32();
+  me->m_dwLastActivity = me->m_tick();
   return length;
 }
 
@@ -271,7 +273,7 @@ bool CWininet::Impl::Pump() {
   }
   if (m_bDone || Buffered() > before || m_bHeadersDone != headersBefore) return true;
   if (m_pbRunning != nullptr && !m_pbRunning->load()) return Fail(ERROR_INTERNET_OPERATION_CANCELLED);
-  if (static_cast<std::uint32_t>(TickCount32() - m_dwLastActivity) >= m_dwTimeoutMs)
+  if (static_cast<std::uint32_t>(m_tick() - m_dwLastActivity) >= m_dwTimeoutMs)
     return Fail(ERROR_INTERNET_TIMEOUT);
   curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
   return true;
@@ -318,7 +320,7 @@ bool CWininet::Impl::Read(void* buffer, std::size_t size, std::uint32_t& bytesRe
   if (m_bPaused && Buffered() < kHighWater / 2) {
     // Room again: let the held data in. The no-data clock starts afresh, since the pause was ours.
     m_bPaused = false;
-    m_dwLastActivity = TickCount32();
+    m_dwLastActivity = m_tick();
     curl_easy_pause(static_cast<CURL*>(m_hRequest.get()), CURLPAUSE_CONT);
   }
   return true;
@@ -341,6 +343,8 @@ bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
   return m_impl->Read(buffer, size, bytesRead);
 }
 void CWininet::SetTimeout(std::uint32_t milliseconds) { m_impl->m_dwTimeoutMs = milliseconds; }
+
+void CWininet::SetClock(Tick tick) { m_impl->m_tick = std::move(tick); }
 void CWininet::SetRunningFlag(const std::atomic<bool>* running) { m_impl->m_pbRunning = running; }
 platform::ErrorCode CWininet::LastError() const { return m_impl->m_dwLastError; }
 

@@ -12,14 +12,17 @@
 #include <condition_variable>
 #include <cwchar>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 #include <windows.h>
 #include <wininet.h>
 
 #include "core/Log.h"
+#include "platform/Clock.h"
 
 namespace net {
 
@@ -37,6 +40,12 @@ std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), 
 bool IsRedirect(DWORD status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
+
+// Closes an Internet handle when its owner lets it go.
+struct InternetHandleCloser {
+  void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+};
+using UniqueInternetHandle = std::unique_ptr<void, InternetHandleCloser>;
 
 // One blocking call and its outcome, shared by the caller and the call thread: a call given up
 // finishes (or never does) on its own, and everything it touches stays alive with it.
@@ -160,7 +169,7 @@ struct CWininet::Impl {
       for (;;) {
         if (call->done.wait_for(lock, kWaitSlice, [&] { return call->finished; })) return true;
         const bool stop = m_pbRunning != nullptr && !m_pbRunning->load();
-        if (stop || GetTickCount() - posted >= m_dwTimeoutMs) {
+        if (stop || m_tick() - posted >= m_dwTimeoutMs) {
           call->abandoned = true;
           Fail(stop ? ERROR_INTERNET_OPERATION_CANCELLED : ERROR_INTERNET_TIMEOUT);
           break;
@@ -193,13 +202,13 @@ struct CWininet::Impl {
   bool Open(std::u16string_view userAgent) {
     CloseSession();
     m_strUserAgent = userAgent;
-    m_hSession = InternetOpenW(Wide(userAgent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    m_hSession.reset(InternetOpenW(Wide(userAgent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (m_hSession == nullptr) return Fail(GetLastError());
     for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
                                INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
                                INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_LISTEN_TIMEOUT}) {
       DWORD value = m_dwTimeoutMs;
-      InternetSetOptionW(m_hSession, option, &value, sizeof value);
+      InternetSetOptionW(m_hSession.get(), option, &value, sizeof value);
     }
     return true;
   }
@@ -213,8 +222,8 @@ struct CWininet::Impl {
                         INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION |
                         INTERNET_FLAG_NO_AUTO_REDIRECT;
     auto call = std::make_shared<Call>();
-    const HINTERNET session = m_hSession;
-    posted = GetTickCount();
+    const HINTERNET session = m_hSession.get();
+    posted = m_tick();
     const bool sent = Post([call, session, target, extra, flags] {
       const HINTERNET request =
           InternetOpenUrlW(session, target.c_str(), extra.c_str(), static_cast<DWORD>(extra.size()), flags, 0);
@@ -237,7 +246,7 @@ struct CWininet::Impl {
     if (!Await(call, posted)) return false;
     std::lock_guard<std::mutex> lock(call->mutex);
     if (!call->ok) return Fail(AsInternetCode(call->error));
-    m_hRequest = call->handle;
+    m_hRequest.reset(call->handle);
     call->handle = nullptr;
     return true;
   }
@@ -287,7 +296,7 @@ struct CWininet::Impl {
       if (!QueryStatusCode(status) || !IsRedirect(static_cast<DWORD>(status))) break;
       std::vector<wchar_t> location(2048);
       DWORD size = static_cast<DWORD>(location.size() * sizeof(wchar_t));
-      if (!HttpQueryInfoW(m_hRequest, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) break;
+      if (!HttpQueryInfoW(m_hRequest.get(), HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) break;
       if (hops == kMaxRedirects) {
         CloseRequest();
         return Fail(ERROR_HTTP_REDIRECT_FAILURE);
@@ -310,28 +319,26 @@ struct CWininet::Impl {
     m_nAheadAt = m_nAheadEnd = 0;
     wchar_t text[32] = {};
     DWORD size = sizeof text;
-    if (HttpQueryInfoW(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) m_nBodyLength = _wtoi64(text);
+    if (HttpQueryInfoW(m_hRequest.get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) m_nBodyLength = _wtoi64(text);
     return true;
   }
 
   void CloseRequest() {
     DropPending();
-    if (m_hRequest != nullptr) InternetCloseHandle(m_hRequest);
-    m_hRequest = nullptr;
+    m_hRequest.reset();
     m_nAheadAt = m_nAheadEnd = 0;
   }
 
   void CloseSession() {
     DropPending();
-    if (m_hSession != nullptr) InternetCloseHandle(m_hSession);
-    m_hSession = nullptr;
+    m_hSession.reset();
   }
 
   bool QueryStatusCode(std::int32_t& code) {
     if (m_hRequest == nullptr) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     wchar_t text[16] = {};
     DWORD length = sizeof text;
-    if (!HttpQueryInfoW(m_hRequest, HTTP_QUERY_STATUS_CODE, text, &length, nullptr)) return Fail(GetLastError());
+    if (!HttpQueryInfoW(m_hRequest.get(), HTTP_QUERY_STATUS_CODE, text, &length, nullptr)) return Fail(GetLastError());
     code = static_cast<std::int32_t>(_wtol(text));
     return true;
   }
@@ -341,7 +348,7 @@ struct CWininet::Impl {
     // As text, so a length beyond 32 bits reads whole.
     wchar_t text[32] = {};
     DWORD size = sizeof text;
-    if (!HttpQueryInfoW(m_hRequest, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return Fail(GetLastError());
+    if (!HttpQueryInfoW(m_hRequest.get(), HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return Fail(GetLastError());
     wchar_t* end = nullptr;
     const unsigned long long value = std::wcstoull(text, &end, 10);
     if (end == text) return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
@@ -363,8 +370,8 @@ struct CWininet::Impl {
       call->ok = FALSE;
       call->error = call->available = call->got = 0;
     }
-    const HINTERNET request = m_hRequest;
-    const DWORD posted = GetTickCount();
+    const HINTERNET request = m_hRequest.get();
+    const DWORD posted = m_tick();
     const bool sent = Post([call, request] {
       DWORD available = 0;
       BOOL ok = InternetQueryDataAvailable(request, &available, 0, 0);
@@ -429,10 +436,11 @@ struct CWininet::Impl {
     return true;
   }
 
-  HINTERNET m_hSession = nullptr;
-  HINTERNET m_hRequest = nullptr;
+  UniqueInternetHandle m_hSession;
+  UniqueInternetHandle m_hRequest;  // closed before the session it belongs to
   ErrorCode m_dwLastError = 0;
   std::uint32_t m_dwTimeoutMs = kDefaultTimeoutMs;
+  Tick m_tick = &platform::TickCount32;
   const std::atomic<bool>* m_pbRunning = nullptr;  // set by the owner, on its own thread
   std::int64_t m_nBodyLength = -1;  // the open request's Content-Length, -1 without one
   std::int64_t m_nBodyRead = 0;
@@ -466,6 +474,8 @@ bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
   return m_impl->Read(buffer, size, bytesRead);
 }
 void CWininet::SetTimeout(std::uint32_t milliseconds) { m_impl->m_dwTimeoutMs = milliseconds; }
+
+void CWininet::SetClock(Tick tick) { m_impl->m_tick = std::move(tick); }
 void CWininet::SetRunningFlag(const std::atomic<bool>* running) { m_impl->m_pbRunning = running; }
 platform::ErrorCode CWininet::LastError() const { return m_impl->m_dwLastError; }
 

@@ -1,8 +1,8 @@
 #include "platform/Console.h"
 
-#include <io.h>
 #include <stdio.h>
 #include <windows.h>
+#include <io.h>
 
 namespace platform {
 

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <string>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>

@@ -40,7 +40,7 @@ int CProgressBarState::MarqueeLimit() const {
 
 std::intptr_t CProgressBarState::SetPos(std::int32_t position, MessageEffect& effect) {
   const std::int32_t old = m_nPosition;
-  const std::int32_t upper = (m_dwStyle & PBS_MARQUEE) ? MarqueeLimit() : m_nUpper;
+  const std::int32_t upper = (m_dwStyle & kBarMarquee) ? MarqueeLimit() : m_nUpper;
   m_nPosition = position;
   if (m_nPosition < m_nLower) m_nPosition = m_nLower;
   if (m_nPosition > upper) m_nPosition = upper;
@@ -50,70 +50,70 @@ std::intptr_t CProgressBarState::SetPos(std::int32_t position, MessageEffect& ef
 }
 
 bool CProgressBarState::Answers(unsigned message) {
-  return (message >= PBM_SETRANGE && message <= PBM_SETMARQUEE) || message == PBM_GETBKCOLOR ||
-         message == PBM_GETBARCOLOR || message == PBM_SETBKCOLOR ||
-         (message >= TPBM_SETTEXTCOLOR && message <= TPBM_SETMARQUEESIZE) || message == WM_TIMER;
+  return (message >= kBarSetRange && message <= kBarSetMarquee) || message == kBarGetBkColour ||
+         message == kBarGetBarColour || message == kBarSetBkColour ||
+         (message >= TPBM_SETTEXTCOLOR && message <= TPBM_SETMARQUEESIZE) || message == kTimerMessage;
 }
 
 std::intptr_t CProgressBarState::Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
                                         const SystemColours& system, MessageEffect& effect) {
   switch (message) {
-    case PBM_SETRANGE: {
+    case kBarSetRange: {
       const std::intptr_t old = PackRange(m_nLower, m_nUpper);
       m_nLower = static_cast<std::int32_t>(lParam & 0xFFFF);
       m_nUpper = static_cast<std::int32_t>((lParam >> 16) & 0xFFFF);
       return old;
     }
-    case PBM_SETRANGE32: {
+    case kBarSetRange32: {
       const std::intptr_t old = PackRange(m_nLower, m_nUpper);
       m_nLower = static_cast<std::int32_t>(wParam);
       m_nUpper = static_cast<std::int32_t>(lParam);
       return old;
     }
-    case PBM_SETPOS: return SetPos(static_cast<std::int32_t>(wParam), effect);
-    case PBM_DELTAPOS: return SetPos(m_nPosition + static_cast<std::int32_t>(wParam), effect);
-    case PBM_SETSTEP: {
+    case kBarSetPos: return SetPos(static_cast<std::int32_t>(wParam), effect);
+    case kBarDeltaPos: return SetPos(m_nPosition + static_cast<std::int32_t>(wParam), effect);
+    case kBarSetStep: {
       const std::int32_t old = m_nStep;
       m_nStep = static_cast<std::int32_t>(wParam);
       return old;
     }
-    case PBM_STEPIT: {
+    case kBarStepIt: {
       std::int32_t next = m_nPosition + m_nStep;
       if (next < m_nLower) next = m_nUpper - (m_nLower - next);
       else if (next > m_nUpper) next = m_nLower + (next - m_nUpper);
       return SetPos(next, effect);
     }
-    case PBM_GETRANGE: {
+    case kBarGetRange: {
       if (lParam != 0) {
-        auto* range = reinterpret_cast<PBRANGE*>(lParam);
+        auto* range = reinterpret_cast<BarRange*>(lParam);
         range->iLow = m_nLower;
         range->iHigh = m_nUpper;
       }
       return wParam != 0 ? m_nLower : m_nUpper;
     }
-    case PBM_GETPOS: return m_nPosition;
-    case PBM_SETBARCOLOR: return Store(m_crBar, static_cast<COLORREF>(lParam), effect);
-    case PBM_SETBKCOLOR: return Store(m_crBack, static_cast<COLORREF>(lParam), effect);
-    case PBM_SETMARQUEE: {
+    case kBarGetPos: return m_nPosition;
+    case kBarSetBarColour: return Store(m_crBar, static_cast<ColourRef>(lParam), effect);
+    case kBarSetBkColour: return Store(m_crBack, static_cast<ColourRef>(lParam), effect);
+    case kBarSetMarquee: {
       m_bPercentText = 0;
       if (wParam != 0) {
-        m_dwStyle |= PBS_MARQUEE;
+        m_dwStyle |= kBarMarquee;
         // As with a window timer, an interval below the minimum (0 among them) gets the minimum,
         // never a busy loop.
-        m_nMarqueeIntervalMs = std::max(static_cast<int>(lParam), USER_TIMER_MINIMUM);
+        m_nMarqueeIntervalMs = std::max(static_cast<int>(lParam), kShortestTimerMs);
       } else {
-        m_dwStyle &= ~PBS_MARQUEE;
+        m_dwStyle &= ~kBarMarquee;
         m_nMarqueeIntervalMs = 0;
       }
       effect.marqueeChanged = true;
       effect.repaint = true;
       return static_cast<std::intptr_t>(wParam);
     }
-    case PBM_GETBKCOLOR: return BackColour(system);
-    case PBM_GETBARCOLOR: return BarColour(system);
-    case TPBM_SETTEXTCOLOR: return Store(m_crText, static_cast<COLORREF>(lParam), effect);
+    case kBarGetBkColour: return BackColour(system);
+    case kBarGetBarColour: return BarColour(system);
+    case TPBM_SETTEXTCOLOR: return Store(m_crText, static_cast<ColourRef>(lParam), effect);
     case TPBM_GETTEXTCOLOR: return TextColour(system);
-    case TPBM_SETBARTEXTCOLOR: return Store(m_crTextOnBar, static_cast<COLORREF>(lParam), effect);
+    case TPBM_SETBARTEXTCOLOR: return Store(m_crTextOnBar, static_cast<ColourRef>(lParam), effect);
     case TPBM_GETBARTEXTCOLOR: return TextOnBarColour(system);
     case TPBM_SHOWPERCENT: return Store(m_bPercentText, static_cast<std::int32_t>(wParam), effect);
     case TPBM_SETTEXTALIGN: return Store(m_nTextAlign, static_cast<std::int32_t>(wParam), effect);
@@ -122,7 +122,7 @@ std::intptr_t CProgressBarState::Handle(unsigned message, std::uintptr_t wParam,
       effect.repaint = true;
       return m_nMarqueePercent;
     }
-    case WM_TIMER: {
+    case kTimerMessage: {
       if (wParam != MARQUEE_TIMER_ID) return 0;
       const std::int32_t position = m_nPosition;
       if (s_nMarqueeDirection == 1 && position >= MarqueeLimit()) s_nMarqueeDirection = -1;
@@ -138,7 +138,7 @@ BarGeometry CProgressBarState::Geometry(const Rect& rc) const {
   const double f = Fraction();
   BarGeometry g{rc, rc, rc, true, true};
   const bool vertical = IsVertical();
-  if (m_dwStyle & PBS_MARQUEE) {
+  if (m_dwStyle & kBarMarquee) {
     const int length = vertical ? rc.Height() : rc.Width();
     const int seg = (length * m_nMarqueePercent + 50) / 100;
     if (!vertical) {

@@ -1,12 +1,12 @@
 #pragma once
 // The main window's layout as both windows build it: 639 x 380 pixels, each control at its place,
 // and the images each button shows.
-#include "controller/ControlIds.h"
 #include "skin/ImageScales.h"
+#include "window/ControlIds.h"
 
 namespace skin {
 
-using namespace controller;
+using namespace window;
 
 constexpr int kWindowWidth = 639;
 constexpr int kWindowHeight = 380;
@@ -61,7 +61,7 @@ constexpr ButtonRow kButtons[] = {
     {IDC_BUTTON_START, 285, 320, 147, 150, 149, 148, 150, 133},
     {IDC_BUTTON_STOP, 369, 320, 151, 154, 153, 152, 154, 134},
     {IDC_BUTTON_RUN, 453, 320, 143, 146, 145, 144, 146, 135},
-    {IDCANCEL, 537, 320, 136, 139, 138, 137, 139, 136},
+    {IDC_BUTTON_CANCEL, 537, 320, 136, 139, 138, 137, 139, 136},
 };
 
 enum class Kind { Button, Label, Link, PathLabel, Bar, Background };
@@ -78,7 +78,7 @@ constexpr ControlRow kControls[] = {
     {IDC_BUTTON_START, Kind::Button, 285, 320, 77, 27, ""},
     {IDC_BUTTON_STOP, Kind::Button, 369, 320, 77, 27, ""},
     {IDC_BUTTON_RUN, Kind::Button, 453, 320, 77, 27, ""},
-    {IDCANCEL, Kind::Button, 537, 320, 77, 27, ""},
+    {IDC_BUTTON_CANCEL, Kind::Button, 537, 320, 77, 27, ""},
     {IDC_STATIC_FILE_NAME, Kind::Label, 357, 56, 193, 14, "file name"},
     {IDC_STATIC_SPEED, Kind::Label, 546, 79, 88, 14, "0 Bytes/sec"},
     {IDC_STATIC_FILE_SIZE, Kind::Label, 343, 79, 89, 14, "0 Bytes"},

@@ -51,7 +51,7 @@ void CBitmapButtonEx::SetHoverImage(unsigned id, qreal ratio) {
   if (id != 0) m_bmpHover = LoadSkinImage(id, ratio > 0 ? ratio : devicePixelRatioF());
 }
 
-void CBitmapButtonEx::SetKeyColor(COLORREF key) { m_crKey = key; }
+void CBitmapButtonEx::SetKeyColor(ColourRef key) { m_crKey = key; }
 
 const QImage& CBitmapButtonEx::ChosenImage() const {
   const QImage* chosen = &m_bmpNormal;
@@ -96,7 +96,7 @@ void CBitmapButtonEx::leaveEvent(QEvent* event) {
   QAbstractButton::leaveEvent(event);
 }
 
-void DrawBitmapTransparent(QPainter& painter, const QImage& image, int x, int y, COLORREF key) {
+void DrawBitmapTransparent(QPainter& painter, const QImage& image, int x, int y, ColourRef key) {
   if (image.isNull()) return;
   // Pixels of exactly the key colour become fully transparent; every other pixel is opaque.
   QImage keyed = image.convertToFormat(QImage::Format_ARGB32);

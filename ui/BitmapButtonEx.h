@@ -6,7 +6,7 @@
 #include <QAbstractButton>
 #include <QImage>
 
-#include "ui/Win32Types.h"
+#include "ui/Vocabulary.h"
 
 namespace ui {
 
@@ -23,7 +23,7 @@ class CBitmapButtonEx : public QAbstractButton {
   void SizeToContent();
   // Records the id; a non-zero id replaces the hover image.
   virtual void SetHoverImage(unsigned id, qreal ratio = 0);
-  virtual void SetKeyColor(COLORREF key);
+  virtual void SetKeyColor(ColourRef key);
   // The same with images at hand rather than ids.
   void SetImages(const QImage& normal, const QImage& selected, const QImage& focus, const QImage& disabled);
   void SetHoverImage(const QImage& image) { m_bmpHover = image; }
@@ -46,7 +46,7 @@ class CBitmapButtonEx : public QAbstractButton {
   QImage m_bmpSelected;
   QImage m_bmpFocus;
   QImage m_bmpDisabled;
-  COLORREF m_crKey = RGB(255, 0, 255);
+  ColourRef m_crKey = Rgb(255, 0, 255);
   bool m_bMouseOver = false;
   bool m_bKeyboardFocus = false;
   unsigned m_nHoverImageId = 0;
@@ -56,6 +56,6 @@ class CBitmapButtonEx : public QAbstractButton {
 
 // Draws image with its top-left corner at x, y, leaving the target unchanged wherever the image
 // has exactly the key colour.
-void DrawBitmapTransparent(QPainter& painter, const QImage& image, int x, int y, COLORREF key);
+void DrawBitmapTransparent(QPainter& painter, const QImage& image, int x, int y, ColourRef key);
 
 } // namespace ui

@@ -7,10 +7,11 @@
 #include <QPainter>
 #include <QWindow>
 
+#include "core/StringTable.h"
 #include "skin/WindowLayout.h"
 #include "ui/Accessibility.h"
 #include "ui/SkinImages.h"
-#include "core/StringTable.h"
+#include "window/WindowTables.h"
 
 namespace ui {
 
@@ -90,7 +91,7 @@ CSkinnedWindow::CSkinnedWindow(QWidget* parent) : QWidget(parent, Qt::Window | Q
   }
   Button(IDC_BUTTON_START)->setFocus();
 
-  connect(Button(IDCANCEL), &QAbstractButton::clicked, this, &CSkinnedWindow::closeRequested);
+  connect(Button(IDC_BUTTON_CANCEL), &QAbstractButton::clicked, this, &CSkinnedWindow::closeRequested);
   connect(Button(IDC_BUTTON_CLOSE), &QAbstractButton::clicked, this, &CSkinnedWindow::closeRequested);
   connect(Button(IDC_BUTTON_MINIMIZE), &QAbstractButton::clicked, this, &QWidget::showMinimized);
   setWindowIcon(LoadAppIcon());
@@ -127,19 +128,14 @@ CTextProgressCtrl* CSkinnedWindow::Bar(int id) const { return qobject_cast<CText
 CBitmapButtonEx* CSkinnedWindow::Button(int id) const { return qobject_cast<CBitmapButtonEx*>(Control(id)); }
 
 void CSkinnedWindow::InitProgressBars() {
-  struct Colours {
-    int id;
-    COLORREF back1, back2, bar;
-  };
-  for (const Colours& c : {Colours{IDC_PROGRESS_FILE, RGB(0, 0, 0), RGB(0, 0, 0), RGB(98, 98, 98)},
-                           Colours{IDC_PROGRESS_TOTAL, RGB(255, 255, 255), RGB(0, 0, 0), RGB(255, 175, 16)}}) {
+  for (const BarColours& c : kBarColours) {
     CTextProgressCtrl* bar = Bar(c.id);
-    bar->SendMessage(PBM_SETRANGE, 0, (100 << 16) | 0);
-    bar->SendMessage(PBM_SETBKCOLOR, 0, c.back1);
-    bar->SendMessage(PBM_SETBKCOLOR, 0, c.back2);
-    bar->SendMessage(PBM_SETBARCOLOR, 0, c.bar);
-    bar->SendMessage(TPBM_SETTEXTCOLOR, 0, RGB(255, 255, 255));
-    bar->SendMessage(TPBM_SETBARTEXTCOLOR, 0, RGB(255, 255, 255));
+    bar->SendMessage(kBarSetRange, 0, (100 << 16) | 0);
+    bar->SendMessage(kBarSetBkColour, 0, c.back1);
+    bar->SendMessage(kBarSetBkColour, 0, c.back2);
+    bar->SendMessage(kBarSetBarColour, 0, c.bar);
+    bar->SendMessage(TPBM_SETTEXTCOLOR, 0, kBarTextColour);
+    bar->SendMessage(TPBM_SETBARTEXTCOLOR, 0, kBarTextColour);
     bar->SendMessage(TPBM_SETTEXTALIGN, 1);
     bar->SendMessage(TPBM_SHOWPERCENT, 1);
   }

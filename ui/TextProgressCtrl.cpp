@@ -49,7 +49,7 @@ std::intptr_t CTextProgressCtrl::SendMessage(unsigned message, std::uintptr_t wP
 }
 
 void CTextProgressCtrl::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == m_marqueeTimer.timerId()) SendMessage(WM_TIMER, MARQUEE_TIMER_ID, 0);
+  if (event->timerId() == m_marqueeTimer.timerId()) SendMessage(kTimerMessage, MARQUEE_TIMER_ID, 0);
   else QWidget::timerEvent(event);
 }
 
@@ -82,7 +82,7 @@ void CTextProgressCtrl::paintEvent(QPaintEvent* event) {
   int x = 0, y = 0;
   m_state.TextOrigin(rc, metrics.horizontalAdvance(label), metrics.height(), x, y);
   const bool vertical = m_state.IsVertical();
-  auto drawClipped = [&](const Rect& clip, COLORREF colour) {
+  auto drawClipped = [&](const Rect& clip, ColourRef colour) {
     painter.save();
     painter.setClipRect(ToQRect(clip).intersected(ToQRect(rc)));
     painter.setPen(ToQColor(colour));

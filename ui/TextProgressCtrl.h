@@ -9,7 +9,7 @@
 #include <QWidget>
 
 #include "skin/ProgressBarState.h"
-#include "ui/Win32Types.h"
+#include "ui/Vocabulary.h"
 
 namespace ui {
 
@@ -19,7 +19,7 @@ using namespace skin;
 class CTextProgressCtrl : public QWidget {
   Q_OBJECT
  public:
-  CTextProgressCtrl(QWidget* parent, int id, std::uint32_t style = PBS_SMOOTH);
+  CTextProgressCtrl(QWidget* parent, int id, std::uint32_t style = kBarSmooth);
 
   int Id() const { return m_nId; }
   // The message entry point: the same numbers, parameters and results as the platform's bar.

@@ -12,7 +12,7 @@ CTransparentStatic::CTransparentStatic(QWidget* parent, int id, const QString& t
   if (notify) setCursor(Qt::PointingHandCursor);
 }
 
-void CTransparentStatic::SetTextColor(COLORREF colour) {
+void CTransparentStatic::SetTextColor(ColourRef colour) {
   m_crText = colour;
   repaint();
 }

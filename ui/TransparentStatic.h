@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "ui/Win32Types.h"
+#include "ui/Vocabulary.h"
 
 namespace ui {
 
@@ -15,8 +15,8 @@ class CTransparentStatic : public QWidget {
   CTransparentStatic(QWidget* parent, int id, const QString& text, bool notify = false, bool endEllipsis = false);
 
   int Id() const { return m_nId; }
-  void SetTextColor(COLORREF colour);
-  COLORREF TextColor() const { return m_crText; }
+  void SetTextColor(ColourRef colour);
+  ColourRef TextColor() const { return m_crText; }
   void SetWindowText(const QString& text);
   QString GetWindowText() const { return m_strText; }
 
@@ -30,7 +30,7 @@ class CTransparentStatic : public QWidget {
  private:
   int m_nId;
   QString m_strText;
-  COLORREF m_crText = RGB(149, 149, 151);
+  ColourRef m_crText = Rgb(149, 149, 151);
   bool m_bEndEllipsis;
 };
 

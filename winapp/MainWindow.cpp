@@ -4,6 +4,8 @@
 #include "platform/Utf.h"
 
 #include <algorithm>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include <windows.h>
@@ -11,17 +13,25 @@
 
 #include "winapp/Resources.h"
 #include "winapp/StartupWait.h"
+#include "window/WindowTables.h"
 #include "winui/Dpi.h"
+#include "winui/GdiHandles.h"
 #include "winui/WindowText.h"
 
 namespace winapp {
 
 using controller::BoxKind;
-using controller::RunState;
+using window::RunState;
 
 namespace {
 
 thread_local CMainWindow* t_pModal = nullptr;
+
+// A hook that is removed when its owner lets it go.
+struct HookRemover {
+  void operator()(HHOOK hook) const { UnhookWindowsHookEx(hook); }
+};
+using UniqueHook = std::unique_ptr<std::remove_pointer_t<HHOOK>, HookRemover>;
 
 const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
@@ -61,10 +71,11 @@ void CMainWindow::DoModal() {
   m_bModal = true;
   t_pModal = this;
   // The dialog's own loop has no place for a filter; a message-filter hook sees every message first.
-  const HHOOK hook = SetWindowsHookExW(WH_MSGFILTER, &MessageFilter, nullptr, GetCurrentThreadId());
-  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MERVODOWNLOADER_DIALOG), nullptr, &DialogProc,
-                  reinterpret_cast<LPARAM>(this));
-  if (hook) UnhookWindowsHookEx(hook);
+  {
+    const UniqueHook hook(SetWindowsHookExW(WH_MSGFILTER, &MessageFilter, nullptr, GetCurrentThreadId()));
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MERVODOWNLOADER_DIALOG), nullptr, &DialogProc,
+                    reinterpret_cast<LPARAM>(this));
+  }
   t_pModal = nullptr;
 }
 
@@ -151,7 +162,7 @@ BOOL CMainWindow::OnInitDialog() {
   }
   // The keyboard starts on Start where it can be pressed (the first button in reading order is
   // the window's minimise button).
-  const HWND start = GetDlgItem(m_hWnd, controller::IDC_BUTTON_START);
+  const HWND start = GetDlgItem(m_hWnd, window::IDC_BUTTON_START);
   if (IsWindowEnabled(start)) {
     SetFocus(start);
     return FALSE;
@@ -266,20 +277,14 @@ void CMainWindow::OnDpiChanged(UINT dpi, const RECT& suggested) {
 }
 
 void CMainWindow::InitProgressBars() {
-  struct Colours {
-    int id;
-    COLORREF back1, back2, bar;
-  };
-  for (const Colours& c : {Colours{controller::IDC_PROGRESS_FILE, RGB(0, 0, 0), RGB(0, 0, 0), RGB(98, 98, 98)},
-                           Colours{controller::IDC_PROGRESS_TOTAL, RGB(255, 255, 255), RGB(0, 0, 0),
-                                   RGB(255, 175, 16)}}) {
+  for (const window::BarColours& c : window::kBarColours) {
     const HWND bar = GetDlgItem(m_hWnd, c.id);
     SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     SendMessageW(bar, PBM_SETBKCOLOR, 0, c.back1);
     SendMessageW(bar, PBM_SETBKCOLOR, 0, c.back2);
     SendMessageW(bar, PBM_SETBARCOLOR, 0, c.bar);
-    SendMessageW(bar, skin::TPBM_SETTEXTCOLOR, 0, RGB(255, 255, 255));
-    SendMessageW(bar, skin::TPBM_SETBARTEXTCOLOR, 0, RGB(255, 255, 255));
+    SendMessageW(bar, skin::TPBM_SETTEXTCOLOR, 0, window::kBarTextColour);
+    SendMessageW(bar, skin::TPBM_SETBARTEXTCOLOR, 0, window::kBarTextColour);
     SendMessageW(bar, skin::TPBM_SETTEXTALIGN, 1, 0);
     SendMessageW(bar, skin::TPBM_SHOWPERCENT, 1, 0);
   }
@@ -298,7 +303,7 @@ void CMainWindow::InitButtons() {
 }
 
 void CMainWindow::InitBackground() {
-  const HWND picture = GetDlgItem(m_hWnd, controller::IDC_STATIC_BACKGROUND);
+  const HWND picture = GetDlgItem(m_hWnd, window::IDC_STATIC_BACKGROUND);
   m_bmpBackground.reset(winui::LoadScaledBitmap(GetModuleHandleW(nullptr), skin::kBackgroundImage, m_nDpi));
   SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpBackground.get()));
   // Exactly the image's size: some picture controls stretch their image to their own size, and the
@@ -329,7 +334,7 @@ void CMainWindow::SetText(int id, std::u16string_view text) {
   SetWindowTextW(control, Wide(std::u16string(text)));
 }
 
-void CMainWindow::SetTextColor(int id, controller::COLORREF colour) {
+void CMainWindow::SetTextColor(int id, window::ColourRef colour) {
   if (winui::CTransparentStatic* label = Label(id)) label->SetTextColor(colour);
 }
 
@@ -337,7 +342,7 @@ void CMainWindow::EnableControl(int id, bool enabled) { EnableWindow(GetDlgItem(
 
 void CMainWindow::SetBarPosition(int id, int position) {
   SendDlgItemMessageW(m_hWnd, id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-  if (id == controller::IDC_PROGRESS_TOTAL) m_taskbar.SetPercent(position);
+  if (id == window::IDC_PROGRESS_TOTAL) m_taskbar.SetPercent(position);
 }
 
 bool CMainWindow::WaitForStartup(std::u16string_view status, const std::function<void()>& work,
@@ -380,6 +385,7 @@ void CMainWindow::OnPost(std::uint32_t message, std::unique_ptr<download::Messag
 
 void CMainWindow::OnCommand(int id) {
   using namespace controller;
+  using namespace window;
   if (id == IDC_BUTTON_MINIMIZE) {
     ShowWindow(m_hWnd, SW_SHOWMINIMIZED);
     return;
@@ -402,7 +408,7 @@ bool CMainWindow::OnSetCursor() {
   // The hand shows over a link only while it is shown.
   POINT pointer;
   GetCursorPos(&pointer);
-  for (const int id : {controller::IDC_STATIC_FORUM, controller::IDC_STATIC_REGISTER}) {
+  for (const int id : {window::IDC_STATIC_FORUM, window::IDC_STATIC_REGISTER}) {
     const HWND link = GetDlgItem(m_hWnd, id);
     RECT r;
     if (IsWindowVisible(link) && GetWindowRect(link, &r) && PtInRect(&r, pointer)) {
@@ -414,14 +420,13 @@ bool CMainWindow::OnSetCursor() {
 }
 
 void CMainWindow::OnPaintIconic() {
-  PAINTSTRUCT ps;
-  const HDC dc = BeginPaint(m_hWnd, &ps);
+  const winui::CPaintDc paint(m_hWnd);
+  const HDC dc = paint.Get();
   SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
   RECT client;
   GetClientRect(m_hWnd, &client);
   DrawIcon(dc, (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2,
            (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2, m_hIcon);
-  EndPaint(m_hWnd, &ps);
 }
 
 void CMainWindow::OnDestroy() {
@@ -435,17 +440,18 @@ void CMainWindow::OnDestroy() {
 }
 
 INT_PTR CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == download::WM_DOWNLOAD_PROGRESS || message == download::WM_DOWNLOAD_RESULT) {
+    download::DispatchRecord(
+        message, std::unique_ptr<download::MessageRecord>(reinterpret_cast<download::MessageRecord*>(lParam)),
+        [this](std::unique_ptr<download::DownloadProgress> record) {
+          if (m_pDlg) m_pDlg->OnDownloadProgress(std::move(record));
+        },
+        [this](std::unique_ptr<download::DownloadResult> record) {
+          if (m_pDlg) m_pDlg->OnDownloadResult(std::move(record));
+        });
+    return TRUE;
+  }
   switch (message) {
-    case download::WM_DOWNLOAD_PROGRESS: {
-      std::unique_ptr<download::DownloadProgress> record(reinterpret_cast<download::DownloadProgress*>(lParam));
-      if (m_pDlg) m_pDlg->OnDownloadProgress(std::move(record));
-      return TRUE;
-    }
-    case download::WM_DOWNLOAD_RESULT: {
-      std::unique_ptr<download::DownloadResult> record(reinterpret_cast<download::DownloadResult*>(lParam));
-      if (m_pDlg) m_pDlg->OnDownloadResult(std::move(record));
-      return TRUE;
-    }
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
       return TRUE;

@@ -59,7 +59,7 @@ class CMainWindow : public controller::IMainView, public download::IMessageTarge
 
   // The view the controller drives.
   void SetText(int id, std::u16string_view text) override;
-  void SetTextColor(int id, controller::COLORREF colour) override;
+  void SetTextColor(int id, window::ColourRef colour) override;
   void EnableControl(int id, bool enabled) override;
   void SetBarPosition(int id, int position) override;
   bool ShowMessage(std::u16string_view text, controller::BoxKind kind) override;
@@ -69,9 +69,9 @@ class CMainWindow : public controller::IMainView, public download::IMessageTarge
   bool WaitForStartup(std::u16string_view status, const std::function<void()>& work,
                       const std::function<void()>& cancel) override;
   void PrepareWindow() override;
-  void ShowRunState(controller::RunState state) override;
+  void ShowRunState(window::RunState state) override;
   void EndDialog() override;
-  download::HWND MessageTarget() const override { return m_hTarget; }
+  download::TargetHandle MessageTarget() const override { return m_hTarget; }
 
   // Called on the worker's thread: posts the record to the window's queue.
   void OnPost(std::uint32_t message, std::unique_ptr<download::MessageRecord> record) override;
@@ -115,7 +115,7 @@ class CMainWindow : public controller::IMainView, public download::IMessageTarge
   std::map<int, std::unique_ptr<winui::CTransparentStatic>> m_labels;
   std::map<int, std::unique_ptr<winui::CTextProgressCtrl>> m_bars;
   std::map<int, std::unique_ptr<winui::CBitmapButtonEx>> m_buttons;
-  download::HWND m_hTarget = 0;
+  download::TargetHandle m_hTarget = 0;
   std::unique_ptr<controller::CMervoDownloaderDlg> m_pDlg;
 };
 

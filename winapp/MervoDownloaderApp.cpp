@@ -49,7 +49,7 @@ bool CMervoDownloaderApp::InitInstance() {
     BringFirstCopyForward();
     return false;
   }
-  CMainWindow window(std::move(dialogs), controller::DefaultServices());
+  CMainWindow window(std::move(dialogs), controller::DefaultServices(m_product));
   window.DoModal();
   return false;
 }

@@ -2,7 +2,7 @@
 
 namespace winapp {
 
-using controller::RunState;
+using window::RunState;
 
 TBPFLAG TaskbarStateOf(RunState state) {
   switch (state) {

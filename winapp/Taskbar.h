@@ -3,7 +3,7 @@
 // for a stopped or failed run.
 #include <memory>
 
-#include "controller/WindowTables.h"
+#include "window/WindowTables.h"
 
 #include <windows.h>
 #include <shobjidl.h>
@@ -11,13 +11,13 @@
 namespace winapp {
 
 // The taskbar's state for a run state.
-TBPFLAG TaskbarStateOf(controller::RunState state);
+TBPFLAG TaskbarStateOf(window::RunState state);
 
 class CTaskbarProgress {
  public:
   // Called when the taskbar announces the window's button; before that nothing is shown.
   void Attach(HWND window);
-  void SetState(controller::RunState state);
+  void SetState(window::RunState state);
   void SetPercent(int percent);
 
  private:
@@ -26,7 +26,7 @@ class CTaskbarProgress {
   };
   std::unique_ptr<ITaskbarList3, Releaser> m_list;
   HWND m_hWnd = nullptr;
-  controller::RunState m_state = controller::RunState::Ready;
+  window::RunState m_state = window::RunState::Ready;
   int m_nPercent = 0;
 };
 

@@ -50,6 +50,21 @@ class CClientDc {
   HDC m_dc;
 };
 
+// A window's paint context, from BeginPaint to EndPaint, for the guard's life.
+class CPaintDc {
+ public:
+  explicit CPaintDc(HWND window) : m_window(window), m_dc(BeginPaint(window, &m_ps)) {}
+  ~CPaintDc() { EndPaint(m_window, &m_ps); }
+  CPaintDc(const CPaintDc&) = delete;
+  CPaintDc& operator=(const CPaintDc&) = delete;
+  HDC Get() const { return m_dc; }
+
+ private:
+  HWND m_window;
+  PAINTSTRUCT m_ps{};
+  HDC m_dc;
+};
+
 // Fills a rectangle with a solid colour, as the framework's FillSolidRect does.
 inline void FillSolidRect(HDC dc, const RECT& rect, COLORREF colour) {
   const COLORREF old = SetBkColor(dc, colour);

@@ -39,12 +39,9 @@ LRESULT CTextProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
   switch (message) {
     case WM_ERASEBKGND: return TRUE;
     case WM_PAINT: {
-      PAINTSTRUCT ps;
-      if (HDC dc = BeginPaint(Hwnd(), &ps)) {
-        // An empty or inverted range paints nothing; the request is still completed.
-        if (m_state.HasRange()) Paint(dc);
-        EndPaint(Hwnd(), &ps);
-      }
+      // An empty or inverted range paints nothing; the request is still completed.
+      const CPaintDc paint(Hwnd());
+      if (paint.Get() && m_state.HasRange()) Paint(paint.Get());
       return 0;
     }
     case WM_PRINTCLIENT:

@@ -2,9 +2,9 @@
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QProcess>
 #include <QFileDialog>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
@@ -20,21 +20,22 @@
 #include "app/MervoDownloaderApp.h"
 #include "app/QtServices.h"
 #include "controller/InstallFolder.h"
-#include "platform/Launch.h"
 #include "core/Text.h"
 #include "download/LocalFiles.h"
 #include "filelist/FileList.h"
 #include "platform/Clock.h"
+#include "platform/Launch.h"
 #include "support/FaultServer.h"
 #include "support/NginxServer.h"
-#include "support/TempDir.h"
 #include "support/PublishGame.h"
+#include "support/TempDir.h"
 #include "support/TestData.h"
 
 namespace {
 
 using namespace app;
 using namespace controller;
+using namespace window;
 using namespace testsupport;
 using namespace ui;
 namespace fs = std::filesystem;
@@ -155,7 +156,7 @@ TEST_F(Controller, FullRunFromStartUpToComplete) {
   EXPECT_EQ(N(win.Text(IDC_STATIC_TOTAL_SIZE)), "198.24 KB");
   EXPECT_EQ(N(win.Text(IDC_STATIC_FOLDER)), DefaultFolder().string());
   EXPECT_EQ(N(win.Text(IDC_CAPTION_STATUS)), "Transfer Status");
-  EXPECT_TRUE(On(win, IDC_BUTTON_START) && On(win, IDC_BUTTON_CHANGE_PATH) && On(win, IDCANCEL));
+  EXPECT_TRUE(On(win, IDC_BUTTON_START) && On(win, IDC_BUTTON_CHANGE_PATH) && On(win, IDC_BUTTON_CANCEL));
   EXPECT_FALSE(On(win, IDC_BUTTON_STOP) || On(win, IDC_BUTTON_RUN));
   EXPECT_EQ(win.windowTitle(), QStringLiteral("Downloader For VALDRIS"));
 
@@ -168,7 +169,7 @@ TEST_F(Controller, FullRunFromStartUpToComplete) {
   EXPECT_FALSE(fs::exists(config / "Mervolink")) << "the vendor key goes with a complete download";
   EXPECT_TRUE(box.shown.empty());
   for (const auto& [name, bytes] : files) EXPECT_EQ(ReadBytes(DefaultFolder() / name), bytes);
-  EXPECT_EQ(win.Bar(IDC_PROGRESS_TOTAL)->SendMessage(PBM_GETPOS), 100);
+  EXPECT_EQ(win.Bar(IDC_PROGRESS_TOTAL)->SendMessage(kBarGetPos), 100);
   EXPECT_EQ(N(win.Text(IDC_STATIC_TOTAL_DONE)), "198.24 KB");
   const std::string log = Log();
   EXPECT_NE(log.find("[INFO] download thread create success"), std::string::npos);
@@ -270,7 +271,7 @@ TEST_F(Controller, AFloodOfRecordsIsDrawnOncePerFrame) {
   }
   EXPECT_LE(win.Frames() - framesBefore, 1) << "the first change shows at once, the rest wait for the frame";
   EXPECT_EQ(N(win.Text(IDC_STATIC_FILE_DONE)), "195.31 KB") << "the figures are the last record's";
-  ASSERT_TRUE(WaitFor([&] { return win.Bar(IDC_PROGRESS_FILE)->SendMessage(PBM_GETPOS) == 100; }));
+  ASSERT_TRUE(WaitFor([&] { return win.Bar(IDC_PROGRESS_FILE)->SendMessage(kBarGetPos) == 100; }));
   EXPECT_EQ(win.Label(IDC_STATIC_FILE_DONE)->GetWindowText(), QStringLiteral("195.31 KB"));
   EXPECT_LE(win.Frames() - framesBefore, 2);
 }
@@ -541,7 +542,7 @@ TEST(Application, OneCopyPerSessionEvenAfterACrash) {
   ASSERT_EQ(pipe(ready), 0);
   const pid_t first = fork();
   if (first == 0) {
-    CMervoDownloaderApp copy;
+    CMervoDownloaderApp copy({});
     ScriptedBox quiet;
     const char ok = copy.InitInstance(quiet) ? 1 : 0;
     (void)!write(ready[1], &ok, 1);
@@ -552,7 +553,7 @@ TEST(Application, OneCopyPerSessionEvenAfterACrash) {
   ASSERT_EQ(read(ready[0], &started, 1), 1);
   ASSERT_EQ(started, 1);
   {
-    CMervoDownloaderApp second;
+    CMervoDownloaderApp second({});
     ScriptedBox box;
     EXPECT_FALSE(second.InitInstance(box));
     ASSERT_EQ(box.shown.size(), 1u);
@@ -560,7 +561,7 @@ TEST(Application, OneCopyPerSessionEvenAfterACrash) {
   }
   kill(first, SIGKILL);
   waitpid(first, nullptr, 0);
-  CMervoDownloaderApp after;
+  CMervoDownloaderApp after({});
   ScriptedBox box;
   EXPECT_TRUE(after.InitInstance(box)) << "a crashed copy leaves no lock behind";
   EXPECT_TRUE(box.shown.empty());
@@ -571,7 +572,7 @@ TEST(Application, WithoutARuntimeFolderTheLockIsInTheUsersTemporaryFolder) {
   unsetenv("XDG_RUNTIME_DIR");
   setenv("TMPDIR", temp.path().c_str(), 1);
   {
-    CMervoDownloaderApp copy;
+    CMervoDownloaderApp copy({});
     ScriptedBox box;
     EXPECT_TRUE(copy.InitInstance(box));
     const fs::path folder = temp / ("valdris-" + std::to_string(getuid()));

@@ -9,23 +9,25 @@
 #include <map>
 #include <optional>
 
-#include "controller/InstallFolder.h"
-#include "controller/ViewHarness.h"
-#include "controller/MervoDownloaderDlg.h"
 #include "Signing.h"
-#include "platform/Clock.h"
+#include "controller/InstallFolder.h"
+#include "controller/MervoDownloaderDlg.h"
+#include "controller/ViewHarness.h"
 #include "core/Text.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
 #include "platform/Utf.h"
 #include "support/Environment.h"
 #include "support/FaultServer.h"
 #include "support/PublishGame.h"
 #include "support/TempDir.h"
-#include "support/TestKeys.h"
 #include "support/TestData.h"
+#include "support/TestKeys.h"
 
 namespace {
 
 using namespace controller;
+using namespace window;
 using namespace testsupport;
 namespace fs = std::filesystem;
 
@@ -154,7 +156,7 @@ TEST_P(Controller, StatesAndTheirButtons) {
   EXPECT_EQ(view.TextOf(IDC_STATIC_FOLDER), GetDefaultInstallFolder());
   EXPECT_EQ(dlg.InstallFolder(), GetDefaultInstallFolder()) << "the folder is the controller's own";
   EXPECT_EQ(view.Text(IDC_CAPTION_STATUS), "Transfer Status");
-  EXPECT_EQ(view.ColourOf(IDC_CAPTION_STATUS), RGB(255, 255, 0));
+  EXPECT_EQ(view.ColourOf(IDC_CAPTION_STATUS), Rgb(255, 255, 0));
   EXPECT_TRUE(dlg.State() == RunState::Ready && view.Buttons(RunState::Ready) && !view.TimerRunning());
 
   const struct {
@@ -391,7 +393,7 @@ TEST(InstallFolder, WhichFoldersStartTakes) {
     fs::create_directories(fs::path(folder));
     if (!file.empty()) WriteBytes(fs::path(folder + platform::kPathSeparator + file), "x");
   };
-  const bool caseBlind = platform::kPathSeparator == u'\\';  // Windows compares names without case
+  const bool caseBlind = kIsWindows;  // Windows compares names without case
   const struct {
     const char* name;
     std::u16string folder;

@@ -11,12 +11,13 @@ namespace testsupport {
 namespace {
 
 using namespace controller;
+using namespace window;
 
 class RecordingView : public ViewHarness, public IMainView {
  public:
   IMainView& View() override { return *this; }
   std::u16string TextOf(int id) override { return m_texts[id]; }
-  COLORREF ColourOf(int id) override { return m_colours[id]; }
+  ColourRef ColourOf(int id) override { return m_colours[id]; }
   bool IsEnabled(int id) override { return m_enabled[id]; }
   int BarOf(int id) override { return m_bars[id]; }
   bool TimerRunning() override { return m_timerRunning; }
@@ -24,7 +25,7 @@ class RecordingView : public ViewHarness, public IMainView {
   bool Ended() override { return m_ended; }
 
   void SetText(int id, std::u16string_view text) override { m_texts[id] = std::u16string(text); }
-  void SetTextColor(int id, COLORREF colour) override { m_colours[id] = colour; }
+  void SetTextColor(int id, ColourRef colour) override { m_colours[id] = colour; }
   void EnableControl(int id, bool on) override { m_enabled[id] = on; }
   void SetBarPosition(int id, int position) override { m_bars[id] = position; }
   bool ShowMessage(std::u16string_view text, BoxKind kind) override { return Answer(text, kind); }
@@ -37,11 +38,11 @@ class RecordingView : public ViewHarness, public IMainView {
   void StopTimer(int) override { m_timerRunning = false; }
   void PrepareWindow() override { m_prepared = true; }
   void EndDialog() override { m_ended = true; }
-  download::HWND MessageTarget() const override { return m_queue.Handle(); }
+  download::TargetHandle MessageTarget() const override { return m_queue.Handle(); }
 
  private:
   std::map<int, std::u16string> m_texts;
-  std::map<int, COLORREF> m_colours;
+  std::map<int, ColourRef> m_colours;
   std::map<int, bool> m_enabled;
   std::map<int, int> m_bars;
   bool m_timerRunning = false;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "controller/MainView.h"
-#include "controller/WindowTables.h"
 #include "platform/Utf.h"
+#include "window/WindowTables.h"
 
 namespace testsupport {
 
@@ -19,7 +19,7 @@ class ViewHarness {
   virtual ~ViewHarness() = default;
   virtual controller::IMainView& View() = 0;
   virtual std::u16string TextOf(int id) = 0;
-  virtual controller::COLORREF ColourOf(int id) = 0;
+  virtual window::ColourRef ColourOf(int id) = 0;
   virtual bool IsEnabled(int id) = 0;
   virtual int BarOf(int id) = 0;
   virtual bool TimerRunning() = 0;
@@ -41,8 +41,9 @@ class ViewHarness {
   }
   std::string Text(int id) { return platform::NarrowUtf8(TextOf(id)); }
   // The four buttons a run state sets, as they stand.
-  bool Buttons(controller::RunState state) {
+  bool Buttons(window::RunState state) {
     using namespace controller;
+    using namespace window;
     const ButtonStates& b = ButtonsOf(state);
     return IsEnabled(IDC_BUTTON_START) == b.start && IsEnabled(IDC_BUTTON_STOP) == b.stop &&
            IsEnabled(IDC_BUTTON_CHANGE_PATH) == b.changePath && IsEnabled(IDC_BUTTON_RUN) == b.run;

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "controller/Services.h"
+#include "download/ListTrust.h"
+#include "platform/Utf.h"
 #include "winapp/MainWindow.h"
 #include "winui/WindowText.h"
 
@@ -16,6 +18,7 @@ namespace testsupport {
 namespace {
 
 using namespace controller;
+using namespace window;
 
 // The common controls, as the program's start prepares them, before any window is made.
 const bool kCommonControls = [] {
@@ -30,12 +33,13 @@ class Win32WindowView : public ViewHarness {
                                     [](HWND, std::u16string_view, std::u16string_view, std::u16string&) {
                                       return false;
                                     }},
-                 DefaultServices()) {
+                 DefaultServices({platform::WidenUtf8(VALDRIS_FILELIST_URL), platform::WidenUtf8(VALDRIS_PUBLISHER_HOST),
+                                  download::BuiltInTrustPolicy()})) {
     m_window.CreateView();
   }
   IMainView& View() override { return m_window; }
   std::u16string TextOf(int id) override { return winui::WindowText(GetDlgItem(m_window.Hwnd(), id)); }
-  controller::COLORREF ColourOf(int id) override {
+  window::ColourRef ColourOf(int id) override {
     const winui::CTransparentStatic* label = m_window.Label(id);
     return label ? label->TextColor() : 0;
   }

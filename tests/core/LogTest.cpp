@@ -9,10 +9,8 @@
 #include "core/AllocationCounter.h"
 #include "core/Log.h"
 #include "core/SystemQueries.h"
-#include "core/SystemQueries.h"
 #include "platform/Clock.h"
 #include "platform/Utf.h"
-#include "support/Environment.h"
 #include "support/Environment.h"
 #include "support/TempDir.h"
 

@@ -71,24 +71,24 @@ struct CountedRecord : MessageRecord {
 };
 
 TEST(Messages, OwnershipPassesAndGoneTargetsGetNothing) {
-  HWND gone;
+  TargetHandle gone;
   {
     CMessageQueue queue;
     gone = queue.Handle();
-    EXPECT_TRUE(IsWindow(gone));
-    EXPECT_TRUE(PostMessageW(gone, 7, std::make_unique<CountedRecord>()));
+    EXPECT_TRUE(IsTargetAlive(gone));
+    EXPECT_TRUE(PostToTarget(gone, 7, std::make_unique<CountedRecord>()));
     CMessageQueue::Message message;
     ASSERT_TRUE(queue.Wait(message, 1000));
     EXPECT_EQ(message.id, 7u);
     EXPECT_EQ(CountedRecord::alive.load(), 1);
     message.record.reset();
-    EXPECT_TRUE(PostMessageW(gone, 8, std::make_unique<CountedRecord>()));  // left in the queue
+    EXPECT_TRUE(PostToTarget(gone, 8, std::make_unique<CountedRecord>()));  // left in the queue
   }
   EXPECT_EQ(CountedRecord::alive.load(), 0) << "a queue that goes frees what it still holds";
-  EXPECT_FALSE(IsWindow(gone));
-  EXPECT_FALSE(PostMessageW(gone, 7, std::make_unique<CountedRecord>()));
+  EXPECT_FALSE(IsTargetAlive(gone));
+  EXPECT_FALSE(PostToTarget(gone, 7, std::make_unique<CountedRecord>()));
   EXPECT_EQ(CountedRecord::alive.load(), 0);
-  EXPECT_FALSE(IsWindow(0));
+  EXPECT_FALSE(IsTargetAlive(0));
 }
 
 TEST(Messages, ResultTextIsCutAt255AndNotPostedToAGoneWindow) {

@@ -6,9 +6,9 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include "WorkerFixture.h"
 #include "download/DownloadThread.h"
 #include "support/FaultServer.h"
-#include "WorkerFixture.h"
 
 namespace {
 

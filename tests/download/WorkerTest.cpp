@@ -5,14 +5,16 @@
 #include <functional>
 #include <thread>
 
+#include "WorkerFixture.h"
 #include "core/StringTable.h"
 #include "download/DownloadThread.h"
 #include "download/FileListFetch.h"
+#include "download/FileSink.h"
 #include "platform/Files.h"
+#include "support/Environment.h"
 #include "support/FaultServer.h"
 #include "support/NginxServer.h"
 #include "support/SpecialFiles.h"
-#include "WorkerFixture.h"
 
 namespace {
 
@@ -24,12 +26,11 @@ const ::testing::Environment* const kLog = &LogEnvironment::Instance();
 
 std::u16string W(const std::string& s) { return platform::WidenUtf8(s); }
 
-const bool kWindows = platform::kPathSeparator == u'\\';
 
 // The Range header as it reaches the server: as the worker writes it, or in WinINet's own form
 // with a space after the colon.
 std::string RangeOnTheWire(std::uint64_t from) {
-  return (kWindows ? "Range: bytes=" : "Range:bytes=") + std::to_string(from) + "-";
+  return (kIsWindows ? "Range: bytes=" : "Range:bytes=") + std::to_string(from) + "-";
 }
 
 // A worker over a list, writing into a fresh install folder, reporting into a queue.
@@ -305,6 +306,48 @@ TEST_F(FaultWorker, EachFileIsAskedForOnceOverOneConnection) {
   EXPECT_EQ(server.Connections(), 1);
 }
 
+// A disk with room for only so many more bytes: a piece past them fails as a full disk's write does.
+class CSmallDisk : public CFileSink {
+ public:
+  explicit CSmallDisk(std::uint64_t room) : m_nRoom(room) {}
+  platform::ErrorCode Commit(std::size_t n) override {
+    using namespace platform;  // the system's own name on Windows
+    if (n > m_nRoom) return ERROR_DISK_FULL;
+    m_nRoom -= n;
+    return CFileSink::Commit(n);
+  }
+
+ private:
+  std::uint64_t m_nRoom;
+};
+
+// The disk fills up during a transfer (another program took the space after the check): the user is
+// told it is the disk, not the network; what was written stays, and once there is room again the
+// next run asks only for the rest.
+TEST_F(FaultWorker, AFullDiskSaysSoAndTheNextRunResumesWhereItStopped) {
+  server.Script("/f/Data/x.pak", Plain());
+  Worker worker(List());
+  WorkerMediator mediator = DefaultWorkerMediator(2000);
+  mediator.fileSink = [] { return std::make_unique<CSmallDisk>(70000); };
+  worker.thread.SetMediator(mediator);
+  const int fullBefore = CountOf(LogText(), "[ERROR] failed to download file - (112)");
+  const RunRecord full = worker.Run();
+  EXPECT_FALSE(full.success);
+  EXPECT_EQ(full.message, "Insufficient free space in storage.");
+  EXPECT_EQ(CountOf(LogText(), "[ERROR] failed to download file - (112)"), fullBefore + 1);
+  const std::string part = worker.Read("Data/x.pak");
+  EXPECT_GT(part.size(), 0u);
+  EXPECT_LE(part.size(), 70000u);
+  EXPECT_EQ(part, content.substr(0, part.size()));
+
+  worker.thread.SetMediator(DefaultWorkerMediator(2000));
+  const RunRecord resumed = worker.Run();
+  EXPECT_TRUE(resumed.success) << resumed.message;
+  EXPECT_EQ(worker.Read("Data/x.pak"), content);
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_NE(server.Requests()[1].find("\r\n" + RangeOnTheWire(part.size()) + "\r\n"), std::string::npos);
+}
+
 TEST_F(FaultWorker, RangeAnsweredWithTheWholeFileStartsTheFileOver) {
   FaultScript whole = Plain();
   whole.honourRange = false;
@@ -466,9 +509,9 @@ TEST_F(FaultWorker, ProgressIsPostedAboutOncePerSecond) {
     std::vector<std::uint32_t> postedAt;
     WorkerMediator mediator = DefaultWorkerMediator(2000);
     mediator.tick = [&] { return now += step; };
-    mediator.post = [&](HWND target, std::uint32_t message, std::unique_ptr<MessageRecord> record) {
+    mediator.post = [&](TargetHandle target, std::uint32_t message, std::unique_ptr<MessageRecord> record) {
       if (message == WM_DOWNLOAD_PROGRESS) postedAt.push_back(now);
-      return PostMessageW(target, message, std::move(record));
+      return PostToTarget(target, message, std::move(record));
     };
     worker.thread.SetMediator(mediator);
     const RunRecord run = worker.Run();
@@ -507,12 +550,12 @@ TEST_F(FaultWorker, ProgressOfFastFilesIsPacedAcrossEntries) {
   WorkerMediator mediator = DefaultWorkerMediator(2000);
   mediator.tick = [&] { return now += 100; };  // each reading 100 ms later: a file takes about 0.6 s
   std::vector<std::uint32_t> partialAt;  // when records short of 100 percent were posted
-  mediator.post = [&](HWND target, std::uint32_t message, std::unique_ptr<MessageRecord> record) {
+  mediator.post = [&](TargetHandle target, std::uint32_t message, std::unique_ptr<MessageRecord> record) {
     if (message == WM_DOWNLOAD_PROGRESS) {
       const auto& p = static_cast<const DownloadProgress&>(*record);
       if (p.dwReceived < p.dwTotal) partialAt.push_back(now);
     }
-    return PostMessageW(target, message, std::move(record));
+    return PostToTarget(target, message, std::move(record));
   };
   worker.thread.SetMediator(mediator);
   const RunRecord run = worker.Run();
@@ -687,7 +730,7 @@ TEST(NginxNames, NamesThatNeedEscapingInAnAddressAreFetched) {
   NginxServer server;
   ASSERT_TRUE(server.Started());
   const std::vector<std::pair<std::string, std::string>> files = {
-      {"x#y.pak", Pattern(3000, 1)},         {kWindows ? "q=x.1" : "q?x=1", Pattern(3000, 2)},  // no "?" in Windows names
+      {"x#y.pak", Pattern(3000, 1)},         {kIsWindows ? "q=x.1" : "q?x=1", Pattern(3000, 2)},  // no "?" in Windows names
       {"with space/a b.pak", Pattern(3000, 3)}, {"100%25.pak", Pattern(3000, 4)},
       {"맵/지도+1.pak", Pattern(3000, 5)},
   };

@@ -9,6 +9,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/SingleInstance.h"
 #include "platform/Utf.h"
+#include "support/Environment.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -22,7 +23,7 @@ std::string Unique() {
 
 TEST(SettingsStore, KeysValuesAndTheirLimits) {
   testsupport::TempDir folder;
-  const bool registry = kPathSeparator == u'\\';
+  const bool registry = testsupport::kIsWindows;
   // A private place: a folder here, a key of its own in the registry on Windows.
   const std::u16string base = registry ? WidenUtf8("Software\\ValdrisTests\\" + Unique()) : folder.wide();
   const CSettingsStore store(base);

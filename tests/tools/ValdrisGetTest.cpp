@@ -6,15 +6,15 @@
 #include <memory>
 #include <thread>
 
+#include "Signing.h"
 #include "download/LocalFiles.h"
 #include "filelist/FileList.h"
 #include "support/FaultServer.h"
 #include "support/Process.h"
-#include "support/TempDir.h"
 #include "support/PublishGame.h"
+#include "support/TempDir.h"
 #include "support/TestData.h"
 #include "support/TestKeys.h"
-#include "Signing.h"
 
 namespace {
 

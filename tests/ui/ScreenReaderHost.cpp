@@ -5,10 +5,10 @@
 #include <QTimer>
 #include <iostream>
 
-#include "controller/WindowTables.h"
 #include "core/StringTable.h"
 #include "skin/WindowLayout.h"
 #include "ui/SkinnedWindow.h"
+#include "window/WindowTables.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -16,10 +16,10 @@ int main(int argc, char** argv) {
   window.InitProgressBars();
   window.InitButtons();
   window.InitBackground();
-  window.Label(controller::IDC_STATIC_FILE_NAME)->SetWindowText(QStringLiteral("Data/pack1.pak"));
-  for (const controller::Caption& caption : controller::kCaptions)
+  window.Label(window::IDC_STATIC_FILE_NAME)->SetWindowText(QStringLiteral("Data/pack1.pak"));
+  for (const window::Caption& caption : window::kCaptions)
     window.Label(caption.id)->SetWindowText(QString::fromUtf16(caption.text));
-  window.Bar(controller::IDC_PROGRESS_FILE)->SendMessage(skin::PBM_SETPOS, 45);
+  window.Bar(window::IDC_PROGRESS_FILE)->SendMessage(skin::kBarSetPos, 45);
   window.show();
   window.activateWindow();
   QTimer::singleShot(0, [] {

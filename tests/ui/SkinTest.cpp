@@ -2,20 +2,20 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QEnterEvent>
 #include <QImage>
+#include <QMenu>
 #include <QPainter>
 #include <QSignalSpy>
-#include <QContextMenuEvent>
-#include <QMenu>
 #include <QTest>
 #include <QTimer>
 
 #include "core/StringTable.h"
 #include "support/ProgressBarCases.h"
 
-#include "ui/MemoryDC.h"
 #include "skin/WindowLayout.h"
+#include "ui/MemoryDC.h"
 #include "ui/SkinImages.h"
 #include "ui/SkinnedWindow.h"
 
@@ -34,55 +34,55 @@ TEST(TextProgressCtrl, MessageResults) {
   CTextProgressCtrl bar(nullptr, 1007);
   for (const auto& row : testsupport::kBarMessageCases)
     EXPECT_EQ(bar.SendMessage(row.message, row.wParam, row.lParam), row.result) << row.name;
-  PBRANGE range{};
-  bar.SendMessage(PBM_GETRANGE, 0, reinterpret_cast<std::intptr_t>(&range));
+  BarRange range{};
+  bar.SendMessage(kBarGetRange, 0, reinterpret_cast<std::intptr_t>(&range));
   EXPECT_EQ(range.iLow, 0);
   EXPECT_EQ(range.iHigh, 100);
   // Queries resolve the default colour to the palette's.
-  EXPECT_EQ(static_cast<COLORREF>(bar.SendMessage(PBM_GETBARCOLOR)), FromQColor(bar.palette().color(QPalette::Highlight)));
-  EXPECT_EQ(static_cast<COLORREF>(bar.SendMessage(TPBM_GETTEXTCOLOR)), FromQColor(bar.palette().color(QPalette::WindowText)));
+  EXPECT_EQ(static_cast<ColourRef>(bar.SendMessage(kBarGetBarColour)), FromQColor(bar.palette().color(QPalette::Highlight)));
+  EXPECT_EQ(static_cast<ColourRef>(bar.SendMessage(TPBM_GETTEXTCOLOR)), FromQColor(bar.palette().color(QPalette::WindowText)));
 }
 
 TEST(TextProgressCtrl, MarqueeLimitsAndPercentText) {
   CTextProgressCtrl bar(nullptr, 1007);
-  bar.SendMessage(PBM_SETRANGE32, 0, 3);
-  bar.SendMessage(PBM_SETPOS, 2);
+  bar.SendMessage(kBarSetRange32, 0, 3);
+  bar.SendMessage(kBarSetPos, 2);
   EXPECT_EQ(bar.BarText(), QStringLiteral("67%"));
-  bar.SendMessage(PBM_SETRANGE32, 0, 100);
-  bar.SendMessage(PBM_SETMARQUEE, 1, 0);
-  EXPECT_EQ(bar.MarqueeInterval(), USER_TIMER_MINIMUM) << "never a busy timer";
-  bar.SendMessage(PBM_SETMARQUEE, 1, 30);
+  bar.SendMessage(kBarSetRange32, 0, 100);
+  bar.SendMessage(kBarSetMarquee, 1, 0);
+  EXPECT_EQ(bar.MarqueeInterval(), kShortestTimerMs) << "never a busy timer";
+  bar.SendMessage(kBarSetMarquee, 1, 30);
   EXPECT_EQ(bar.MarqueeInterval(), 30);
-  EXPECT_TRUE(bar.Style() & PBS_MARQUEE);
-  bar.SendMessage(PBM_SETPOS, 150);
-  EXPECT_EQ(bar.SendMessage(PBM_GETPOS), 120) << "the segment may leave the far end";
+  EXPECT_TRUE(bar.Style() & kBarMarquee);
+  bar.SendMessage(kBarSetPos, 150);
+  EXPECT_EQ(bar.SendMessage(kBarGetPos), 120) << "the segment may leave the far end";
   EXPECT_EQ(bar.BarText(), QString()) << "no percentage in marquee mode, and no window text";
   // At the far end the shared direction turns.
   CProgressBarState::s_nMarqueeDirection = 1;
-  bar.SendMessage(WM_TIMER, MARQUEE_TIMER_ID);
+  bar.SendMessage(kTimerMessage, MARQUEE_TIMER_ID);
   EXPECT_EQ(CProgressBarState::s_nMarqueeDirection, -1);
-  EXPECT_EQ(bar.SendMessage(PBM_GETPOS), 119);
-  bar.SendMessage(PBM_SETMARQUEE, 0, 0);
-  EXPECT_FALSE(bar.Style() & PBS_MARQUEE);
+  EXPECT_EQ(bar.SendMessage(kBarGetPos), 119);
+  bar.SendMessage(kBarSetMarquee, 0, 0);
+  EXPECT_FALSE(bar.Style() & kBarMarquee);
   EXPECT_EQ(bar.BarText(), QString()) << "the percentage stays off until asked for again";
   bar.SendMessage(TPBM_SHOWPERCENT, 1);
-  bar.SendMessage(PBM_SETPOS, 40);
+  bar.SendMessage(kBarSetPos, 40);
   EXPECT_EQ(bar.BarText(), QStringLiteral("40%"));
 }
 
 TEST(TextProgressCtrl, FillAndTwoColouredText) {
   CTextProgressCtrl bar(nullptr, 1007);
   bar.resize(248, 16);  // inner width 244
-  bar.SendMessage(PBM_SETBARCOLOR, 0, RGB(0, 0, 255));
-  bar.SendMessage(PBM_SETBKCOLOR, 0, RGB(0, 0, 0));
-  bar.SendMessage(TPBM_SETTEXTCOLOR, 0, RGB(255, 0, 0));
-  bar.SendMessage(TPBM_SETBARTEXTCOLOR, 0, RGB(0, 255, 0));
-  bar.SendMessage(PBM_SETPOS, 45);
+  bar.SendMessage(kBarSetBarColour, 0, Rgb(0, 0, 255));
+  bar.SendMessage(kBarSetBkColour, 0, Rgb(0, 0, 0));
+  bar.SendMessage(TPBM_SETTEXTCOLOR, 0, Rgb(255, 0, 0));
+  bar.SendMessage(TPBM_SETBARTEXTCOLOR, 0, Rgb(0, 255, 0));
+  bar.SendMessage(kBarSetPos, 45);
   const QImage image = bar.grab().toImage();
   EXPECT_EQ(image.pixelColor(2 + 108, 3), QColor(0, 0, 255)) << "244 x 0.45 = 109.8: 109 pixels filled";
   EXPECT_EQ(image.pixelColor(2 + 109, 3), QColor(0, 0, 0));
   EXPECT_NE(image.pixelColor(0, 0), QColor(0, 0, 255)) << "a 2-pixel frame";
-  bar.SendMessage(PBM_SETPOS, 50);  // the fill's edge (122 pixels) now runs through the centred text
+  bar.SendMessage(kBarSetPos, 50);  // the fill's edge (122 pixels) now runs through the centred text
   const QImage split = bar.grab().toImage();
   int greenInFill = 0, redInFill = 0, greenOutside = 0, redOutside = 0;
   for (int y = 2; y < 14; ++y)
@@ -99,12 +99,12 @@ TEST(TextProgressCtrl, FillAndTwoColouredText) {
 }
 
 TEST(TextProgressCtrl, VerticalFillsFromTheBottom) {
-  CTextProgressCtrl bar(nullptr, 1007, PBS_SMOOTH | PBS_VERTICAL);
+  CTextProgressCtrl bar(nullptr, 1007, kBarSmooth | kBarVertical);
   bar.resize(16, 104);  // inner height 100
-  bar.SendMessage(PBM_SETBARCOLOR, 0, RGB(0, 0, 255));
-  bar.SendMessage(PBM_SETBKCOLOR, 0, RGB(0, 0, 0));
+  bar.SendMessage(kBarSetBarColour, 0, Rgb(0, 0, 255));
+  bar.SendMessage(kBarSetBkColour, 0, Rgb(0, 0, 0));
   bar.SendMessage(TPBM_SHOWPERCENT, 0);
-  bar.SendMessage(PBM_SETPOS, 30);
+  bar.SendMessage(kBarSetPos, 30);
   const QImage image = bar.grab().toImage();
   EXPECT_EQ(image.pixelColor(3, 2 + 70), QColor(0, 0, 255)) << "the lowest 30 rows are filled";
   EXPECT_EQ(image.pixelColor(3, 2 + 69), QColor(0, 0, 0));
@@ -214,7 +214,7 @@ TEST_F(Window, EveryControlAtItsRectangle) {
   } rows[] = {
       {IDC_BUTTON_CHANGE_PATH, {548, 257, 67, 23}}, {IDC_BUTTON_START, {285, 320, 77, 27}},
       {IDC_BUTTON_STOP, {369, 320, 77, 27}},        {IDC_BUTTON_RUN, {453, 320, 77, 27}},
-      {IDCANCEL, {537, 320, 77, 27}},               {IDC_BUTTON_MINIMIZE, {588, 9, 14, 14}},
+      {IDC_BUTTON_CANCEL, {537, 320, 77, 27}},               {IDC_BUTTON_MINIMIZE, {588, 9, 14, 14}},
       {IDC_BUTTON_CLOSE, {613, 9, 14, 14}},         {IDC_PROGRESS_FILE, {368, 128, 248, 16}},
       {IDC_PROGRESS_TOTAL, {369, 170, 249, 16}},    {IDC_STATIC_BACKGROUND, {0, 0, 640, 380}},
       {IDC_STATIC_FILE_NAME, {357, 56, 193, 14}},   {IDC_STATIC_FOLDER, {291, 261, 232, 14}},
@@ -314,7 +314,7 @@ TEST_F(Window, KeysDragsTabOrderAndClose) {
   QTest::keyClick(window.Button(IDC_BUTTON_START), Qt::Key_Space);
   EXPECT_EQ(starts.count(), 1) << "the keyboard still presses a focused button";
 
-  const int order[] = {IDC_BUTTON_CHANGE_PATH, IDC_BUTTON_START, IDC_BUTTON_STOP, IDC_BUTTON_RUN, IDCANCEL,
+  const int order[] = {IDC_BUTTON_CHANGE_PATH, IDC_BUTTON_START, IDC_BUTTON_STOP, IDC_BUTTON_RUN, IDC_BUTTON_CANCEL,
                        IDC_BUTTON_MINIMIZE, IDC_BUTTON_CLOSE};
   window.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -336,7 +336,7 @@ TEST_F(Window, KeysDragsTabOrderAndClose) {
   window.close();
   EXPECT_TRUE(window.isVisible()) << "the close request goes to the close command first";
   QTest::mouseClick(window.Button(IDC_BUTTON_CLOSE), Qt::LeftButton);
-  QTest::mouseClick(window.Button(IDCANCEL), Qt::LeftButton);
+  QTest::mouseClick(window.Button(IDC_BUTTON_CANCEL), Qt::LeftButton);
   EXPECT_EQ(closes.count(), 3);
   window.AllowClose();
   window.close();

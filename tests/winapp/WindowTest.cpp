@@ -32,19 +32,19 @@
 namespace {
 
 using controller::BoxKind;
-using controller::RunState;
+using window::RunState;
 using controller::Services;
-using controller::IDC_BUTTON_CHANGE_PATH;
-using controller::IDC_BUTTON_RUN;
-using controller::IDC_BUTTON_START;
-using controller::IDC_BUTTON_STOP;
-using controller::IDC_CAPTION_FILE_NAME;
-using controller::IDC_CAPTION_FOLDER;
-using controller::IDC_PROGRESS_TOTAL;
-using controller::IDC_STATIC_BACKGROUND;
-using controller::IDC_STATIC_FILE_DONE;
-using controller::IDC_STATIC_FOLDER;
-using controller::IDC_STATIC_TOTAL_DONE;
+using window::IDC_BUTTON_CHANGE_PATH;
+using window::IDC_BUTTON_RUN;
+using window::IDC_BUTTON_START;
+using window::IDC_BUTTON_STOP;
+using window::IDC_CAPTION_FILE_NAME;
+using window::IDC_CAPTION_FOLDER;
+using window::IDC_PROGRESS_TOTAL;
+using window::IDC_STATIC_BACKGROUND;
+using window::IDC_STATIC_FILE_DONE;
+using window::IDC_STATIC_FOLDER;
+using window::IDC_STATIC_TOTAL_DONE;
 using namespace testsupport;
 namespace fs = std::filesystem;
 

@@ -9,9 +9,9 @@
 #include <iostream>
 #include <string>
 
-#include "controller/WindowTables.h"
 #include "skin/WindowLayout.h"
 #include "ui/SkinnedWindow.h"
+#include "window/WindowTables.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -38,13 +38,13 @@ int main(int argc, char** argv) {
     int id;
     const char* text;
   } samples[] = {
-      {controller::IDC_STATIC_FILE_NAME, "Data/pack1.pak"}, {controller::IDC_STATIC_FILE_SIZE, "24.00 MB"},
-      {controller::IDC_STATIC_FILE_SIZE2, "24.00 MB"},      {controller::IDC_STATIC_TOTAL_SIZE, "266.88 MB"},
-      {controller::IDC_STATIC_REQUIRED, "266.88 MB"},       {controller::IDC_STATIC_AVAILABLE, "235.24 GB"},
-      {controller::IDC_STATIC_FOLDER, "/home/player/DOWNLOAD/VALDRIS"},
+      {window::IDC_STATIC_FILE_NAME, "Data/pack1.pak"}, {window::IDC_STATIC_FILE_SIZE, "24.00 MB"},
+      {window::IDC_STATIC_FILE_SIZE2, "24.00 MB"},      {window::IDC_STATIC_TOTAL_SIZE, "266.88 MB"},
+      {window::IDC_STATIC_REQUIRED, "266.88 MB"},       {window::IDC_STATIC_AVAILABLE, "235.24 GB"},
+      {window::IDC_STATIC_FOLDER, "/home/player/DOWNLOAD/VALDRIS"},
   };
   for (const auto& sample : samples) window.Label(sample.id)->SetWindowText(QString::fromUtf8(sample.text));
-  for (const controller::Caption& caption : controller::kCaptions) {
+  for (const window::Caption& caption : window::kCaptions) {
     window.Label(caption.id)->SetWindowText(QString::fromUtf16(caption.text));
     window.Label(caption.id)->SetTextColor(caption.colour);
   }
@@ -58,11 +58,11 @@ int main(int argc, char** argv) {
     }
     label->SetWindowText(assignment.mid(equals + 1));
   }
-  const controller::ButtonStates& ready = controller::ButtonsOf(controller::RunState::Ready);
-  window.Control(controller::IDC_BUTTON_START)->setEnabled(ready.start);
-  window.Control(controller::IDC_BUTTON_STOP)->setEnabled(ready.stop);
-  window.Control(controller::IDC_BUTTON_CHANGE_PATH)->setEnabled(ready.changePath);
-  window.Control(controller::IDC_BUTTON_RUN)->setEnabled(ready.run);
+  const window::ButtonStates& ready = window::ButtonsOf(window::RunState::Ready);
+  window.Control(window::IDC_BUTTON_START)->setEnabled(ready.start);
+  window.Control(window::IDC_BUTTON_STOP)->setEnabled(ready.stop);
+  window.Control(window::IDC_BUTTON_CHANGE_PATH)->setEnabled(ready.changePath);
+  window.Control(window::IDC_BUTTON_RUN)->setEnabled(ready.run);
   window.show();
   QApplication::processEvents();
   const QImage image = window.grab().toImage();

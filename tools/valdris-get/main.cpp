@@ -2,16 +2,16 @@
 // It fetches the file list, checks its version and runs the same worker as the window.
 #include <algorithm>
 #include <atomic>
-#include <optional>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/Log.h"
 #include "core/StringTable.h"
-#include "core/Version.h"
 #include "core/SystemQueries.h"
 #include "core/Text.h"
+#include "core/Version.h"
 #include "download/DownloadThread.h"
 #include "download/FileListFetch.h"
 #include "download/ProgressModel.h"
@@ -117,12 +117,14 @@ class Progress {
   bool m_pending = false;           // a record came after the last plain line
 };
 
-} // namespace
-
-int main(int argc, char** argv) {
-  std::u16string url = net::GetFileListUrl();
+struct Options {
+  std::u16string url = platform::WidenUtf8(VALDRIS_FILELIST_URL);
   std::u16string folder;
   bool quiet = false;
+};
+
+// The command line; an exit code when the program ends here (help, version, wrong usage).
+std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -136,47 +138,48 @@ int main(int argc, char** argv) {
       for (const std::string& key : keys) std::cout << "trusted publisher key: " << key << "\n";
       return 0;
     } else if (arg == "--quiet" || arg == "-q") {
-      quiet = true;
+      options.quiet = true;
     } else if ((arg == "--filelist" || arg == "--folder") && i + 1 < argc) {
       // An empty value is a mistake (an unset variable in a script), not a wish for the default.
       if (argv[i + 1][0] == '\0') {
         std::cerr << "valdris-get: " << arg << " needs a value\n";
         return 2;
       }
-      (arg == "--filelist" ? url : folder) = platform::WidenUtf8(argv[++i]);
+      (arg == "--filelist" ? options.url : options.folder) = platform::WidenUtf8(argv[++i]);
     } else {
       std::cerr << "valdris-get: unknown or incomplete option '" << arg << "'\n" << HelpText();
       return 2;
     }
   }
-  if (folder.empty()) folder = core::GetDefaultInstallFolder();
-  if (!platform::IsAbsolutePath(folder)) folder = core::JoinPath(platform::CurrentFolder(), folder);
-  platform::ClearFlagOnStopRequest(&g_running);
+  if (options.folder.empty()) options.folder = core::GetDefaultInstallFolder();
+  if (!platform::IsAbsolutePath(options.folder))
+    options.folder = core::JoinPath(platform::CurrentFolder(), options.folder);
+  return std::nullopt;
+}
 
-  core::InitLog();
-  filelist::CFileList list;
+// Fetches and checks the file list; an exit code when the program ends here.
+std::optional<int> FetchList(const Options& options, filelist::CFileList& list) {
   download::StartupFailure failure;
-  {
-    net::CHttpClient client;
-    client.SetRunningFlag(&g_running);
-    if (!download::DownloadFileList(client, url, list, failure, download::BuiltInTrustPolicy()) ||
-        !download::CheckVersion(list, failure)) {
-      if (!g_running.load()) {
-        if (!quiet) std::cerr << "stopped" << std::endl;
-        return 130;
-      }
-      std::cerr << "valdris-get: " << Narrow(failure.text) << std::endl;
-      return 1;
-    }
+  net::CHttpClient client;
+  client.SetRunningFlag(&g_running);
+  if (download::DownloadFileList(client, options.url, list, failure, download::BuiltInTrustPolicy()) &&
+      download::CheckVersion(list, failure))
+    return std::nullopt;
+  if (!g_running.load()) {
+    if (!options.quiet) std::cerr << "stopped" << std::endl;
+    return 130;
   }
-  if (!quiet)
-    std::cout << list.m_nTotalCount << " files, " << Narrow(core::FormatByteSize(list.m_nTotalSize)) << ", into "
-              << Narrow(folder) << std::endl;
+  std::cerr << "valdris-get: " << Narrow(failure.text) << std::endl;
+  return 1;
+}
 
+// The run over the list, its progress shown until its result; the program's exit code.
+int Run(const Options& options, const filelist::CFileList& list) {
+  const bool quiet = options.quiet;
   download::CMessageQueue queue;
   download::CDownloadThread worker(queue.Handle());
   worker.SetFileList(list);
-  worker.SetDownloadPath(folder);
+  worker.SetDownloadPath(options.folder);
   if (!worker.Start()) {
     core::theLog.Write(core::LOG_ERROR, u"download thread start is failed");
     std::cerr << "valdris-get: " << Narrow(core::LoadResString(core::IDS_ERROR_TRY_LATER)) << std::endl;
@@ -194,12 +197,13 @@ int main(int argc, char** argv) {
       progress.Draw();
       continue;
     }
-    if (message.id == download::WM_DOWNLOAD_PROGRESS) {
-      progress.Update(static_cast<const download::DownloadProgress&>(*message.record));
-      continue;
-    }
-    if (message.id != download::WM_DOWNLOAD_RESULT) continue;
-    const auto& result = static_cast<const download::DownloadResult&>(*message.record);
+    std::unique_ptr<download::DownloadResult> ended;
+    download::DispatchRecord(
+        message.id, std::move(message.record),
+        [&progress](std::unique_ptr<download::DownloadProgress> record) { progress.Update(*record); },
+        [&ended](std::unique_ptr<download::DownloadResult> record) { ended = std::move(record); });
+    if (!ended) continue;
+    const download::DownloadResult& result = *ended;
     progress.Finish();
     if (result.bSuccess) {
       if (!quiet) std::cout << "complete: every file is present and verified" << std::endl;
@@ -213,4 +217,19 @@ int main(int argc, char** argv) {
     if (!result.strDetail.empty()) std::cerr << "  " << Narrow(result.strDetail) << std::endl;
     return 1;
   }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (const std::optional<int> ended = ParseOptions(argc, argv, options)) return *ended;
+  platform::ClearFlagOnStopRequest(&g_running);
+  core::InitLog();
+  filelist::CFileList list;
+  if (const std::optional<int> ended = FetchList(options, list)) return *ended;
+  if (!options.quiet)
+    std::cout << list.m_nTotalCount << " files, " << Narrow(core::FormatByteSize(list.m_nTotalSize)) << ", into "
+              << Narrow(options.folder) << std::endl;
+  return Run(options, list);
 }

@@ -1,9 +1,9 @@
 #pragma once
 // The ids of the main window's controls, as the dialog template numbers them; every view uses them.
-namespace controller {
+namespace window {
 
 enum ControlId : int {
-  IDCANCEL = 2,
+  IDC_BUTTON_CANCEL = 2,
   IDC_BUTTON_START = 1001,
   IDC_BUTTON_STOP = 1003,
   IDC_BUTTON_CHANGE_PATH = 1005,
@@ -42,4 +42,4 @@ enum ControlId : int {
   IDC_CAPTION_STATUS = 1044,
 };
 
-} // namespace controller
+} // namespace window

@@ -1,20 +1,20 @@
 #pragma once
 // Facts of the main window that more than one place needs: the caption texts and colours, and which
 // buttons a run state enables.
-#include "controller/Colour.h"
-#include "controller/ControlIds.h"
+#include "window/Colour.h"
+#include "window/ControlIds.h"
 
-namespace controller {
+namespace window {
 
 struct Caption {
   int id;
   const char16_t* text;
-  COLORREF colour;
+  ColourRef colour;
 };
 
-inline constexpr COLORREF kCaptionYellow = RGB(255, 255, 0);
-inline constexpr COLORREF kCaptionWhite = RGB(255, 255, 255);
-inline constexpr COLORREF kLinkRed = RGB(255, 0, 0);
+inline constexpr ColourRef kCaptionYellow = Rgb(255, 255, 0);
+inline constexpr ColourRef kCaptionWhite = Rgb(255, 255, 255);
+inline constexpr ColourRef kLinkRed = Rgb(255, 0, 0);
 
 // The fixed texts of the window, set at start-up.
 inline constexpr Caption kCaptions[] = {
@@ -32,6 +32,19 @@ inline constexpr Caption kCaptions[] = {
     {IDC_STATIC_FORUM, u"Official Forum", kLinkRed},
     {IDC_STATIC_REGISTER, u"Register", kLinkRed},
 };
+
+// The progress bars' colours, as both windows set them up: the background (set twice, the first
+// value replaced at once by the second), the fill, and the text on both.
+struct BarColours {
+  int id;
+  ColourRef back1, back2, bar;
+};
+
+inline constexpr BarColours kBarColours[] = {
+    {IDC_PROGRESS_FILE, Rgb(0, 0, 0), Rgb(0, 0, 0), Rgb(98, 98, 98)},
+    {IDC_PROGRESS_TOTAL, Rgb(255, 255, 255), Rgb(0, 0, 0), Rgb(255, 175, 16)},
+};
+inline constexpr ColourRef kBarTextColour = Rgb(255, 255, 255);
 
 // The states of a download run, as the buttons show them.
 enum class RunState { Ready, Downloading, Stopped, Failed, Complete };
@@ -55,4 +68,4 @@ constexpr const ButtonStates& ButtonsOf(RunState state) {
   return kButtonStates[0];
 }
 
-} // namespace controller
+} // namespace window

@@ -1,0 +1,202 @@
+// valdris-filelist check: a list's own rules, then a folder, a server and a signature against it.
+#include <algorithm>
+#include <array>
+#include <set>
+#include <string>
+
+#include "Commands.h"
+#include "FileListTool.h"
+#include "core/Text.h"
+#include "core/Version.h"
+#include "download/ListTrust.h"
+#include "download/LocalFiles.h"
+#include "download/Md5.h"
+#include "filelist/FileList.h"
+#include "net/HttpClient.h"
+#include "net/Url.h"
+#include "platform/Utf.h"
+
+namespace filelisttool {
+
+namespace {
+
+void CheckInvariants(const filelist::CFileList& list, Reporter& report) {
+  if (static_cast<std::size_t>(std::max(list.m_nTotalCount, 0)) != list.m_vecFileInfo.size() || list.m_nTotalCount < 0)
+    report.Problem("list: TotalCount is " + std::to_string(list.m_nTotalCount) + " but the list has " +
+                   std::to_string(list.m_vecFileInfo.size()) + " entries");
+  std::uint64_t sum = 0;
+  for (const auto& info : list.m_vecFileInfo) sum += info.Size;
+  if (sum != list.m_nTotalSize)
+    report.Problem("list: TotalSize is " + std::to_string(list.m_nTotalSize) + " but the entries add up to " +
+                   std::to_string(sum));
+  if (list.m_strURL.empty() || list.m_strURL.back() != '/') report.Problem("list: URL \"" + list.m_strURL + "\" does not end in \"/\"");
+  if (platform::WidenUtf8(list.m_strVersion) != core::kProgramVersion)
+    report.Problem("list: Version \"" + list.m_strVersion + "\" is not the downloader's " +
+                   Narrow(std::u16string(core::kProgramVersion)));
+  std::set<std::string> seen;
+  for (const auto& info : list.m_vecFileInfo) {
+    if (const std::string problem = NameProblem(info.Name); !problem.empty())
+      report.Problem(info.Name + ": " + problem);
+    if (!seen.insert(info.Name).second) report.Problem(info.Name + ": listed more than once");
+    if (!IsUpperHexDigest(info.CheckSum))
+      report.Problem(info.Name + ": CheckSum \"" + info.CheckSum + "\" is not 32 upper-case hexadecimal digits");
+  }
+}
+
+void CheckFolder(const filelist::CFileList& list, const std::string& folder, Reporter& report) {
+  for (const auto& info : list.m_vecFileInfo) {
+    if (!NameProblem(info.Name).empty()) continue;  // never look outside the folder
+    const std::u16string path = Widen(folder + "/" + info.Name);
+    std::uint64_t size = 0;
+    if (download::GetLocalFileSize(path, &size) != 0) {
+      report.Problem(info.Name + ": missing from " + folder);
+      continue;
+    }
+    if (size != info.Size) {
+      report.Problem(info.Name + ": local size is " + std::to_string(size) + ", the list says " + std::to_string(info.Size));
+      continue;
+    }
+    std::u16string checksum;
+    if (const auto code = download::ComputeFileChecksum(path, nullptr, checksum); code != 0)
+      report.Problem(info.Name + ": cannot be read (" + std::to_string(code) + ")");
+    else if (Narrow(checksum) != info.CheckSum)
+      report.Problem(info.Name + ": local digest is " + Narrow(checksum) + ", the list says " + info.CheckSum);
+  }
+}
+
+void CheckServer(const filelist::CFileList& list, bool full, Reporter& report) {
+  net::CHttpClient client;
+  const std::u16string base = Widen(list.m_strURL);
+  for (const auto& info : list.m_vecFileInfo) {
+    if (!NameProblem(info.Name).empty()) continue;
+    const std::u16string url = base + net::EncodeUrlPath(Widen(info.Name));
+    std::uint64_t length = 0;
+    if (!client.OpenUrl(url, u"", length, net::kDownloaderUserAgent)) {
+      report.Problem(info.Name + ": the server answers (" + std::to_string(client.FailureCode()) + ")");
+      continue;
+    }
+    std::int32_t status = client.StatusCode();
+    if (status != 200) report.Problem(info.Name + ": the server answers " + std::to_string(status) + " instead of 200");
+    if (length != info.Size) {
+      report.Problem(info.Name + ": the server's Content-Length is " + std::to_string(length) + ", the list says " +
+                     std::to_string(info.Size));
+      continue;
+    }
+    if (full) {
+      download::CMd5 md5;
+      bool failed = false;
+      std::array<char, net::HTTP_BUFFER_SIZE> buffer{};
+      for (;;) {
+        std::uint32_t n = 0;
+        if (!client.ReadBody(buffer.data(), buffer.size(), n)) {
+          report.Problem(info.Name + ": the download failed (" + std::to_string(client.LastError()) + ")");
+          failed = true;
+          break;
+        }
+        if (n == 0) break;
+        md5.Update(buffer.data(), n);
+      }
+      const std::string digest = Narrow(md5.Finish());
+      if (!failed && digest != info.CheckSum)
+        report.Problem(info.Name + ": the server's file has digest " + digest + ", the list says " + info.CheckSum);
+    }
+    if (info.Size >= 2) {
+      const std::uint64_t from = info.Size / 2;
+      if (!client.OpenUrl(url, net::FormatRangeHeader(from), length, net::kDownloaderUserAgent)) {
+        report.Problem(info.Name + ": a Range request is answered (" + std::to_string(client.FailureCode()) + ")");
+        continue;
+      }
+      status = client.StatusCode();
+      if (status != 206 || length != info.Size - from)
+        report.Problem(info.Name + ": a Range request from " + std::to_string(from) + " is answered " +
+                       std::to_string(status) + " with " + std::to_string(length) + " bytes, not 206 with " +
+                       std::to_string(info.Size - from));
+    }
+  }
+}
+
+// The signature next to the list (LIST.sig) made by the key, and the list's signing time and expiry;
+// when all hold, which key signed and until when.
+void CheckSignature(const std::string& source, const std::string& document, const filelist::CFileList& list,
+                    const std::string& keyFile, const std::string& publicKey, Reporter& report, std::ostream& out) {
+  const int before = report.Count();
+  std::string signature;
+  if (!ReadSource(source + ".sig", signature)) {
+    report.Problem("signature: " + source + ".sig cannot be read");
+  } else if (!download::IsSignedByAny(document, signature, {publicKey})) {
+    report.Problem("signature: " + source + ".sig is not a signature of this list by this key");
+  }
+  std::int64_t signedAt = 0;
+  if (list.m_strSigned.empty())
+    report.Problem("Signed: a signed list must say when it was signed (sign the list again)");
+  else if (!download::ParseUtcTime(list.m_strSigned, signedAt))
+    report.Problem("Signed: \"" + list.m_strSigned + "\" is not a UTC date-time such as 2027-01-31T12:00:00Z");
+  std::int64_t expires = 0;
+  if (list.m_strExpires.empty()) {
+    report.Problem("Expires: a signed list must say when it expires (sign the list again)");
+    return;
+  }
+  if (!download::ParseUtcTime(list.m_strExpires, expires)) {
+    report.Problem("Expires: \"" + list.m_strExpires + "\" is not a UTC date-time such as 2027-01-31T12:00:00Z");
+    return;
+  }
+  const long long now = NowUtc();
+  if (now > expires) {
+    report.Problem("Expires: the list expired at " + list.m_strExpires);
+    return;
+  }
+  const long long daysLeft = (expires - now) / 86400;
+  if (daysLeft < kExpiryWarningDays)
+    out << "warning: the list expires in " << daysLeft << " day(s), at " << list.m_strExpires
+        << ": sign it again before then\n";
+  if (report.Count() == before)
+    out << "signed by the key in " << keyFile << " at " << list.m_strSigned << "; expires at " << list.m_strExpires
+        << "\n";
+}
+
+} // namespace
+
+int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string source, folder, keyFile;
+  bool server = false, full = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--folder" && i + 1 < args.size()) folder = args[++i];
+    else if (args[i] == "--key" && i + 1 < args.size()) keyFile = args[++i];
+    else if (args[i] == "--server") server = true;
+    else if (args[i] == "--full") server = full = true;
+    else if (source.empty() && args[i].rfind("-", 0) != 0) source = args[i];
+    else {
+      err << "valdris-filelist check: unexpected argument '" << args[i] << "'\n";
+      return kUsage;
+    }
+  }
+  if (source.empty()) {
+    err << "valdris-filelist check: LIST is needed\n";
+    return kUsage;
+  }
+  std::string document;
+  if (!ReadSource(source, document)) {
+    err << "valdris-filelist check: cannot read " << source << "\n";
+    return kUsage;
+  }
+  std::string publicKey;
+  if (!keyFile.empty() && !ReadSource(keyFile, publicKey)) {
+    err << "valdris-filelist check: cannot read " << keyFile << "\n";
+    return kUsage;
+  }
+  filelist::CFileList list;
+  if (!filelist::DeserializeJsonText(&list, document)) {
+    err << "valdris-filelist check: " << source << " is not a valid file list\n";
+    return kUsage;
+  }
+  Reporter report(out);
+  if (!keyFile.empty()) CheckSignature(source, document, list, keyFile, publicKey, report, out);
+  CheckInvariants(list, report);
+  if (!folder.empty()) CheckFolder(list, folder, report);
+  if (server) CheckServer(list, full, report);
+  out << list.m_vecFileInfo.size() << " entries, " << Narrow(core::FormatByteSize(list.m_nTotalSize)) << ": "
+      << (report.Count() == 0 ? std::string("no problems") : std::to_string(report.Count()) + " problem(s)") << "\n";
+  return report.Count() == 0 ? kOk : kProblems;
+}
+
+} // namespace filelisttool
