@@ -4,7 +4,9 @@
 # on 1,000 x 16 KiB and 8 x 25 MiB; rounds rotate between the two, medians are reported. Then the
 # start-up time (process start to the window showing a 5,000-entry list's total) and the window's
 # resident memory during a 1 GiB transfer. Runs on a virtual display, driven with xdotool.
-# Needs Xvfb, xdotool. Usage: bench/window.sh [ROUNDS]
+# With RTT=MS, every request goes through bench/delay-proxy.py (RTT/2 each way) and only the side by
+# side on the two sets runs: the window at a real round trip.
+# Needs Xvfb, xdotool. Usage: [RTT=MS] bench/window.sh [ROUNDS]
 source "$(dirname "$0")/lib.sh"
 rounds=${1:-5}
 build=$ROOT/build-bench-window
@@ -27,7 +29,16 @@ prepare_set small 1000 16384
 prepare_set medium 8 $((25 * 1024 * 1024))
 prepare_set many 5000 16
 prepare_set big 1 $((1024 * 1024 * 1024))
-"$ROOT/scripts/nginx-serve" start "$work/www" "$BENCH_PORT" "$work/nginx"
+if [ -n "${RTT:-}" ]; then
+  # nginx behind the proxy, which takes the addresses the window and the lists name.
+  "$ROOT/scripts/nginx-serve" start "$work/www" $((BENCH_PORT + 2)) "$work/nginx"
+  python3 "$ROOT/bench/delay-proxy.py" "$BENCH_PORT" $((BENCH_PORT + 2)) $((RTT / 2)) &
+  proxy=$!
+  trap 'kill $proxy 2>/dev/null; "$ROOT/scripts/nginx-serve" stop "$work/nginx"; kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
+  sleep 0.5
+else
+  "$ROOT/scripts/nginx-serve" start "$work/www" "$BENCH_PORT" "$work/nginx"
+fi
 # The window's built-in address names "current": the set under test.
 use_set() { mkdir -p "$work/www/current" && cp "$work/www/$1.json" "$work/www/current/filelist.json"; }
 
@@ -54,7 +65,7 @@ window_run() {
   mkdir -p "$home/home" "$home/run"
   chmod 700 "$home/run"
   HOME=$home/home XDG_STATE_HOME=$home/state XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/run \
-    "$build/app/Mervo_Downloader" >/dev/null 2>&1 &
+    "$build/qtapp/Mervo_Downloader" >/dev/null 2>&1 &
   local pid=$! window=""
   for _ in $(seq 600); do
     window=$(xdotool search --pid "$pid" --name "Downloader For VALDRIS" 2>/dev/null | head -1 || true)
@@ -124,6 +135,7 @@ for name in small medium; do
   awk -v n="$name" -v w="$window" -v t="$terminal" -v c="$cpu" -v g="$gui" -v o="$outside" 'BEGIN {
     printf "%-7s window %6d ms by its log, %6d ms seen from outside (CPU: process %4d ms, window threads %4d ms)   valdris-get %6d ms   ratio %.2f\n", n, w, o, c, g, t, w / t }'
 done
+[ -n "${RTT:-}" ] && exit 0
 
 # Start-up: from the process's start to the window showing the 5,000-entry list's total.
 use_set many
@@ -134,7 +146,7 @@ for _ in $(seq "$rounds"); do
   chmod 700 "$home/run"
   start=$(now_ms)
   HOME=$home/home XDG_STATE_HOME=$home/state XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/run \
-    "$build/app/Mervo_Downloader" >/dev/null 2>"$work/startup.err" &
+    "$build/qtapp/Mervo_Downloader" >/dev/null 2>"$work/startup.err" &
   pid=$!
   until xdotool search --pid "$pid" --name "Downloader For VALDRIS" >/dev/null 2>&1; do
     kill -0 "$pid" 2>/dev/null || { echo "the window ended before it showed:" >&2; cat "$work/startup.err" >&2; exit 1; }
@@ -151,7 +163,7 @@ use_set big
 home=$(mktemp -d "$work/home.XXXXXX")
 mkdir -p "$home/home" "$home/run"
 HOME=$home/home XDG_STATE_HOME=$home/state XDG_CONFIG_HOME=$home/config XDG_RUNTIME_DIR=$home/run \
-  "$build/app/Mervo_Downloader" >/dev/null 2>&1 &
+  "$build/qtapp/Mervo_Downloader" >/dev/null 2>&1 &
 pid=$!
 window=""
 until [ -n "$window" ]; do window=$(xdotool search --pid "$pid" --name "Downloader For VALDRIS" 2>/dev/null | head -1 || true); sleep 0.05; done

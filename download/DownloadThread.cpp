@@ -28,6 +28,8 @@ namespace {
 constexpr std::uint32_t kPostIntervalMs = 1000;
 // Whole transfers of one entry that may fail to match the list before the run gives up.
 constexpr std::uint32_t kMaxMismatches = 3;
+// An answer that takes this long (milliseconds) is a round trip worth fetching files ahead for.
+constexpr std::uint32_t kSlowAnswerMs = 4;
 
 } // namespace
 
@@ -154,6 +156,22 @@ bool CDownloadThread::DownloadFiles() {
   const std::vector<std::uint64_t> missing = MissingBytesFrom(m_FileList, m_strDownloadPath, m_nFileIndex);
   m_bPostedInRun = false;
   const std::uint32_t first = m_nFileIndex;
+  // Small missing files ahead are fetched over the other connections while the worker goes on.
+  // They start once the worker's own connection has brought a file and its answer took a round trip
+  // worth hiding: a server which allows fewer connections then refuses the extra ones, never the
+  // worker's, and a server next door (where they would only cost CPU) never sees them.
+  std::unique_ptr<CPrefetcher> ahead;
+  bool aheadStarted = m_nConnections <= 1;
+  const auto startAhead = [&](std::uint32_t from) {
+    aheadStarted = true;
+    std::vector<CPrefetcher::Job> jobs = PrefetchJobs(from, count);
+    if (jobs.empty()) return;
+    net::CWininet::AllowConnectionsPerServer(m_nConnections);
+    std::vector<std::unique_ptr<net::CHttpClient>> clients;
+    for (unsigned i = 1; i < m_nConnections && i <= jobs.size(); ++i)
+      if (std::unique_ptr<net::CHttpClient> extra = m_mediator.httpClient()) clients.push_back(std::move(extra));
+    if (!clients.empty()) ahead = std::make_unique<CPrefetcher>(std::move(jobs), std::move(clients), &RunningFlag());
+  };
 
   std::uint32_t index = m_nFileIndex;
   // Transfers of the current entry that arrived whole and still did not match the list.
@@ -216,13 +234,23 @@ bool CDownloadThread::DownloadFiles() {
 
     if (!IsRunning()) return false;
     const bool resume = decision.action == EntryAction::Resume;
-    const TransferEnd transferred = Transfer(*client, hasher, entry, resume, decision.resumeFrom);
+    std::string body;
+    const bool fetchedAhead = !resume && decision.resumeFrom == 0 && ahead && ahead->Take(index, body);
+    TransferEnd transferred = Transfer(*client, *sink, hasher, entry, resume, decision.resumeFrom,
+                                       fetchedAhead ? &body : nullptr, ahead != nullptr);
+    if (transferred == TransferEnd::Busy) {
+      // Too many connections for this server: the others are closed, and the entry is asked for
+      // again over the worker's alone, as for the rest of the run.
+      ahead.reset();
+      transferred = Transfer(*client, *sink, hasher, entry, resume, decision.resumeFrom, nullptr, false);
+    }
     if (transferred == TransferEnd::Stopped) return false;  // left as it is for the next run, which resumes it
     if (transferred == TransferEnd::Failed) return false;   // the message is set
+    if (!aheadStarted && m_dwLastAnswerMs >= kSlowAnswerMs) startAhead(index + 1);
 
     // While the checksum catches up with this file, the next file's request is on its way, so its
     // transfer starts with the server's answer waiting instead of leaving the checksum idle meanwhile.
-    if (index + 1 < count) SendNextEarly(*client, index + 1);
+    if (index + 1 < count && !(ahead && ahead->Plans(index + 1))) SendNextEarly(*client, index + 1);
     const VerifyEnd verified = Verify(hasher, entry);
     if (verified == VerifyEnd::Failed) return false;
     if (verified == VerifyEnd::Matches) {
@@ -238,19 +266,24 @@ bool CDownloadThread::DownloadFiles() {
   return true;
 }
 
-CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client, CConcurrentChecksum& hasher,
-                                                       const Entry& entry, bool resume, std::uint64_t from) {
-  std::uint64_t contentLength = 0;
+CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client, net::IBodySink& sink,
+                                                       CConcurrentChecksum& hasher, const Entry& entry, bool resume,
+                                                       std::uint64_t from, const std::string* fetchedAhead,
+                                                       bool othersOpen) {
+  std::uint64_t contentLength = fetchedAhead != nullptr ? fetchedAhead->size() : 0;
   const std::u16string range = resume ? net::FormatRangeHeader(from) : std::u16string();
   const std::u16string address = AddressOf(entry.name);
-  if (!client.OpenUrl(address, range, contentLength, net::kDownloaderUserAgent)) {
+  const std::uint32_t asked = m_mediator.tick();
+  if (fetchedAhead == nullptr && !client.OpenUrl(address, range, contentLength, net::kDownloaderUserAgent)) {
     if (!IsRunning()) return TransferEnd::Stopped;  // the stop ended the wait for the server
+    if (othersOpen && (client.StatusCode() == 503 || client.StatusCode() == 429)) return TransferEnd::Busy;
     theLog.Write(LOG_ERROR, u"failed to connect server - (%ld)", client.FailureCode());
     Fail(core::IDS_CANNOT_REACH_SERVER, client.FailureCode());
     return TransferEnd::Failed;
   }
+  if (fetchedAhead == nullptr) m_dwLastAnswerMs = m_mediator.tick() - asked;
   // A 200 answer to a ranged request is the whole file: the file starts over with it.
-  if (resume && client.StatusCode() == 200) resume = false;
+  if (resume && fetchedAhead == nullptr && client.StatusCode() == 200) resume = false;
   const std::uint64_t resumed = resume ? from : 0;
   // The answer must be exactly the rest of the listed file: a longer one would fill the disk with
   // what can never match, a shorter one could never complete it. Nothing of it is written.
@@ -275,12 +308,30 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
   });
   const std::uint64_t total = contentLength + resumed;
   std::uint64_t received = resumed;
+  // The next piece into the file: from the server, or from the body fetched ahead.
+  std::size_t aheadAt = 0;
+  ErrorCode pieceError = ERROR_SUCCESS;
+  const auto readPiece = [&](std::uint32_t& n) {
+    if (fetchedAhead == nullptr) {
+      const bool read = client.ReadToFile(n);
+      pieceError = read ? ERROR_SUCCESS : client.LastError();
+      return read;
+    }
+    std::size_t room = 0;
+    char* const at = sink.Room(room);
+    const std::size_t take = std::min({room, net::HTTP_BUFFER_SIZE, fetchedAhead->size() - aheadAt});
+    std::copy_n(fetchedAhead->data() + aheadAt, take, at);
+    aheadAt += take;
+    n = static_cast<std::uint32_t>(take);
+    pieceError = sink.Commit(take);
+    return pieceError == ERROR_SUCCESS;
+  };
   for (;;) {
     if (!IsRunning()) return TransferEnd::Stopped;
     std::uint32_t n = 0;
-    if (!client.ReadToFile(n)) {
+    if (!readPiece(n)) {
       if (!IsRunning()) return TransferEnd::Stopped;  // the stop ended the wait for data
-      const ErrorCode code = client.LastError();
+      const ErrorCode code = pieceError;
       theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", code);
       // The file's own trouble (a write that failed) names the file; the network's has no path.
       if (code < ERROR_INTERNET_OUT_OF_HANDLES) Concerning(entry.localPath, code);
@@ -291,7 +342,7 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
     }
     if (n == 0) break;
     received += n;
-    hasher.Advance(resumed + client.WrittenToFile());  // the checksum reads only what is in the file
+    hasher.Advance(resumed + sink.Written());  // the checksum reads only what is in the file
     const int percentage = core::PercentOf(received, total);
     // About one record a second across entries, not per entry: when files take less than a second
     // each, a record at every entry's first piece would leave the window showing each file at its
@@ -367,6 +418,22 @@ bool CDownloadThread::MakeSubDirectory(std::u16string& name, std::u16string& dir
 
 std::u16string CDownloadThread::AddressOf(std::u16string_view name) const {
   return WidenUtf8(m_FileList.m_strURL) + net::EncodeUrlPath(name);
+}
+
+std::vector<CPrefetcher::Job> CDownloadThread::PrefetchJobs(std::uint32_t first, std::uint32_t count) const {
+  std::vector<CPrefetcher::Job> jobs;
+  for (std::uint32_t index = first; index < count && index < m_FileList.m_vecFileInfo.size(); ++index) {
+    const filelist::FileInfo& info = m_FileList.m_vecFileInfo[index];
+    if (info.Size == 0 || info.Size > CPrefetcher::kLargestEntry) continue;
+    const std::u16string name = WidenUtf8(info.Name);
+    if (!IsSafeEntryName(name)) continue;
+    // Only a file that is not there at all is surely fetched whole; anything else is decided in its turn.
+    std::uint64_t size = 0;
+    ErrorCode error = ERROR_SUCCESS;
+    if (QueryPath(EntryLocalPath(m_strDownloadPath, name), size, error) != PathKind::Missing) continue;
+    jobs.push_back(CPrefetcher::Job{index, AddressOf(name), info.Size});
+  }
+  return jobs;
 }
 
 void CDownloadThread::SendNextEarly(net::CHttpClient& client, std::uint32_t next) {

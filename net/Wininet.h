@@ -55,6 +55,9 @@ class CWininet {
   void SetRunningFlag(const std::atomic<bool>* running);
   // The clock of the time-outs; the system's tick unless the owner gives one.
   void SetClock(Tick tick);
+  // Lets the process keep this many connections to one server open at once (the system's HTTP layer
+  // may allow fewer unless told); never fewer than it allows already.
+  static void AllowConnectionsPerServer(unsigned count);
 
   // The code of the last failure (a WinINet or Windows code); meaningful after a false result.
   platform::ErrorCode LastError() const;

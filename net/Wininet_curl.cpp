@@ -345,6 +345,9 @@ bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
 void CWininet::SetTimeout(std::uint32_t milliseconds) { m_impl->m_dwTimeoutMs = milliseconds; }
 
 void CWininet::SetClock(Tick tick) { m_impl->m_tick = std::move(tick); }
+
+// Each session has a connection of its own: libcurl sets no limit across sessions.
+void CWininet::AllowConnectionsPerServer(unsigned) {}
 void CWininet::SetRunningFlag(const std::atomic<bool>* running) { m_impl->m_pbRunning = running; }
 platform::ErrorCode CWininet::LastError() const { return m_impl->m_dwLastError; }
 

@@ -476,6 +476,17 @@ bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
 void CWininet::SetTimeout(std::uint32_t milliseconds) { m_impl->m_dwTimeoutMs = milliseconds; }
 
 void CWininet::SetClock(Tick tick) { m_impl->m_tick = std::move(tick); }
+
+void CWininet::AllowConnectionsPerServer(unsigned count) {
+  // WinINet keeps few connections per server for the whole process unless told otherwise.
+  for (const DWORD option : {INTERNET_OPTION_MAX_CONNS_PER_SERVER, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER}) {
+    DWORD current = 0;
+    DWORD size = sizeof current;
+    if (InternetQueryOptionW(nullptr, option, &current, &size) && current >= count) continue;
+    DWORD wanted = count;
+    InternetSetOptionW(nullptr, option, &wanted, sizeof wanted);
+  }
+}
 void CWininet::SetRunningFlag(const std::atomic<bool>* running) { m_impl->m_pbRunning = running; }
 platform::ErrorCode CWininet::LastError() const { return m_impl->m_dwLastError; }
 

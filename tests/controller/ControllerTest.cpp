@@ -13,6 +13,7 @@
 #include "controller/InstallFolder.h"
 #include "controller/MervoDownloaderDlg.h"
 #include "controller/ViewHarness.h"
+#include "core/SystemQueries.h"
 #include "core/Text.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -23,6 +24,7 @@
 #include "support/TempDir.h"
 #include "support/TestData.h"
 #include "support/TestKeys.h"
+#include "support/TestServices.h"
 
 namespace {
 
@@ -64,6 +66,7 @@ class Controller : public ::testing::TestWithParam<std::string> {
   std::vector<std::pair<std::string, std::string>> files = {{"Data/a.pak", Pattern(200000, 1)},
                                                             {"VALDRIS_Setup.exe", Pattern(3000, 2)}};
   std::uint32_t now = 0;  // 0: the real tick
+  std::uint64_t freeSpace = 1ULL << 40;
   std::vector<std::string> launched;
   download::TrustPolicy trust;  // no keys: unsigned lists, as designed
 
@@ -82,21 +85,19 @@ class Controller : public ::testing::TestWithParam<std::string> {
   fs::path m_installFolder;
   bool m_bInstallFolderExisted = false;
   Services MakeServices() {
-    return Services{platform::CSettingsStore(config.wide()),
-                    W(server.Url("/filelist.json")),
-                    u"www.valdris-game.example",
-                    [](std::u16string_view) { return 1ULL << 40; },
-                    2000,
-                    [this] { return now != 0 ? now : platform::TickCount32(); },
-                    [this](std::u16string_view path, std::u16string_view) {
-                      launched.push_back(N(path));
-                      return platform::ERROR_SUCCESS;
-                    },
-                    [this](std::u16string_view address) {
-                      launched.push_back(N(address));
-                      return platform::ERROR_SUCCESS;
-                    },
-                    trust};
+    Services services = TestServices(config.wide(), W(server.Url("/filelist.json")));
+    services.tick = [this] { return now != 0 ? now : platform::TickCount32(); };
+    services.launchProgram = [this](std::u16string_view path, std::u16string_view) {
+      launched.push_back(N(path));
+      return platform::ErrorCode{};
+    };
+    services.openAddress = [this](std::u16string_view address) {
+      launched.push_back(N(address));
+      return platform::ErrorCode{};
+    };
+    services.trust = trust;
+    services.freeSpace = [this](std::u16string_view) { return freeSpace; };
+    return services;
   }
   static std::unique_ptr<download::DownloadResult> Result(bool success, std::u16string_view text) {
     return download::MakeResultRecord(success, text);
@@ -195,6 +196,69 @@ TEST_P(Controller, StatesAndTheirButtons) {
   ASSERT_EQ(launched.size(), 1u);
   EXPECT_EQ(launched[0], N(core::JoinPath(GetDefaultInstallFolder(), kSetupFileName)));
   EXPECT_TRUE(view.Ended());
+}
+
+// Start refuses a run the disk cannot hold and a folder that holds something else; the folder of an
+// unfinished download is taken whatever it holds.
+TEST_P(Controller, StartRefusesTooLittleSpaceAndAForeignFolder) {
+  if (m_bInstallFolderExisted) GTEST_SKIP() << "the default install folder is someone's already";
+  CMervoDownloaderDlg dlg(view.View(), MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  freeSpace = dlg.FileList().m_nTotalSize;  // equal is not enough
+  dlg.OnBnClickedStart();
+  ASSERT_EQ(view.shown.size(), 1u);
+  EXPECT_EQ(view.shown[0].first, "Insufficient free space in storage.");
+  freeSpace = 1ULL << 40;
+  fs::create_directories(m_installFolder / "empty-subfolder");  // a sub-folder makes it non-empty
+  dlg.OnBnClickedStart();
+  ASSERT_EQ(view.shown.size(), 2u);
+  EXPECT_EQ(view.shown[1].first, "Folder is not empty.\nPlease create another folder and try it again.");
+  EXPECT_TRUE(dlg.State() == RunState::Ready && view.Buttons(RunState::Ready) && !view.TimerRunning());
+  const platform::CSettingsStore store(config.wide());
+  SaveInstallPath(store, GetDefaultInstallFolder());
+  EXPECT_TRUE(IsUsableInstallFolder(store, GetDefaultInstallFolder()));
+}
+
+TEST_P(Controller, SavedFolderIsOfferedAndNoKeepsTheDefault) {
+  TempDir saved;
+  const platform::CSettingsStore store(config.wide());
+  SaveInstallPath(store, saved.wide());
+  for (const bool yes : {false, true}) {
+    const std::unique_ptr<ViewHarness> fresh = MakeView(GetParam());
+    fresh->answers = {yes};
+    CMervoDownloaderDlg dlg(fresh->View(), MakeServices());
+    ASSERT_TRUE(dlg.OnInitDialog());
+    ASSERT_EQ(fresh->shown.size(), 1u);
+    EXPECT_EQ(fresh->shown[0].first, "Previously used Download Folder is found.\n\n" + N(saved.wide()) +
+                                         "\n\nSelect the folder as Download Folder?");
+    EXPECT_EQ(fresh->TextOf(IDC_STATIC_FOLDER), yes ? saved.wide() : GetDefaultInstallFolder());
+  }
+  std::u16string value;
+  EXPECT_TRUE(GetSavedInstallPath(store, value)) << "No leaves the value in place";
+}
+
+TEST_P(Controller, ChangeFolderCancelInvalidAndChosen) {
+  CMervoDownloaderDlg dlg(view.View(), MakeServices());
+  ASSERT_TRUE(dlg.OnInitDialog());
+  std::u16string programs;
+  ASSERT_TRUE(core::GetProgramFilesFolder(programs));
+  dlg.OnBnClickedChangePath();  // Cancel
+  EXPECT_EQ(view.browsedFrom, programs)
+      << "the default folder is missing: the browser opens on the programs folder (the home folder on Linux)";
+  EXPECT_EQ(view.TextOf(IDC_STATIC_FOLDER), GetDefaultInstallFolder());
+  view.browseAnswer = u"relative/folder";
+  dlg.OnBnClickedChangePath();
+  ASSERT_EQ(view.shown.size(), 1u);
+  EXPECT_EQ(view.shown[0].first, "Invalid Folder.");
+  TempDir chosen;
+  view.browseAnswer = chosen.wide();
+  freeSpace = 5 * 1024 * 1024;
+  dlg.OnBnClickedChangePath();
+  EXPECT_EQ(view.TextOf(IDC_STATIC_FOLDER), chosen.wide());
+  EXPECT_EQ(view.Text(IDC_STATIC_AVAILABLE), "5.00 MB");
+  EXPECT_EQ(dlg.Worker()->DownloadPath(), chosen.wide());
+  dlg.OnBnClickedChangePath();
+  EXPECT_EQ(view.browsedFrom, chosen.wide()) << "a chosen folder is where the browser opens next";
 }
 
 // The run ends while the stop question is open: the answer comes too late to stop anything, and the

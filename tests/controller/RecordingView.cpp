@@ -29,7 +29,9 @@ class RecordingView : public ViewHarness, public IMainView {
   void EnableControl(int id, bool on) override { m_enabled[id] = on; }
   void SetBarPosition(int id, int position) override { m_bars[id] = position; }
   bool ShowMessage(std::u16string_view text, BoxKind kind) override { return Answer(text, kind); }
-  bool BrowseForFolder(std::u16string_view, std::u16string_view, std::u16string&) override { return false; }
+  bool BrowseForFolder(std::u16string_view initial, std::u16string_view, std::u16string& chosen) override {
+    return Browse(initial, chosen);
+  }
   void StartTimer(int id, std::uint32_t milliseconds) override {
     EXPECT_EQ(id, TIMER_ELAPSED);
     EXPECT_EQ(milliseconds, 1000u);

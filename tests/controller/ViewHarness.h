@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +39,15 @@ class ViewHarness {
     const bool answer = answers.front();
     answers.pop_front();
     return answer;
+  }
+  // The folder browser: where it last opened, and what the user picks there (nothing: Cancel).
+  std::u16string browsedFrom;
+  std::optional<std::u16string> browseAnswer;
+  bool Browse(std::u16string_view initial, std::u16string& chosen) {
+    browsedFrom = std::u16string(initial);
+    if (!browseAnswer) return false;
+    chosen = *browseAnswer;
+    return true;
   }
   std::string Text(int id) { return platform::NarrowUtf8(TextOf(id)); }
   // The four buttons a run state sets, as they stand.

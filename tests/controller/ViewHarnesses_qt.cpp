@@ -2,11 +2,11 @@
 // read back through its controls (texts and bars as they show with the next frame).
 #include <QApplication>
 
-#include "app/MainWindow.h"
 #include "controller/Services.h"
 #include "controller/ViewHarness.h"
 #include "download/ListTrust.h"
 #include "platform/Utf.h"
+#include "qtapp/MainWindow.h"
 #include "skin/ProgressBarState.h"
 
 namespace testsupport {
@@ -16,13 +16,13 @@ namespace {
 using namespace controller;
 using namespace window;
 
-class QtWindowView : public ViewHarness, app::IMessageBox, app::IFolderBrowser {
+class QtWindowView : public ViewHarness, qtapp::IMessageBox, qtapp::IFolderBrowser {
  public:
   QtWindowView()
       : m_window(*this, *this,
                  DefaultServices({platform::WidenUtf8(VALDRIS_FILELIST_URL), platform::WidenUtf8(VALDRIS_PUBLISHER_HOST),
                                   download::BuiltInTrustPolicy()})) {
-    QObject::connect(&m_window, &app::CMainWindow::ended, [this] { m_bEnded = true; });
+    QObject::connect(&m_window, &qtapp::CMainWindow::ended, [this] { m_bEnded = true; });
   }
   IMainView& View() override { return m_window; }
   std::u16string TextOf(int id) override { return m_window.Text(id); }
@@ -34,11 +34,13 @@ class QtWindowView : public ViewHarness, app::IMessageBox, app::IFolderBrowser {
   bool Ended() override { return m_bEnded; }
 
   bool Show(QWidget*, const std::u16string& text, BoxKind kind) override { return Answer(text, kind); }
-  bool Browse(QWidget*, const std::u16string&, const std::u16string&, std::u16string&) override { return false; }
+  bool Browse(QWidget*, const std::u16string& initial, const std::u16string&, std::u16string& chosen) override {
+    return ViewHarness::Browse(initial, chosen);
+  }
 
  private:
   bool m_bEnded = false;
-  app::CMainWindow m_window;
+  qtapp::CMainWindow m_window;
 };
 
 } // namespace

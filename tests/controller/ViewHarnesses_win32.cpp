@@ -30,9 +30,8 @@ class Win32WindowView : public ViewHarness {
  public:
   Win32WindowView()
       : m_window(winapp::WinDialogs{[this](HWND, std::u16string_view text, BoxKind kind) { return Answer(text, kind); },
-                                    [](HWND, std::u16string_view, std::u16string_view, std::u16string&) {
-                                      return false;
-                                    }},
+                                    [this](HWND, std::u16string_view initial, std::u16string_view,
+                                           std::u16string& chosen) { return Browse(initial, chosen); }},
                  DefaultServices({platform::WidenUtf8(VALDRIS_FILELIST_URL), platform::WidenUtf8(VALDRIS_PUBLISHER_HOST),
                                   download::BuiltInTrustPolicy()})) {
     m_window.CreateView();

@@ -33,16 +33,18 @@ std::string RangeOnTheWire(std::uint64_t from) {
   return (kIsWindows ? "Range: bytes=" : "Range:bytes=") + std::to_string(from) + "-";
 }
 
-// A worker over a list, writing into a fresh install folder, reporting into a queue.
+// A worker over a list, writing into a fresh install folder, reporting into a queue; one connection
+// (each file in its turn) unless a test asks for more.
 struct Worker {
   TempDir dir;
   fs::path folder = dir / "VALDRIS";
   CMessageQueue queue;
   CDownloadThread thread{queue.Handle()};
-  explicit Worker(const filelist::CFileList& list) {
+  explicit Worker(const filelist::CFileList& list, unsigned connections = 1) {
     thread.SetFileList(list);
     thread.SetDownloadPath(W(folder.string()));
     thread.SetMediator(DefaultWorkerMediator(2000));
+    thread.SetConnections(connections);
   }
   RunRecord Run(int limitMs = 20000) {
     EXPECT_TRUE(thread.Start());
@@ -479,6 +481,165 @@ TEST_F(FaultWorker, StopMidTransferThenTheNextRunResumes) {
   EXPECT_EQ(worker.Read("Data/x.pak"), content);
   const std::string head = server.Requests().back();
   EXPECT_NE(head.find(RangeOnTheWire(partial.size())), std::string::npos) << head;
+}
+
+// A server whose every answer takes a moment, as over a link with a round trip: what makes the worker
+// fetch small files ahead.
+FaultScript Distant(std::string body) {
+  FaultScript script;
+  script.body = std::move(body);
+  script.stallBeforeHeaders = true;
+  script.stallMs = 10;
+  return script;
+}
+
+// Small missing files ahead of the worker are fetched over other connections; what the run logs and
+// reports still comes entry by entry, in list order.
+TEST_F(FaultWorker, FilesFetchedAheadAreReportedInListOrder) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 12; ++i) files.emplace_back("Ahead/f" + std::to_string(i) + ".pak", Pattern(3000 + 1500 * i, i));
+  files.emplace_back("Ahead/big.pak", Pattern(300 * 1024, 20));      // larger than is fetched ahead
+  files.emplace_back("Ahead/part.pak", Pattern(40000, 21));          // partial: resumed in its turn
+  files.emplace_back("Ahead/valid.pak", Pattern(5000, 22));          // already valid: never asked for
+  files.emplace_back("Ahead/tail.pak", Pattern(7000, 23));
+  for (const auto& [name, bytes] : files) server.Script("/f/" + name, Distant(bytes));
+  Worker worker(MakeList(server.Url("/f/"), files), 4);
+  worker.Write("Ahead/part.pak", files[13].second.substr(0, 1000));
+  worker.Write("Ahead/valid.pak", files[14].second);
+  const RunRecord run = worker.Run();
+  ASSERT_TRUE(run.success) << run.message;
+  for (const auto& [name, bytes] : files) EXPECT_EQ(worker.Read(name), bytes) << name;
+  const std::string log = LogText();
+  std::size_t previous = 0;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::size_t at = log.rfind("download file : (" + std::to_string(i) + ") " + files[i].first);
+    ASSERT_NE(at, std::string::npos) << files[i].first;
+    EXPECT_GT(at, previous) << files[i].first << " is logged in its turn";
+    previous = at;
+  }
+  for (std::size_t i = 1; i < run.progress.size(); ++i)
+    EXPECT_LE(run.progress[i - 1].nFileIndex, run.progress[i].nFileIndex) << "records in list order";
+  EXPECT_GT(server.MostOpenAtOnce(), 1) << "files ahead come over other connections";
+  EXPECT_LE(server.MostOpenAtOnce(), 4) << "never more connections than allowed";
+  for (const std::string& head : server.Requests())
+    EXPECT_EQ(head.find("valid.pak"), std::string::npos) << "a valid file is never asked for";
+}
+
+// An entry that fails while it is fetched ahead fails in its turn, with the message it has with one
+// connection; the entries after it are never written.
+TEST_F(FaultWorker, AFailureAheadIsReportedInItsTurn) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"a.pak", Pattern(30000, 1)}, {"b.pak", Pattern(30000, 2)}, {"c.pak", Pattern(30000, 3)},
+      {"d.pak", Pattern(30000, 4)}};
+  FaultScript missing;
+  missing.status = 404;
+  FaultScript reset;
+  reset.body = files[1].second;
+  reset.cutAfter = 10000;
+  reset.reset = true;
+  FaultScript corrupt;
+  corrupt.body = files[1].second;
+  corrupt.body[100] ^= 0x20;
+  const struct {
+    const char* name;
+    FaultScript b;
+    std::string message;
+    std::size_t requestsForB;  // 0: not counted (a reset part may be resumed)
+  } rows[] = {
+      {"not found", missing, "Currently you are not able to reach the server. (404)", 0},
+      {"reset mid-body", reset, "", 0},
+      {"a digest that never matches", corrupt, "", 3},
+  };
+  for (const auto& row : rows) {
+    FaultServer own;
+    for (const auto& [name, bytes] : files) own.Script("/f/" + name, Distant(bytes));
+    own.Script("/f/b.pak", row.b);
+    Worker one(MakeList(own.Url("/f/"), files), 1);
+    const RunRecord alone = one.Run();
+    Worker worker(MakeList(own.Url("/f/"), files), 4);
+    const std::size_t before = own.Requests().size();
+    const RunRecord run = worker.Run();
+    EXPECT_FALSE(run.success) << row.name;
+    EXPECT_EQ(run.message, alone.message) << row.name << ": the same message as with one connection";
+    if (!row.message.empty()) {
+      EXPECT_EQ(run.message, row.message) << row.name;
+    }
+    EXPECT_EQ(worker.Read("a.pak"), files[0].second) << row.name;
+    EXPECT_FALSE(fs::exists(worker.folder / "c.pak")) << row.name;
+    EXPECT_FALSE(fs::exists(worker.folder / "d.pak")) << row.name;
+    EXPECT_EQ(worker.thread.FileIndex(), 1u) << row.name;
+    if (row.requestsForB > 0) {
+      std::size_t asked = 0;
+      for (std::size_t i = before; i < own.Requests().size(); ++i)
+        asked += own.Requests()[i].rfind("GET /f/b.pak ", 0) == 0 ? 1 : 0;
+      EXPECT_EQ(asked, row.requestsForB) << row.name << ": three whole transfers, the one ahead counted";
+    }
+  }
+}
+
+// A server that answers 503 on every connection but one still gets every file, over that one.
+TEST_F(FaultWorker, ABusyServerGetsFewerConnectionsAndEveryFile) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 8; ++i) files.emplace_back("f" + std::to_string(i) + ".pak", Pattern(20000 + i, i));
+  for (const auto& [name, bytes] : files) server.Script("/f/" + name, Distant(bytes));
+  server.LimitConnections(1);
+  Worker worker(MakeList(server.Url("/f/"), files), 6);
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success) << run.message;
+  for (const auto& [name, bytes] : files) EXPECT_EQ(worker.Read(name), bytes) << name;
+}
+
+// A stop while files ahead are on the wire ends the run; nothing fetched ahead reaches the disk, and
+// the next run brings everything.
+TEST_F(FaultWorker, AStopAbandonsWhatIsInFlightAhead) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"a.pak", Pattern(20000, 1)},        // the worker's own: its slow answer starts the others
+      {"slow.pak", Pattern(400000, 2)},    // too large to fetch ahead: the worker's, dripping
+      {"b.pak", Pattern(20000, 3)},        // fetched ahead: the server never answers them
+      {"c.pak", Pattern(20000, 4)}};
+  server.Script("/f/a.pak", Distant(files[0].second));
+  FaultScript slow = Distant(files[1].second);
+  slow.dripBytes = 10000;
+  slow.dripDelayMs = 100;
+  server.Script("/f/slow.pak", slow);
+  for (std::size_t i = 2; i < files.size(); ++i) {
+    FaultScript stall = Distant(files[i].second);
+    stall.stallMs = 60000;
+    server.Script("/f/" + files[i].first, stall);
+  }
+  Worker worker(MakeList(server.Url("/f/"), files), 3);
+  ASSERT_TRUE(worker.thread.Start());
+  for (;;) {  // until the slow file's first record: by then the others are asked for
+    download::CMessageQueue::Message message;
+    ASSERT_TRUE(worker.queue.Wait(message, 10000));
+    if (message.id == WM_DOWNLOAD_PROGRESS &&
+        static_cast<const DownloadProgress&>(*message.record).nFileIndex == 1)
+      break;
+  }
+  const auto askedForB = [&] {
+    for (const std::string& head : server.Requests())
+      if (head.rfind("GET /f/b.pak ", 0) == 0) return true;
+    return false;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!askedForB() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(askedForB()) << "b.pak is asked for ahead while the slow file comes";
+  worker.thread.Stop();
+  const RunRecord stopped = Collect(worker.queue, 20000);
+  ASSERT_TRUE(stopped.gotResult);
+  EXPECT_FALSE(stopped.success);
+  EXPECT_FALSE(fs::exists(worker.folder / "b.pak"));
+  EXPECT_FALSE(fs::exists(worker.folder / "c.pak"));
+
+  for (const auto& [name, bytes] : files) {
+    FaultScript plain;
+    plain.body = bytes;
+    server.Script("/f/" + name, plain);
+  }
+  const RunRecord resumed = worker.Run();
+  EXPECT_TRUE(resumed.success) << resumed.message;
+  for (const auto& [name, bytes] : files) EXPECT_EQ(worker.Read(name), bytes) << name;
 }
 
 TEST_F(FaultWorker, ShortBodyFailsAndKeepsThePartForTheNextRun) {

@@ -95,6 +95,7 @@ void FaultServer::AcceptLoop() {
     ++m_connections;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_open.push_back(fd);
+    m_mostOpen = std::max(m_mostOpen.load(), static_cast<int>(m_open.size()));
     m_threads.emplace_back([this, fd] { Serve(fd); });
   }
 }
@@ -116,9 +117,18 @@ void FaultServer::Serve(Socket fd) {
     }
     const std::string head = pending.substr(0, end + 2);
     pending.erase(0, end + 4);
+    bool refused = false;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_requests.push_back(head);
+      const int limit = m_nConnectionLimit.load();
+      const auto at = std::find(m_open.begin(), m_open.end(), fd) - m_open.begin();
+      refused = limit > 0 && at >= limit;
+    }
+    if (refused) {
+      static const std::string busy = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+      SendAll(fd, busy.data(), busy.size());
+      break;
     }
     if (!Answer(fd, head)) break;
   }

@@ -47,6 +47,11 @@ class FaultServer {
   // The request heads received, in order (request line and header lines).
   std::vector<std::string> Requests() const;
   int Connections() const { return m_connections.load(); }
+  // From now on, a request on a connection beyond the first `limit` open at once is answered 503
+  // and the connection closed, as a busy server does (0: no limit).
+  void LimitConnections(int limit) { m_nConnectionLimit = limit; }
+  // The most connections that were open at once.
+  int MostOpenAtOnce() const { return m_mostOpen.load(); }
 
  private:
   void AcceptLoop();
@@ -60,6 +65,8 @@ class FaultServer {
   std::uint16_t m_port = 0;
   std::atomic<bool> m_stopping{false};
   std::atomic<int> m_connections{0};
+  std::atomic<int> m_nConnectionLimit{0};
+  std::atomic<int> m_mostOpen{0};
   mutable std::mutex m_mutex;
   std::map<std::string, FaultScript> m_scripts;
   std::vector<std::string> m_requests;

@@ -19,6 +19,7 @@
 #include "support/PublishGame.h"
 #include "support/TempDir.h"
 #include "support/TestData.h"
+#include "support/TestServices.h"
 #include "winapp/MainWindow.h"
 #include "winapp/Resources.h"
 #include "winui/Dpi.h"
@@ -115,18 +116,13 @@ class Window : public ::testing::Test {
             }};
   }
   Services MakeServices() {
-    return Services{platform::CSettingsStore(config.wide()),
-                    W(server.Url("/filelist.json")),
-                    u"www.valdris-game.example",
-                    [](std::u16string_view) { return 1ULL << 40; },
-                    2000,
-                    &platform::TickCount32,
-                    [this](std::u16string_view path, std::u16string_view) {
-                      launched.push_back(N(path));
-                      return platform::ErrorCode{};
-                    },
-                    [](std::u16string_view) { return platform::ErrorCode{}; },
-                    download::TrustPolicy{}};
+    Services services = TestServices(config.wide(), W(server.Url("/filelist.json")));
+    services.launchProgram = [this](std::u16string_view path, std::u16string_view) {
+      launched.push_back(N(path));
+      return platform::ErrorCode{};
+    };
+    services.openAddress = [](std::u16string_view) { return platform::ErrorCode{}; };
+    return services;
   }
   // Runs the window's messages as a loop would, until done or the time is up.
   template <typename Predicate>

@@ -17,8 +17,8 @@
 #include <QPainter>
 
 #include "core/StringTable.h"
+#include "qtui/SkinImages.h"
 #include "skin/ImageScales.h"
-#include "ui/SkinImages.h"
 
 namespace {
 
@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
   QGuiApplication application(argc, argv);
   const std::string dir = argv[argc - 1];
   if (icons) {
-    const QIcon icon = ui::LoadAppIcon();
+    const QIcon icon = qtui::LoadAppIcon();
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
       const QString folder = QString::fromStdString(dir) + QStringLiteral("/%1x%1/apps").arg(size);
       if (!QDir().mkpath(folder) ||
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
   std::string images = "// The skin images at each scale, generated with them.\n";
   for (const int percent : skin::kImageScales) {
     for (unsigned id = skin::kFirstImage; id <= skin::kLastImage; ++id) {
-      const QImage image = ui::LoadSkinImage(id, percent / 100.0);
+      const QImage image = qtui::LoadSkinImage(id, percent / 100.0);
       if (image.isNull()) {
         std::fprintf(stderr, "image %u did not render\n", id);
         return 1;
@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
   }
   ok = WriteFile(dir + "/images.rc", images) && ok;
   std::vector<QImage> sizes;
-  const QIcon icon = ui::LoadAppIcon();
+  const QIcon icon = qtui::LoadAppIcon();
   for (int size : {256, 128, 64, 48, 32, 16}) sizes.push_back(icon.pixmap(size, size).toImage());
   ok = WriteFile(dir + "/icon.ico", EncodeIco(sizes)) && ok;
   ok = WriteFile(dir + "/strings.rc", StringTable()) && ok;

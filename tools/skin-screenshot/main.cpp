@@ -9,8 +9,8 @@
 #include <iostream>
 #include <string>
 
+#include "qtui/SkinnedWindow.h"
 #include "skin/WindowLayout.h"
-#include "ui/SkinnedWindow.h"
 #include "window/WindowTables.h"
 
 int main(int argc, char** argv) {
@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     painter.end();
     return mask.save(QString::fromLocal8Bit(argv[2]), "PNG") ? 0 : 1;
   }
-  ui::CSkinnedWindow window;
+  qtui::CSkinnedWindow window;
   window.InitProgressBars();
   window.InitButtons();
   window.InitBackground();
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     const QString assignment = QString::fromLocal8Bit(argv[i]);
     const auto equals = assignment.indexOf(QLatin1Char('='));
-    ui::CTransparentStatic* label = equals > 0 ? window.Label(assignment.left(equals).toInt()) : nullptr;
+    qtui::CTransparentStatic* label = equals > 0 ? window.Label(assignment.left(equals).toInt()) : nullptr;
     if (!label) {
       std::cerr << "no label for " << argv[i] << "\n";
       return 2;

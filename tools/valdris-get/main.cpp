@@ -2,6 +2,7 @@
 // It fetches the file list, checks its version and runs the same worker as the window.
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -31,7 +32,7 @@ constexpr std::uint32_t kPlainLineIntervalMs = 1000;
 // The help text, in the words of the system it runs on.
 std::string HelpText() {
   return std::string(
-             "Usage: valdris-get [--filelist URL] [--folder DIR] [--quiet]\n"
+             "Usage: valdris-get [--filelist URL] [--folder DIR] [--connections N] [--quiet]\n"
              "\n"
              "Brings the VALDRIS game files into an install folder without a window: fetches the file list,\n"
              "checks that it was made for this downloader, then skips files that are already valid, resumes\n"
@@ -42,6 +43,10 @@ std::string HelpText() {
              "  --folder DIR    install folder (default: ") +
          platform::DefaultInstallFolderWords() +
          "); created when missing\n"
+         "  --connections N connections to the server at once, 1 to 16 (default: " +
+         std::to_string(download::kDefaultConnections) +
+         "): small missing files\n"
+         "                  are fetched ahead over the others; 1 fetches each file in its turn\n"
          "  --quiet         print nothing but errors\n"
          "  --help          show this text\n"
          "  --version       show the program's version and the publisher keys it trusts\n"
@@ -121,6 +126,7 @@ struct Options {
   std::u16string url = platform::WidenUtf8(VALDRIS_FILELIST_URL);
   std::u16string folder;
   bool quiet = false;
+  unsigned connections = download::kDefaultConnections;
 };
 
 // The command line; an exit code when the program ends here (help, version, wrong usage).
@@ -139,6 +145,15 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
       return 0;
     } else if (arg == "--quiet" || arg == "-q") {
       options.quiet = true;
+    } else if (arg == "--connections" && i + 1 < argc) {
+      const std::string value = argv[++i];
+      char* end = nullptr;
+      const unsigned long n = std::strtoul(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || n < 1 || n > 16) {
+        std::cerr << "valdris-get: --connections takes a number from 1 to 16\n";
+        return 2;
+      }
+      options.connections = static_cast<unsigned>(n);
     } else if ((arg == "--filelist" || arg == "--folder") && i + 1 < argc) {
       // An empty value is a mistake (an unset variable in a script), not a wish for the default.
       if (argv[i + 1][0] == '\0') {
@@ -180,6 +195,7 @@ int Run(const Options& options, const filelist::CFileList& list) {
   download::CDownloadThread worker(queue.Handle());
   worker.SetFileList(list);
   worker.SetDownloadPath(options.folder);
+  worker.SetConnections(options.connections);
   if (!worker.Start()) {
     core::theLog.Write(core::LOG_ERROR, u"download thread start is failed");
     std::cerr << "valdris-get: " << Narrow(core::LoadResString(core::IDS_ERROR_TRY_LATER)) << std::endl;

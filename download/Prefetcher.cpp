@@ -1,0 +1,146 @@
+#include "download/Prefetcher.h"
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+namespace download {
+
+CPrefetcher::CPrefetcher(std::vector<Job> jobs, std::vector<std::unique_ptr<net::CHttpClient>> clients,
+                         const std::atomic<bool>* workerRunning)
+    : m_clients(std::move(clients)), m_pbWorkerRunning(workerRunning) {
+  m_slots.reserve(jobs.size());
+  for (Job& job : jobs) m_slots.push_back(Slot{std::move(job), State::Waiting, {}});
+  for (const std::unique_ptr<net::CHttpClient>& client : m_clients) client->SetRunningFlag(&m_bRunning);
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  while (m_threads.size() < std::min(kFirstConnections, m_clients.size())) StartOne();
+}
+
+void CPrefetcher::StartOne() {
+  if (m_threads.size() >= m_clients.size()) return;
+  net::CHttpClient* const client = m_clients[m_threads.size()].get();
+  m_threads.emplace_back([this, client] { Fetch(*client); });
+}
+
+CPrefetcher::~CPrefetcher() {
+  m_bRunning = false;
+  m_changed.notify_all();
+  for (std::thread& thread : m_threads) thread.join();
+}
+
+const CPrefetcher::Slot* CPrefetcher::Find(std::uint32_t index) const {
+  const auto at = std::lower_bound(m_slots.begin(), m_slots.end(), index,
+                                   [](const Slot& slot, std::uint32_t i) { return slot.job.index < i; });
+  return at != m_slots.end() && at->job.index == index ? &*at : nullptr;
+}
+
+CPrefetcher::Slot* CPrefetcher::Find(std::uint32_t index) {
+  return const_cast<Slot*>(static_cast<const CPrefetcher*>(this)->Find(index));
+}
+
+bool CPrefetcher::Plans(std::uint32_t index) const {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  const Slot* slot = Find(index);
+  return slot != nullptr &&
+         (slot->state == State::Waiting || slot->state == State::InFlight || slot->state == State::Arrived);
+}
+
+bool CPrefetcher::Take(std::uint32_t index, std::string& body) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_nWanted = std::max(m_nWanted, index);
+  // Earlier entries the worker passed without taking their bodies: their room is given back (one in
+  // flight gives it back when it lands).
+  for (; m_nPassed < m_slots.size() && m_slots[m_nPassed].job.index < index; ++m_nPassed) {
+    Slot& passed = m_slots[m_nPassed];
+    if (passed.state == State::Arrived) {
+      m_nHeld -= passed.job.size;
+      passed.body = std::string();
+      passed.state = State::Taken;
+    } else if (passed.state == State::Waiting) {
+      passed.state = State::Taken;
+    }
+  }
+  m_changed.notify_all();
+  Slot* wanted = Find(index);
+  if (wanted == nullptr) return false;
+  // The worker is faster than the connections at work: one more joins them.
+  if (wanted->state == State::Waiting || wanted->state == State::InFlight) StartOne();
+  if (wanted->state == State::Waiting) {
+    // Not started yet: the worker fetches it now, and nobody else will.
+    wanted->state = State::Taken;
+    return false;
+  }
+  while (wanted->state == State::InFlight) {
+    if (m_pbWorkerRunning != nullptr && !m_pbWorkerRunning->load()) return false;
+    m_changed.wait_for(lock, std::chrono::milliseconds(20));
+  }
+  if (wanted->state != State::Arrived) return false;
+  body = std::move(wanted->body);
+  wanted->body = std::string();
+  wanted->state = State::Taken;
+  m_nHeld -= wanted->job.size;
+  m_changed.notify_all();
+  return true;
+}
+
+void CPrefetcher::Fetch(net::CHttpClient& client) {
+  for (;;) {
+    Slot* slot = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      // The next waiting job, once the budget has room for it.
+      for (;;) {
+        if (!m_bRunning.load()) return;
+        while (m_nNext < m_slots.size() && m_slots[m_nNext].state != State::Waiting) ++m_nNext;
+        if (m_nNext >= m_slots.size()) return;
+        if (m_nHeld + m_slots[m_nNext].job.size <= kBudget || m_nHeld == 0) break;
+        m_changed.wait(lock);
+      }
+      slot = &m_slots[m_nNext++];
+      slot->state = State::InFlight;
+      m_nHeld += slot->job.size;
+    }
+    std::string body;
+    bool refused = false;
+    const bool arrived = FetchOne(client, slot->job, body, refused);
+    {
+      const std::lock_guard<std::mutex> lock(m_mutex);
+      if (arrived && slot->job.index >= m_nWanted) {
+        slot->body = std::move(body);
+        slot->state = State::Arrived;
+      } else if (arrived) {
+        slot->state = State::Taken;  // the worker has passed it meanwhile
+        m_nHeld -= slot->job.size;
+      } else {
+        slot->state = State::Failed;
+        m_nHeld -= slot->job.size;
+      }
+    }
+    m_changed.notify_all();
+    // A server that refuses this connection or is too busy for it gets one connection fewer.
+    if (refused) return;
+  }
+}
+
+bool CPrefetcher::FetchOne(net::CHttpClient& client, const Job& job, std::string& body, bool& refused) {
+  std::uint64_t length = 0;
+  if (!client.OpenUrl(job.address, u"", length, net::kDownloaderUserAgent)) {
+    const std::int32_t status = client.StatusCode();
+    refused = status == 503 || status == 429 || status == 0;
+    return false;
+  }
+  if (client.StatusCode() != 200 || length != job.size) return false;
+  body.resize(static_cast<std::size_t>(job.size));
+  std::size_t at = 0;
+  char beyond = 0;  // where a byte past the listed size would go: its arrival fails the fetch
+  for (;;) {
+    std::uint32_t n = 0;
+    const bool full = at == body.size();
+    if (!client.ReadBody(full ? &beyond : body.data() + at, full ? 1 : body.size() - at, n)) return false;
+    if (n == 0) return full;
+    if (full) return false;
+    at += n;
+  }
+}
+
+} // namespace download

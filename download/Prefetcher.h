@@ -1,0 +1,82 @@
+#pragma once
+// Fetches the bodies of entries ahead of the worker, each over a keep-alive connection of its own,
+// so that on a link with a long round trip many small files are on the wire at once. Only entries
+// whose file is missing are asked for (they are fetched whole), only small ones, and the bodies wait
+// in memory, never more than a fixed number of bytes held or in flight. Nothing is logged, posted,
+// written or decided here: the worker takes a body in the entry's turn and treats it as a transfer
+// of its own; an entry whose fetch failed ahead (or was never started) is fetched again in its turn,
+// so every message, log line and record comes as without the prefetcher.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/HttpClient.h"
+
+namespace download {
+
+class CPrefetcher {
+ public:
+  struct Job {
+    std::uint32_t index = 0;  // the entry's place in the list
+    std::u16string address;
+    std::uint64_t size = 0;   // as listed: a body of another length is not taken
+  };
+  // Entries larger than this are left to the worker: one connection already fills a link for them,
+  // and the window shows their bytes as they come instead of all at once.
+  static constexpr std::uint64_t kLargestEntry = 256 * 1024;
+  // Bytes of bodies held or in flight at most.
+  static constexpr std::uint64_t kBudget = 16 * 1024 * 1024;
+  // Connections opened at first; one more each time the worker finds its next body not there yet,
+  // so a link without a long round trip keeps few threads busy and a slow one gets them all.
+  static constexpr std::size_t kFirstConnections = 2;
+
+  // jobs: in list order. One thread per client; workerRunning is the worker's flag, which ends a
+  // wait in Take.
+  CPrefetcher(std::vector<Job> jobs, std::vector<std::unique_ptr<net::CHttpClient>> clients,
+              const std::atomic<bool>* workerRunning);
+  // Abandons what is in flight and ends the threads.
+  ~CPrefetcher();
+  CPrefetcher(const CPrefetcher&) = delete;
+  CPrefetcher& operator=(const CPrefetcher&) = delete;
+
+  // Whether the entry is among the jobs (and so not worth a request sent early).
+  bool Plans(std::uint32_t index) const;
+  // The entry's body when it arrived whole, waiting while it is on the wire; false when it was not
+  // asked for, failed, or the worker stopped. Bodies of earlier entries not taken are dropped.
+  bool Take(std::uint32_t index, std::string& body);
+
+ private:
+  enum class State { Waiting, InFlight, Arrived, Failed, Taken };
+  struct Slot {
+    Job job;
+    State state = State::Waiting;
+    std::string body;
+  };
+  void Fetch(net::CHttpClient& client);
+  // Puts one more client to work, when one is left. Called with the lock held.
+  void StartOne();
+  // The slot of an entry, or null; slots are in list order.
+  Slot* Find(std::uint32_t index);
+  const Slot* Find(std::uint32_t index) const;
+  // Fetches one body whole; false on any failure. Refused or too busy: *refused is set.
+  bool FetchOne(net::CHttpClient& client, const Job& job, std::string& body, bool& refused);
+
+  std::vector<Slot> m_slots;
+  std::vector<std::unique_ptr<net::CHttpClient>> m_clients;
+  const std::atomic<bool>* m_pbWorkerRunning;
+  std::atomic<bool> m_bRunning{true};  // cleared to abandon everything
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::size_t m_nNext = 0;        // the next slot to start
+  std::size_t m_nPassed = 0;      // slots before this one the worker has passed
+  std::uint32_t m_nWanted = 0;    // the entry the worker asked for last
+  std::uint64_t m_nHeld = 0;      // bytes held or in flight
+  std::vector<std::thread> m_threads;  // one per client at work, in the clients' order
+};
+
+} // namespace download
