@@ -18,7 +18,8 @@ struct WorkerMediator {
   std::function<std::uint32_t()> tick;
   // Free bytes of the file system holding the folder; 0 when unknown. Worker's thread.
   std::function<std::uint64_t(std::u16string_view folder)> freeSpace;
-  // A new client for one run; null when none can be made. Worker's thread, once per run.
+  // A new client for one of a run's connections; null when none can be made. Worker's thread, once
+  // per connection (the worker's own, and those that fetch files ahead).
   std::function<std::unique_ptr<net::CHttpClient>()> httpClient;
   // Where a run's bodies go: a new sink that writes the entries' files; null when none can be made.
   // Worker's thread, once per run.
