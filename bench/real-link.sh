@@ -5,20 +5,33 @@
 # medians of ROUNDS rounds. Contenders: valdris-get with its default connections (16) and with 6 (and
 # with one, each file in its turn, when ONE=1), curl -Z --parallel-max 16 then md5sum -c, and
 # aria2c -j16 with its MD5 checks.
-# Needs curl, aria2c, python3. Usage: bench/real-link.sh [COUNT] [SIZE_BYTES] [RTT_MS] [ROUNDS]
+# With SET=demo, the demo game of scripts/demo instead (266 MB: packs of 24 MiB, maps, music and 150
+# small voice lines, in nested folders); COUNT and SIZE are then ignored.
+# Needs curl, aria2c, python3. Usage: [SET=demo] bench/real-link.sh [COUNT] [SIZE_BYTES] [RTT_MS] [ROUNDS]
 source "$(dirname "$0")/lib.sh"
 count=${1:-2000} size=${2:-16384} rtt=${3:-50} rounds=${4:-3}
 proxy_port=$((BENCH_PORT + 1))
 build_release
 new_workdir real-link
-make_files "$work/www/game" "$count" "$size" f
-(cd "$work/www/game" && ls | sort > "$work/names" && xargs md5sum < "$work/names" > "$work/files.md5")
+if [ "${SET:-}" = demo ]; then
+  game=$work/www/game
+  mkdir -p "$game/Data" "$game/Maps/World" "$game/Maps/Dungeon" "$game/Sound/Music" "$game/Sound/Voice"
+  for i in 1 2 3 4 5 6 7 8; do head -c $((24 * 1024 * 1024 + i * 4099)) /dev/urandom > "$game/Data/pack$i.pak"; done
+  for i in $(seq 1 6); do head -c $((6 * 1024 * 1024 + i)) /dev/urandom > "$game/Maps/World/region$i.map"; done
+  for i in $(seq 1 4); do head -c $((3 * 1024 * 1024 + i)) /dev/urandom > "$game/Maps/Dungeon/dungeon$i.map"; done
+  for i in $(seq 1 12); do head -c $((2 * 1024 * 1024 + i)) /dev/urandom > "$game/Sound/Music/track$i.ogg"; done
+  for i in $(seq 1 150); do head -c $((16 * 1024 + i * 37)) /dev/urandom > "$game/Sound/Voice/line$i.wav"; done
+  count=$(find "$game" -type f | wc -l) size=mixed
+else
+  make_files "$work/www/game" "$count" "$size" f
+fi
+(cd "$work/www/game" && find . -type f -printf '%P\n' | sort > "$work/names" && xargs md5sum < "$work/names" > "$work/files.md5")
 for target in direct:$BENCH_PORT proxied:$proxy_port; do
   name=${target%%:*} port=${target#*:} base=http://127.0.0.1:${target#*:}
   "$ROOT/build-release/tools/valdris-filelist" build "$work/www/game" --url "$base/game/" \
     -o "$work/www/$name.json" >/dev/null
-  while read -r f; do printf 'url = "%s/game/%s"\noutput = "%s"\n' "$base" "$f" "$f"; done < "$work/names" \
-    > "$work/$name.curl"
+  while read -r f; do printf 'url = "%s/game/%s"\noutput = "%s"\ncreate-dirs\n' "$base" "$f" "$f"; done \
+    < "$work/names" > "$work/$name.curl"
   while read -r sum f; do printf '%s/game/%s\n  out=%s\n  checksum=md5=%s\n' "$base" "$f" "$f" "$sum"; done \
     < "$work/files.md5" > "$work/$name.aria2"
 done
@@ -60,7 +73,7 @@ done
 python3 - "$results" "$count" "$size" <<'PY'
 import statistics, sys
 rows = [line.split() for line in open(sys.argv[1])]
-print(f"{sys.argv[2]} x {sys.argv[3]} B, median seconds:")
+print(f"{sys.argv[2]} files of {sys.argv[3]} B, median seconds:")
 for rtt in dict.fromkeys(r[0] for r in rows):
     for who in dict.fromkeys(r[1] for r in rows):
         times = [int(r[2]) / 1e9 for r in rows if r[0] == rtt and r[1] == who]
