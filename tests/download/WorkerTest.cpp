@@ -589,6 +589,29 @@ TEST_F(FaultWorker, ABusyServerGetsFewerConnectionsAndEveryFile) {
   for (const auto& [name, bytes] : files) EXPECT_EQ(worker.Read(name), bytes) << name;
 }
 
+// A server too busy for the worker's own request while other connections are open: those are closed
+// and the request asked again over the worker's alone, with no message and no error in the log.
+TEST_F(FaultWorker, ABusyAnswerToTheWorkerWhileOthersAreOpenIsAskedAgainAlone) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"a.pak", Pattern(20000, 1)},      // the worker's own: its slow answer starts the others
+      {"big.pak", Pattern(400000, 2)},   // the worker's own, answered 503 once
+      {"c.pak", Pattern(20000, 3)}, {"d.pak", Pattern(20000, 4)}};
+  for (const auto& [name, bytes] : files) server.Script("/f/" + name, Distant(bytes));
+  FaultScript busy = Distant(files[1].second);
+  busy.busyTimes = 1;
+  server.Script("/f/big.pak", busy);
+  const int errorsBefore = CountOf(LogText(), "[ERROR]");
+  Worker worker(MakeList(server.Url("/f/"), files), 4);
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success) << run.message;
+  for (const auto& [name, bytes] : files) EXPECT_EQ(worker.Read(name), bytes) << name;
+  EXPECT_EQ(CountOf(LogText(), "[ERROR]"), errorsBefore);
+  EXPECT_EQ(CountOf(LogText(), "download file : (1) big.pak"), 1) << "the entry's story is told once";
+  std::size_t asked = 0;
+  for (const std::string& head : server.Requests()) asked += head.rfind("GET /f/big.pak ", 0) == 0 ? 1 : 0;
+  EXPECT_EQ(asked, 2u);
+}
+
 // A stop while files ahead are on the wire ends the run; nothing fetched ahead reaches the disk, and
 // the next run brings everything.
 TEST_F(FaultWorker, AStopAbandonsWhatIsInFlightAhead) {

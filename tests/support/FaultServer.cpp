@@ -154,6 +154,11 @@ bool FaultServer::Answer(Socket fd, const std::string& head) {
       script.body = "not found";
     } else {
       script = found->second;
+      if (found->second.busyTimes > 0) {
+        --found->second.busyTimes;
+        script.status = 503;
+        script.body.clear();
+      }
     }
   }
   if (script.stallBeforeHeaders && !Wait(script.stallMs)) return false;

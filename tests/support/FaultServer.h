@@ -32,6 +32,7 @@ struct FaultScript {
   std::string rawStatusLine;    // replaces "HTTP/1.1 <status> <reason>" when set
   bool closeAfter = false;      // close the connection after the answer (no keep-alive)
   std::uint64_t bodyOffset = 0; // body holds the resource's bytes from this offset on (huge files)
+  int busyTimes = 0;            // answer this many requests 503 first, as a server that is too busy
 };
 
 class FaultServer {
