@@ -1,6 +1,7 @@
 #include "download/DownloadThread.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/Log.h"
 #include "core/ScopeExit.h"
@@ -420,33 +421,31 @@ std::u16string CDownloadThread::AddressOf(std::u16string_view name) const {
   return WidenUtf8(m_FileList.m_strURL) + net::EncodeUrlPath(name);
 }
 
+std::optional<std::u16string> CDownloadThread::WholeFetchAddress(std::uint32_t index) const {
+  if (index >= m_FileList.m_vecFileInfo.size()) return std::nullopt;
+  const std::u16string name = WidenUtf8(m_FileList.m_vecFileInfo[index].Name);
+  if (!IsSafeEntryName(name)) return std::nullopt;
+  // Only a file that is not there at all is surely fetched whole; anything else is decided in its turn.
+  std::uint64_t size = 0;
+  ErrorCode error = ERROR_SUCCESS;
+  if (QueryPath(EntryLocalPath(m_strDownloadPath, name), size, error) != PathKind::Missing) return std::nullopt;
+  return AddressOf(name);
+}
+
 std::vector<CPrefetcher::Job> CDownloadThread::PrefetchJobs(std::uint32_t first, std::uint32_t count) const {
   std::vector<CPrefetcher::Job> jobs;
   for (std::uint32_t index = first; index < count && index < m_FileList.m_vecFileInfo.size(); ++index) {
-    const filelist::FileInfo& info = m_FileList.m_vecFileInfo[index];
-    if (info.Size == 0 || info.Size > CPrefetcher::kLargestEntry) continue;
-    const std::u16string name = WidenUtf8(info.Name);
-    if (!IsSafeEntryName(name)) continue;
-    // Only a file that is not there at all is surely fetched whole; anything else is decided in its turn.
-    std::uint64_t size = 0;
-    ErrorCode error = ERROR_SUCCESS;
-    if (QueryPath(EntryLocalPath(m_strDownloadPath, name), size, error) != PathKind::Missing) continue;
-    jobs.push_back(CPrefetcher::Job{index, AddressOf(name), info.Size});
+    const std::uint64_t size = m_FileList.m_vecFileInfo[index].Size;
+    if (size == 0 || size > CPrefetcher::kLargestEntry) continue;
+    if (std::optional<std::u16string> address = WholeFetchAddress(index))
+      jobs.push_back(CPrefetcher::Job{index, std::move(*address), size});
   }
   return jobs;
 }
 
 void CDownloadThread::SendNextEarly(net::CHttpClient& client, std::uint32_t next) {
-  if (next >= m_FileList.m_vecFileInfo.size()) return;
-  std::u16string name = WidenUtf8(m_FileList.m_vecFileInfo[next].Name);
-  if (!IsSafeEntryName(name)) return;
-  const std::u16string address = AddressOf(name);
-  const std::u16string path = EntryLocalPath(m_strDownloadPath, name);
-  // Only a file that is not there at all is surely fetched whole; anything else is decided in its turn.
-  std::uint64_t size = 0;
-  ErrorCode error = ERROR_SUCCESS;
-  if (QueryPath(path, size, error) != PathKind::Missing) return;
-  client.SendEarly(address, u"", net::kDownloaderUserAgent);
+  if (const std::optional<std::u16string> address = WholeFetchAddress(next))
+    client.SendEarly(*address, u"", net::kDownloaderUserAgent);
 }
 
 bool CDownloadThread::PostProgress(std::int32_t index, bool verified, std::uint64_t total, std::uint64_t received,

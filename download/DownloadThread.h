@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cassert>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,6 +110,8 @@ class CDownloadThread : public CThread {
   TransferEnd Transfer(net::CHttpClient& client, net::IBodySink& sink, CConcurrentChecksum& hasher,
                        const Entry& entry, bool resume, std::uint64_t from, const std::string* fetchedAhead,
                        bool othersOpen);
+  // The address of an entry that is surely fetched whole (its file is not there at all), or none.
+  std::optional<std::u16string> WholeFetchAddress(std::uint32_t index) const;
   // The small missing files from `first` on, for the connections beside the worker's.
   std::vector<CPrefetcher::Job> PrefetchJobs(std::uint32_t first, std::uint32_t count) const;
   VerifyEnd Verify(CConcurrentChecksum& hasher, const Entry& entry);
