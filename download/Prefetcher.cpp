@@ -7,8 +7,8 @@
 namespace download {
 
 CPrefetcher::CPrefetcher(std::vector<Job> jobs, std::vector<std::unique_ptr<net::CHttpClient>> clients,
-                         const std::atomic<bool>* workerRunning)
-    : m_clients(std::move(clients)), m_pbWorkerRunning(workerRunning) {
+                         const std::atomic<bool>* workerRunning, std::uint64_t budget)
+    : m_clients(std::move(clients)), m_pbWorkerRunning(workerRunning), m_nBudget(budget) {
   m_slots.reserve(jobs.size());
   for (Job& job : jobs) m_slots.push_back(Slot{std::move(job), State::Waiting, {}});
   for (const std::unique_ptr<net::CHttpClient>& client : m_clients) client->SetRunningFlag(&m_bRunning);
@@ -83,6 +83,11 @@ bool CPrefetcher::Take(std::uint32_t index, std::string& body) {
   return true;
 }
 
+std::uint64_t CPrefetcher::PeakHeld() const {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  return m_nPeakHeld;
+}
+
 void CPrefetcher::Fetch(net::CHttpClient& client) {
   for (;;) {
     Slot* slot = nullptr;
@@ -93,12 +98,13 @@ void CPrefetcher::Fetch(net::CHttpClient& client) {
         if (!m_bRunning.load()) return;
         while (m_nNext < m_slots.size() && m_slots[m_nNext].state != State::Waiting) ++m_nNext;
         if (m_nNext >= m_slots.size()) return;
-        if (m_nHeld + m_slots[m_nNext].job.size <= kBudget || m_nHeld == 0) break;
+        if (m_nHeld + m_slots[m_nNext].job.size <= m_nBudget || m_nHeld == 0) break;
         m_changed.wait(lock);
       }
       slot = &m_slots[m_nNext++];
       slot->state = State::InFlight;
       m_nHeld += slot->job.size;
+      m_nPeakHeld = std::max(m_nPeakHeld, m_nHeld);
     }
     std::string body;
     bool refused = false;

@@ -36,9 +36,9 @@ class CPrefetcher {
   static constexpr std::size_t kFirstConnections = 2;
 
   // jobs: in list order. One thread per client; workerRunning is the worker's flag, which ends a
-  // wait in Take.
+  // wait in Take; budget: bytes held or in flight at most.
   CPrefetcher(std::vector<Job> jobs, std::vector<std::unique_ptr<net::CHttpClient>> clients,
-              const std::atomic<bool>* workerRunning);
+              const std::atomic<bool>* workerRunning, std::uint64_t budget = kBudget);
   // Abandons what is in flight and ends the threads.
   ~CPrefetcher();
   CPrefetcher(const CPrefetcher&) = delete;
@@ -49,6 +49,8 @@ class CPrefetcher {
   // The entry's body when it arrived whole, waiting while it is on the wire; false when it was not
   // asked for, failed, or the worker stopped. Bodies of earlier entries not taken are dropped.
   bool Take(std::uint32_t index, std::string& body);
+  // The most bytes that were held or in flight at once.
+  std::uint64_t PeakHeld() const;
 
  private:
   enum class State { Waiting, InFlight, Arrived, Failed, Taken };
@@ -75,7 +77,9 @@ class CPrefetcher {
   std::size_t m_nNext = 0;        // the next slot to start
   std::size_t m_nPassed = 0;      // slots before this one the worker has passed
   std::uint32_t m_nWanted = 0;    // the entry the worker asked for last
+  const std::uint64_t m_nBudget;
   std::uint64_t m_nHeld = 0;      // bytes held or in flight
+  std::uint64_t m_nPeakHeld = 0;
   std::vector<std::thread> m_threads;  // one per client at work, in the clients' order
 };
 
