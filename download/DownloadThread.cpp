@@ -26,7 +26,6 @@ using namespace platform;
 
 namespace {
 
-constexpr std::uint32_t kPostIntervalMs = 1000;
 // Whole transfers of one entry that may fail to match the list before the run gives up.
 constexpr std::uint32_t kMaxMismatches = 3;
 // An answer that takes this long (milliseconds) is a round trip worth fetching files ahead for.
@@ -234,7 +233,18 @@ bool CDownloadThread::DownloadFiles() {
     }
 
     if (!IsRunning()) return false;
-    const bool resume = decision.action == EntryAction::Resume;
+    EntryAction action = decision.action;
+    // A changed file the list has a block index for: only what the old file lacks is fetched.
+    if (mismatches == 0 && !entry.info->Blocks.Name.empty() && local.exists && local.size > 0) {
+      const PatchEnd patched = Patch(*client, entry, local);
+      if (patched == PatchEnd::Stopped || patched == PatchEnd::Failed) return false;
+      if (patched == PatchEnd::Patched) {
+        ++index;
+        continue;
+      }
+      if (patched == PatchEnd::Resume) action = EntryAction::Resume;
+    }
+    const bool resume = action == EntryAction::Resume;
     std::string body;
     const bool fetchedAhead = !resume && decision.resumeFrom == 0 && ahead && ahead->Take(index, body);
     TransferEnd transferred = Transfer(*client, *sink, hasher, entry, resume, decision.resumeFrom,

@@ -37,6 +37,8 @@ std::u16string EntryLocalPath(std::u16string_view folder, std::u16string_view na
 std::vector<std::uint64_t> MissingBytesFrom(const filelist::CFileList& list, std::u16string_view folder,
                                             std::uint32_t from);
 
+// Where the new version of a file is built while it is patched from the old one.
+std::u16string PatchPathOf(std::u16string_view localPath);
 // Connections a run uses unless told otherwise. Measured on 2,000 files of 16 KiB at a 50 ms round
 // trip (bench/real-link.sh): 6 take nearly three times as long as 16, which keep up with
 // curl -Z --parallel-max 16; a server that allows fewer gets fewer.
@@ -88,6 +90,11 @@ class CDownloadThread : public CThread {
   // How one transfer of an entry ended.
   // Busy: the server refused the worker's request while other connections were open.
   enum class TransferEnd { Whole, Stopped, Failed, Busy };
+  // A transfer posts its progress about this often (milliseconds), and at its end.
+  static constexpr std::uint32_t kPostIntervalMs = 1000;
+  // How patching an entry from its old file ended. NotPatched: fetch it as without an index;
+  // Resume: the old file is the start of the new one, cut short, and is resumed.
+  enum class PatchEnd { Patched, NotPatched, Resume, Stopped, Failed };
   // How the verification of a whole transfer ended.
   enum class VerifyEnd { Matches, Mismatch, Failed };
 
@@ -115,6 +122,9 @@ class CDownloadThread : public CThread {
   // The small missing files from `first` on, for the connections beside the worker's.
   std::vector<CPrefetcher::Job> PrefetchJobs(std::uint32_t first, std::uint32_t count) const;
   VerifyEnd Verify(CConcurrentChecksum& hasher, const Entry& entry);
+  // Where the list has a block index for the entry and its file is there but not valid: builds the
+  // listed version from the blocks the old file holds and the ranges fetched for the rest.
+  PatchEnd Patch(net::CHttpClient& client, const Entry& entry, const LocalFileState& local);
   // The address of an entry's file on the server.
   std::u16string AddressOf(std::u16string_view name) const;
   // Sends the request of the entry that comes next when its file is missing, so it is fetched whole.

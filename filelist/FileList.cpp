@@ -58,6 +58,13 @@ void CFileList::Serialize(Json::Value& root) const {
     entry["Name"] = info.Name;
     entry["Size"] = Json::UInt64(info.Size);
     entry["CheckSum"] = info.CheckSum;
+    if (!info.Blocks.Name.empty()) {
+      Json::Value blocks(Json::objectValue);
+      blocks["Name"] = info.Blocks.Name;
+      blocks["Size"] = Json::UInt64(info.Blocks.Size);
+      blocks["CheckSum"] = info.Blocks.CheckSum;
+      entry["Blocks"] = blocks;
+    }
     entries.append(entry);
   }
   root["FileList"] = entries;
@@ -81,6 +88,13 @@ bool CFileList::Deserialize(Json::Value& root) {
       if (!ReadText(element, "Name", info.Name) || !ReadSize(element, "Size", info.Size) ||
           !ReadText(element, "CheckSum", info.CheckSum))
         return false;
+      // An index named without its size and digest could never be checked: the list is malformed.
+      if (const Json::Value& blocks = element["Blocks"]; !blocks.isNull()) {
+        if (!blocks.isObject() || !ReadText(blocks, "Name", info.Blocks.Name) ||
+            !ReadSize(blocks, "Size", info.Blocks.Size) || !ReadText(blocks, "CheckSum", info.Blocks.CheckSum) ||
+            info.Blocks.Name.empty() || info.Blocks.CheckSum.empty())
+          return false;
+      }
       read.m_vecFileInfo.push_back(std::move(info));
     }
   }

@@ -10,10 +10,19 @@ class Value;
 
 namespace filelist {
 
+// "Blocks": where the file's block index is, so that a changed file can be patched from its old
+// version instead of fetched whole. The index is fetched like a file and checked against its digest.
+struct BlockIndexInfo {
+  std::string Name;      // relative to the list's URL, as file names are
+  std::uint64_t Size = 0;
+  std::string CheckSum;  // its MD5, as a file's
+};
+
 struct FileInfo {
   std::string Name;      // relative path, "/" between folders and the file name
   std::uint64_t Size = 0;
   std::string CheckSum;  // 32 upper-case hexadecimal digits
+  BlockIndexInfo Blocks; // Name empty: the file has no index
 };
 
 class IJsonSerializable {

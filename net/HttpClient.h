@@ -69,6 +69,8 @@ class CHttpClient {
   // The last failure's code (a WinINet or Windows code), or 0 when the server answered with a
   // status that is not accepted.
   platform::ErrorCode LastError() const { return m_dwLastError; }
+  // A header of the open answer; false when it has none.
+  bool ResponseHeader(std::string_view name, std::string& value) { return m_Wininet.QueryHeader(name, value); }
   // The HTTP status of the last answer; 0 before any.
   std::int32_t StatusCode() const { return m_nStatusCode; }
   // The number a message shows in "(%ld)" for the last failure: the code, or the refused status.

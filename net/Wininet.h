@@ -46,6 +46,8 @@ class CWininet {
   bool QueryStatusCode(std::int32_t& code);
   // The Content-Length of the response; ERROR_HTTP_HEADER_NOT_FOUND when it has none.
   bool QueryContentLength(std::uint64_t& length);
+  // The value of one header of the final response (name in any letter case); false when it has none.
+  bool QueryHeader(std::string_view name, std::string& value);
   // Up to size (at most HTTP_BUFFER_SIZE) bytes of the body; bytesRead = 0 at its end.
   bool Read(void* buffer, std::size_t size, std::uint32_t& bytesRead);
 

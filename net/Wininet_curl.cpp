@@ -339,6 +339,18 @@ void CWininet::CloseRequest() { m_impl->CloseRequest(); }
 void CWininet::CloseSession() { m_impl->CloseSession(); }
 bool CWininet::QueryStatusCode(std::int32_t& code) { return m_impl->QueryStatusCode(code); }
 bool CWininet::QueryContentLength(std::uint64_t& length) { return m_impl->QueryContentLength(length); }
+
+bool CWininet::QueryHeader(std::string_view name, std::string& value) {
+  value.clear();
+  if (!m_impl->m_hRequest || !m_impl->m_bHeadersDone) return m_impl->Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+  curl_header* header = nullptr;
+  // -1: the last response of the request, the one that follows every redirect.
+  if (curl_easy_header(static_cast<CURL*>(m_impl->m_hRequest.get()), std::string(name).c_str(), 0, CURLH_HEADER, -1,
+                       &header) != CURLHE_OK)
+    return m_impl->Fail(ERROR_HTTP_HEADER_NOT_FOUND);
+  value = header->value;
+  return true;
+}
 bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
   return m_impl->Read(buffer, size, bytesRead);
 }

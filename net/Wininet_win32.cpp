@@ -343,6 +343,26 @@ struct CWininet::Impl {
     return true;
   }
 
+  bool QueryHeader(std::string_view name, std::string& value) {
+    value.clear();
+    if (m_hRequest == nullptr) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    // HTTP_QUERY_CUSTOM: the buffer carries the header's name in and its value out.
+    std::vector<wchar_t> buffer(std::max<std::size_t>(name.size() + 1, 1024));
+    for (std::size_t i = 0; i < name.size(); ++i) buffer[i] = static_cast<wchar_t>(name[i]);
+    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    if (!HttpQueryInfoW(m_hRequest.get(), HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) {
+      if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return Fail(GetLastError());
+      std::vector<wchar_t> larger(size / sizeof(wchar_t) + 1);
+      for (std::size_t i = 0; i < name.size(); ++i) larger[i] = static_cast<wchar_t>(name[i]);
+      buffer.swap(larger);
+      size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+      if (!HttpQueryInfoW(m_hRequest.get(), HTTP_QUERY_CUSTOM, buffer.data(), &size, nullptr)) return Fail(GetLastError());
+    }
+    // Header values are ASCII.
+    for (std::size_t i = 0; i < size / sizeof(wchar_t); ++i) value.push_back(static_cast<char>(buffer[i]));
+    return true;
+  }
+
   bool QueryContentLength(std::uint64_t& length) {
     if (m_hRequest == nullptr) return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     // As text, so a length beyond 32 bits reads whole.
@@ -470,6 +490,7 @@ void CWininet::CloseRequest() { m_impl->CloseRequest(); }
 void CWininet::CloseSession() { m_impl->CloseSession(); }
 bool CWininet::QueryStatusCode(std::int32_t& code) { return m_impl->QueryStatusCode(code); }
 bool CWininet::QueryContentLength(std::uint64_t& length) { return m_impl->QueryContentLength(length); }
+bool CWininet::QueryHeader(std::string_view name, std::string& value) { return m_impl->QueryHeader(name, value); }
 bool CWininet::Read(void* buffer, std::size_t size, std::uint32_t& bytesRead) {
   return m_impl->Read(buffer, size, bytesRead);
 }

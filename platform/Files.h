@@ -55,6 +55,10 @@ class CFileHandle {
   // Writes all of size bytes, or fails (a full disk gives ERROR_DISK_FULL).
   ErrorCode Write(const void* buffer, std::size_t size);
   ErrorCode SeekToEnd();
+  // Cuts or extends the file to size bytes and puts the file position there.
+  ErrorCode SetSize(std::uint64_t size);
+  // Waits until what was written is on the disk, so a rename after it never shows a file with holes.
+  ErrorCode Flush();
   ErrorCode Size(std::uint64_t& size) const;
   // Hint that the file is read once from start to end.
   void AdviseSequential();
@@ -91,6 +95,11 @@ enum class FileAccess { Everyone, OwnerOnly };
 ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes,
                               FileAccess access = FileAccess::Everyone);
 
+// Renames a file over another in the same folder, as one step: a reader (or a crash) sees the old
+// file or the new one.
+ErrorCode ReplaceFileWith(std::u16string_view target, std::u16string_view source);
+// Removes a file; ERROR_FILE_NOT_FOUND when there is none.
+ErrorCode RemoveFile(std::u16string_view path);
 // Free bytes of the file system holding an absolute path (the nearest existing ancestor is asked);
 // 0 for a relative path or when it cannot be obtained.
 std::uint64_t FreeBytesOfFileSystem(std::u16string_view path);

@@ -125,6 +125,18 @@ ErrorCode CFileHandle::SeekToEnd() {
   return ::lseek(static_cast<int>(m_fd), 0, SEEK_END) < 0 ? LastError() : ERROR_SUCCESS;
 }
 
+ErrorCode CFileHandle::SetSize(std::uint64_t size) {
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  const int fd = static_cast<int>(m_fd);
+  if (::ftruncate(fd, static_cast<off_t>(size)) != 0) return LastError();
+  return ::lseek(fd, static_cast<off_t>(size), SEEK_SET) < 0 ? LastError() : ERROR_SUCCESS;
+}
+
+ErrorCode CFileHandle::Flush() {
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  return ::fsync(static_cast<int>(m_fd)) != 0 ? LastError() : ERROR_SUCCESS;
+}
+
 ErrorCode CFileHandle::Size(std::uint64_t& size) const {
   size = 0;
   if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
@@ -242,6 +254,19 @@ ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes, 
   if (code == ERROR_SUCCESS && ::rename(temporary.c_str(), native.text) != 0) code = LastError();
   if (code != ERROR_SUCCESS) ::unlink(temporary.c_str());
   return code;
+}
+
+ErrorCode ReplaceFileWith(std::u16string_view target, std::u16string_view source) {
+  NativePath to(target);
+  NativePath from(source);
+  if (!to.ok || !from.ok) return ERROR_FILENAME_EXCED_RANGE;
+  return ::rename(from.text, to.text) != 0 ? LastError() : ERROR_SUCCESS;
+}
+
+ErrorCode RemoveFile(std::u16string_view path) {
+  NativePath native(path);
+  if (!native.ok) return ERROR_FILENAME_EXCED_RANGE;
+  return ::unlink(native.text) != 0 ? LastError() : ERROR_SUCCESS;
 }
 
 bool FolderHasEntries(std::u16string_view path) {

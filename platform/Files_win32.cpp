@@ -113,6 +113,19 @@ ErrorCode CFileHandle::SeekToEnd() {
   return SetFilePointerEx(ToHandle(m_fd), zero, nullptr, FILE_END) ? ERROR_SUCCESS : GetLastError();
 }
 
+ErrorCode CFileHandle::SetSize(std::uint64_t size) {
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(size);
+  if (!SetFilePointerEx(ToHandle(m_fd), at, nullptr, FILE_BEGIN)) return GetLastError();
+  return SetEndOfFile(ToHandle(m_fd)) ? ERROR_SUCCESS : GetLastError();
+}
+
+ErrorCode CFileHandle::Flush() {
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  return FlushFileBuffers(ToHandle(m_fd)) ? ERROR_SUCCESS : GetLastError();
+}
+
 ErrorCode CFileHandle::Size(std::uint64_t& size) const {
   size = 0;
   if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
@@ -214,6 +227,16 @@ ErrorCode WriteFileAtomically(std::u16string_view path, std::string_view bytes, 
     code = GetLastError();
   if (code != ERROR_SUCCESS) DeleteFileW(temporary.c_str());
   return code;
+}
+
+ErrorCode ReplaceFileWith(std::u16string_view target, std::u16string_view source) {
+  return MoveFileExW(Native(source).c_str(), Native(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? ERROR_SUCCESS
+             : GetLastError();
+}
+
+ErrorCode RemoveFile(std::u16string_view path) {
+  return DeleteFileW(Native(path).c_str()) ? ERROR_SUCCESS : GetLastError();
 }
 
 bool FolderHasEntries(std::u16string_view path) {

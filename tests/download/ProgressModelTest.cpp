@@ -14,7 +14,7 @@ std::string N(std::u16string_view s) { return platform::NarrowUtf8(s); }
 filelist::CFileList List(std::vector<std::uint64_t> sizes) {
   filelist::CFileList list;
   for (std::size_t i = 0; i < sizes.size(); ++i) {
-    list.m_vecFileInfo.push_back({"f" + std::to_string(i), sizes[i], ""});
+    list.m_vecFileInfo.push_back({"f" + std::to_string(i), sizes[i], "", {}});
     list.m_nTotalSize += sizes[i];
   }
   list.m_nTotalCount = static_cast<std::int32_t>(sizes.size());

@@ -81,4 +81,31 @@ inline RunRecord Collect(download::CMessageQueue& queue, int limitMs = 20000) {
   return run;
 }
 
+// A worker over a list, writing into a fresh install folder, reporting into a queue; one connection
+// (each file in its turn) unless a test asks for more.
+struct Worker {
+  TempDir dir;
+  std::filesystem::path folder = dir / "VALDRIS";
+  download::CMessageQueue queue;
+  download::CDownloadThread thread{queue.Handle()};
+  explicit Worker(const filelist::CFileList& list, unsigned connections = 1) {
+    thread.SetFileList(list);
+    thread.SetDownloadPath(platform::WidenUtf8(folder.u8string()));
+    thread.SetMediator(download::DefaultWorkerMediator(2000));
+    thread.SetConnections(connections);
+  }
+  RunRecord Run(int limitMs = 20000) {
+    EXPECT_TRUE(thread.Start());
+    RunRecord run = Collect(queue, limitMs);
+    thread.Stop();
+    return run;
+  }
+  // Names are UTF-8, as in the list.
+  std::string Read(const std::string& name) const { return ReadBytes(folder / std::filesystem::u8path(name)); }
+  void Write(const std::string& name, const std::string& bytes) const {
+    std::filesystem::create_directories((folder / std::filesystem::u8path(name)).parent_path());
+    WriteBytes(folder / std::filesystem::u8path(name), bytes);
+  }
+};
+
 } // namespace testsupport

@@ -33,33 +33,6 @@ std::string RangeOnTheWire(std::uint64_t from) {
   return (kIsWindows ? "Range: bytes=" : "Range:bytes=") + std::to_string(from) + "-";
 }
 
-// A worker over a list, writing into a fresh install folder, reporting into a queue; one connection
-// (each file in its turn) unless a test asks for more.
-struct Worker {
-  TempDir dir;
-  fs::path folder = dir / "VALDRIS";
-  CMessageQueue queue;
-  CDownloadThread thread{queue.Handle()};
-  explicit Worker(const filelist::CFileList& list, unsigned connections = 1) {
-    thread.SetFileList(list);
-    thread.SetDownloadPath(W(folder.string()));
-    thread.SetMediator(DefaultWorkerMediator(2000));
-    thread.SetConnections(connections);
-  }
-  RunRecord Run(int limitMs = 20000) {
-    EXPECT_TRUE(thread.Start());
-    RunRecord run = Collect(queue, limitMs);
-    thread.Stop();
-    return run;
-  }
-  // Names are UTF-8, as in the list.
-  std::string Read(const std::string& name) const { return ReadBytes(folder / fs::u8path(name)); }
-  void Write(const std::string& name, const std::string& bytes) const {
-    fs::create_directories((folder / fs::u8path(name)).parent_path());
-    WriteBytes(folder / fs::u8path(name), bytes);
-  }
-};
-
 class NginxWorker : public ::testing::Test {
  protected:
   NginxServer server;
@@ -422,7 +395,7 @@ TEST_F(FaultWorker, AFileThatNeverMatchesFailsAfterThreeWholeTransfers) {
       {"corrupt on the server", corrupt, [](filelist::CFileList&) {}, "", 3, 0},
       {"the same name twice with different digests", content,
        [&](filelist::CFileList& l) {
-         l.m_vecFileInfo.push_back({"Data/x.pak", content.size(), Md5Of(corrupt)});
+         l.m_vecFileInfo.push_back({"Data/x.pak", content.size(), Md5Of(corrupt), {}});
          l.m_nTotalCount = 2;
          l.m_nTotalSize *= 2;
        },
@@ -759,7 +732,7 @@ TEST_F(FaultWorker, EntriesBeyond4GiBCountIn64Bits) {
   script.bodyOffset = head;
   server.Script("/f/huge.pak", script);
   filelist::CFileList list = MakeList(server.Url("/f/"), {});
-  list.m_vecFileInfo.push_back({"huge.pak", head + tail.size(), "0123456789ABCDEF0123456789ABCDEF"});
+  list.m_vecFileInfo.push_back({"huge.pak", head + tail.size(), "0123456789ABCDEF0123456789ABCDEF", {}});
   list.m_nTotalCount = 1;
   list.m_nTotalSize = head + tail.size();
   Worker worker(list);

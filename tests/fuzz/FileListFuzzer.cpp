@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   list.m_strURL = "http://127.0.0.1/";
   list.m_nTotalCount = 1;
   list.m_nTotalSize = 5;
-  list.m_vecFileInfo.push_back({"Data/a.pak", 5, "0123456789ABCDEF0123456789ABCDEF"});
+  list.m_vecFileInfo.push_back({"Data/a.pak", 5, "0123456789ABCDEF0123456789ABCDEF", {}});
   const filelist::CFileList before = list;
   if (!filelist::DeserializeJsonText(&list, text)) {
     if (!Same(list, before)) std::abort();  // a refused document changed the list

@@ -171,7 +171,38 @@ bool FaultServer::Answer(Socket fd, const std::string& head) {
     extra += script.locationName + ": " + script.location + "\r\n";
   }
   const std::string range = HeaderValue(head, "Range");
-  if (status == 200 && !range.empty() && script.honourRange) {
+  const bool bounded = range.find(',') != std::string::npos ||
+                       (range.find('-') != std::string::npos && range.find('-') + 1 < range.size());
+  if (status == 200 && !range.empty() && script.honourRange && bounded && script.bodyOffset == 0) {
+    // Ranges with ends, "bytes=a-b,c-d": one part answers with its Content-Range, several as the
+    // parts of a multipart/byteranges body.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> parts;
+    for (std::size_t at = range.find('=') + 1; at != 0 && at < range.size();) {
+      const std::size_t comma = range.find(',', at);
+      const std::string one = range.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+      const std::size_t dash = one.find('-');
+      parts.emplace_back(std::strtoull(one.c_str(), nullptr, 10), std::strtoull(one.c_str() + dash + 1, nullptr, 10));
+      at = comma == std::string::npos ? range.size() : comma + 1;
+    }
+    const std::uint64_t size = script.body.size();
+    status = 206;
+    if (parts.size() == 1) {
+      const auto [first, last] = parts[0];
+      extra += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+               std::to_string(size) + "\r\n";
+      body = script.body.substr(static_cast<std::size_t>(first), static_cast<std::size_t>(last - first + 1));
+    } else {
+      const std::string boundary = "00000000000000000042";
+      extra += "Content-Type: multipart/byteranges; boundary=" + boundary + "\r\n";
+      body.clear();
+      for (const auto& [first, last] : parts) {
+        body += "\r\n--" + boundary + "\r\nContent-Type: application/octet-stream\r\nContent-Range: bytes " +
+                std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(size) + "\r\n\r\n";
+        body += script.body.substr(static_cast<std::size_t>(first), static_cast<std::size_t>(last - first + 1));
+      }
+      body += "\r\n--" + boundary + "--\r\n";
+    }
+  } else if (status == 200 && !range.empty() && script.honourRange) {
     const std::size_t eq = range.find('=');
     const std::uint64_t from = std::strtoull(range.c_str() + eq + 1, nullptr, 10);
     const std::uint64_t size = script.bodyOffset + script.body.size();

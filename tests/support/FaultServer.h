@@ -1,7 +1,8 @@
 #pragma once
 // A scripted HTTP/1.1 server on a loopback port that misbehaves on purpose: it can cut a body short,
 // reset the connection mid-body, stall, drip slowly, send no Content-Length, ignore a Range request,
-// redirect, and answer any status. Each path has its own script; requests are recorded.
+// redirect, and answer any status; ranges with ends come back as parts of a multipart body. Each
+// path has its own script; requests are recorded.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>

@@ -2,6 +2,7 @@
 // signature, and the list written whole.
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -14,9 +15,11 @@
 #include "Commands.h"
 #include "FileListTool.h"
 #include "Signing.h"
+#include "blocks/BlockIndex.h"
 #include "core/Text.h"
 #include "core/Version.h"
 #include "download/LocalFiles.h"
+#include "download/Md5.h"
 #include "filelist/FileList.h"
 #include "platform/Files.h"
 
@@ -29,6 +32,7 @@ namespace {
 struct BuildOptions {
   std::string dir, url, version = core::kProgramVersionText, output, signKey;
   long long expiresDays = -1;
+  std::uint32_t blockSize = 0;  // 0: no block indexes
 };
 
 // The options, checked against each other; kOk or the exit code of a usage error (said on err).
@@ -41,6 +45,19 @@ int ParseBuildOptions(const std::vector<std::string>& args, BuildOptions& o, std
         err << "valdris-filelist build: --expires takes a number of days\n";
         return kUsage;
       }
+    }
+    else if (args[i] == "--blocks") o.blockSize = o.blockSize != 0 ? o.blockSize : blocks::kDefaultBlockSize;
+    else if (args[i] == "--block-size" && i + 1 < args.size()) {
+      const std::string& text = args[++i];
+      unsigned long size = 0;
+      const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), size);
+      if (error != std::errc() || end != text.data() + text.size() || size < blocks::kSmallestBlock ||
+          size > blocks::kLargestBlock) {
+        err << "valdris-filelist build: --block-size takes a number of bytes from " << blocks::kSmallestBlock << " to "
+            << blocks::kLargestBlock << "\n";
+        return kUsage;
+      }
+      o.blockSize = static_cast<std::uint32_t>(size);
     }
     else if (args[i] == "--version" && i + 1 < args.size()) o.version = args[++i];
     else if (args[i] == "-o" && i + 1 < args.size()) o.output = args[++i];
@@ -72,7 +89,8 @@ int ParseBuildOptions(const std::vector<std::string>& args, BuildOptions& o, std
 }
 
 // Every file below dir, by its name in the list (UTF-8, forward slashes), sorted whatever order the
-// folder is read in. Each file that cannot be published is said on err; kOk or kProblems.
+// folder is read in; the folder of block indexes is the tool's own, never published as files. Each
+// file that cannot be published is said on err; kOk or kProblems.
 int CollectFiles(const std::string& dir, std::vector<std::pair<std::string, fs::path>>& files, std::ostream& err) {
   bool refused = false;
   std::error_code ec;
@@ -80,6 +98,10 @@ int CollectFiles(const std::string& dir, std::vector<std::pair<std::string, fs::
        it.increment(ec)) {
     const fs::path relative = it->path().lexically_relative(dir);
     const std::string name = relative.generic_u8string();
+    if (it.depth() == 0 && name == kBlocksFolder) {
+      it.disable_recursion_pending();
+      continue;
+    }
     if (it->is_symlink(ec)) {
       err << "refused: " << name << ": symbolic links are not published\n";
       refused = true;
@@ -108,9 +130,27 @@ int CollectFiles(const std::string& dir, std::vector<std::pair<std::string, fs::
   return kOk;
 }
 
-// The list's entries for the files: sizes and digests, hashed by up to four threads, each taking the
-// next file; on a terminal, a count of the files hashed so far. kOk or kProblems (said on err).
-int HashFiles(const std::vector<std::pair<std::string, fs::path>>& files, filelist::CFileList& list,
+// Writes the block index of a file below dir's index folder and names it in the entry.
+platform::ErrorCode WriteBlockIndex(const std::string& dir, const fs::path& file, std::uint32_t blockSize,
+                                    filelist::FileInfo& info) {
+  blocks::CBlockIndex index;
+  if (const auto code = blocks::ComputeBlockIndex(Widen(file.u8string()), blockSize, index); code != 0) return code;
+  const std::string bytes = index.Serialize();
+  download::CMd5 md5;
+  md5.Update(bytes.data(), bytes.size());
+  info.Blocks.Name = std::string(kBlocksFolder) + "/" + info.Name + ".blocks";
+  info.Blocks.Size = bytes.size();
+  info.Blocks.CheckSum = Narrow(md5.Finish());
+  const fs::path target = fs::u8path(dir) / fs::u8path(info.Blocks.Name);
+  if (const auto code = platform::CreateDirectoryTree(Widen(target.parent_path().u8string())); code != 0) return code;
+  return platform::WriteFileAtomically(Widen(target.u8string()), bytes);
+}
+
+// The list's entries for the files: sizes and digests (and block indexes when asked), hashed by up to
+// four threads, each taking the next file; on a terminal, a count of the files hashed so far. kOk or
+// kProblems (said on err).
+int HashFiles(const std::string& dir, std::uint32_t blockSize,
+              const std::vector<std::pair<std::string, fs::path>>& files, filelist::CFileList& list,
               std::ostream& err, bool terminal) {
   list.m_vecFileInfo.resize(files.size());
   struct Failure {
@@ -131,6 +171,9 @@ int HashFiles(const std::vector<std::pair<std::string, fs::path>>& files, fileli
         failures[i] = {info.Name, "cannot read its size", code};
       } else if (const auto sum = download::ComputeFileChecksum(wide, nullptr, checksum); sum != 0) {
         failures[i] = {info.Name, "cannot read it", sum};
+      } else if (blockSize != 0) {
+        if (const auto written = WriteBlockIndex(dir, files[i].second, blockSize, info); written != 0)
+          failures[i] = {info.Name, "cannot write its block index", written};
       }
       info.CheckSum = Narrow(checksum);
       ++done;
@@ -207,7 +250,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   filelist::CFileList list;
   list.m_strVersion = options.version;
   list.m_strURL = options.url;
-  if (const int code = HashFiles(files, list, err, terminal); code != kOk) return code;
+  if (const int code = HashFiles(options.dir, options.blockSize, files, list, err, terminal); code != kOk) return code;
   list.m_nTotalCount = static_cast<std::int32_t>(files.size());
   if (!options.signKey.empty()) {
     const long long now = NowUtc();

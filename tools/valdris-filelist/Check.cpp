@@ -6,12 +6,14 @@
 
 #include "Commands.h"
 #include "FileListTool.h"
+#include "blocks/BlockIndex.h"
 #include "core/Text.h"
 #include "core/Version.h"
 #include "download/ListTrust.h"
 #include "download/LocalFiles.h"
 #include "download/Md5.h"
 #include "filelist/FileList.h"
+#include "net/ByteRanges.h"
 #include "net/HttpClient.h"
 #include "net/Url.h"
 #include "platform/Utf.h"
@@ -40,6 +42,34 @@ void CheckInvariants(const filelist::CFileList& list, Reporter& report) {
     if (!seen.insert(info.Name).second) report.Problem(info.Name + ": listed more than once");
     if (!IsUpperHexDigest(info.CheckSum))
       report.Problem(info.Name + ": CheckSum \"" + info.CheckSum + "\" is not 32 upper-case hexadecimal digits");
+    if (!info.Blocks.Name.empty()) {
+      if (const std::string problem = NameProblem(info.Blocks.Name); !problem.empty())
+        report.Problem(info.Name + ": block index " + info.Blocks.Name + ": " + problem);
+      if (!IsUpperHexDigest(info.Blocks.CheckSum))
+        report.Problem(info.Name + ": block index CheckSum \"" + info.Blocks.CheckSum +
+                       "\" is not 32 upper-case hexadecimal digits");
+    }
+  }
+}
+
+// The bytes of an entry's block index hold what the list says of them and index the file at path.
+void CheckBlockIndex(const filelist::FileInfo& info, const std::string& bytes, const std::u16string& path,
+                     const std::string& where, Reporter& report) {
+  download::CMd5 md5;
+  md5.Update(bytes.data(), bytes.size());
+  const std::string digest = Narrow(md5.Finish());
+  blocks::CBlockIndex index;
+  if (bytes.size() != info.Blocks.Size || digest != info.Blocks.CheckSum) {
+    report.Problem(info.Name + ": block index " + where + " has " + std::to_string(bytes.size()) + " bytes, digest " +
+                   digest + "; the list says " + std::to_string(info.Blocks.Size) + ", " + info.Blocks.CheckSum);
+  } else if (!index.Parse(bytes) || index.m_nFileSize != info.Size) {
+    report.Problem(info.Name + ": block index " + where + " is not an index of " + std::to_string(info.Size) + " bytes");
+  } else if (!path.empty()) {
+    blocks::CBlockIndex actual;
+    if (const auto code = blocks::ComputeBlockIndex(path, index.m_nBlockSize, actual); code != 0)
+      report.Problem(info.Name + ": cannot be read (" + std::to_string(code) + ")");
+    else if (actual.m_vecSums != index.m_vecSums)
+      report.Problem(info.Name + ": block index " + where + " does not index the file (built from another version?)");
   }
 }
 
@@ -61,6 +91,12 @@ void CheckFolder(const filelist::CFileList& list, const std::string& folder, Rep
       report.Problem(info.Name + ": cannot be read (" + std::to_string(code) + ")");
     else if (Narrow(checksum) != info.CheckSum)
       report.Problem(info.Name + ": local digest is " + Narrow(checksum) + ", the list says " + info.CheckSum);
+    if (info.Blocks.Name.empty() || !NameProblem(info.Blocks.Name).empty()) continue;
+    std::string bytes;
+    if (!ReadSource(folder + "/" + info.Blocks.Name, bytes))
+      report.Problem(info.Name + ": block index " + info.Blocks.Name + " is missing from " + folder);
+    else
+      CheckBlockIndex(info, bytes, path, "in " + folder, report);
   }
 }
 
@@ -99,6 +135,35 @@ void CheckServer(const filelist::CFileList& list, bool full, Reporter& report) {
       const std::string digest = Narrow(md5.Finish());
       if (!failed && digest != info.CheckSum)
         report.Problem(info.Name + ": the server's file has digest " + digest + ", the list says " + info.CheckSum);
+    }
+    if (!info.Blocks.Name.empty()) {
+      std::string bytes;
+      if (!client.ReadToMemory(base + net::EncodeUrlPath(Widen(info.Blocks.Name)), bytes, info.Blocks.Size))
+        report.Problem(info.Name + ": block index " + info.Blocks.Name + ": the server answers (" +
+                       std::to_string(client.FailureCode()) + ")");
+      else
+        CheckBlockIndex(info, bytes, u"", "on the server", report);
+      // Patches ask for several ranges at once; a server that cannot answer them has every changed
+      // file fetched whole.
+      if (info.Size >= 4) {
+        const std::vector<net::Range> two = {{0, 1}, {info.Size - 1, info.Size}};
+        net::CRangeReader reader(client);
+        net::Range part;
+        std::uint64_t parts = 0;
+        if (client.OpenUrl(url, net::FormatRangesHeader(two), length, net::kDownloaderUserAgent) &&
+            reader.Begin(info.Size)) {
+          char byte[net::HTTP_BUFFER_SIZE];
+          while (reader.NextPart(part)) {
+            std::uint32_t n = 0;
+            while (reader.Read(byte, sizeof byte, n) && n > 0) {
+            }
+            ++parts;
+          }
+        }
+        if (parts == 0 || reader.LastError() != 0)
+          report.Problem(info.Name + ": a request for two ranges is not answered with them (" +
+                         std::to_string(client.StatusCode()) + "): players fetch the changed file whole");
+      }
     }
     if (info.Size >= 2) {
       const std::uint64_t from = info.Size / 2;

@@ -10,6 +10,10 @@ namespace filelisttool {
 
 enum ExitCode { kOk = 0, kProblems = 1, kUsage = 2 };
 
+// The folder below the published folder that holds the block indexes: `build --blocks` writes it,
+// and it is never published as files of the game.
+inline constexpr const char* kBlocksFolder = ".blocks";
+
 int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal);
 
 // Why an entry name cannot be published, or empty when it can: names must stay inside the install

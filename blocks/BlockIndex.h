@@ -1,0 +1,73 @@
+#pragma once
+// The block index of a file: its length cut into blocks of one size (the last may be shorter), and for
+// each block a weak checksum that can be rolled along a file byte by byte and a strong one that
+// confirms a match. With it a downloader finds which blocks of a new version it already holds
+// anywhere in an old file, even where bytes were inserted or removed before them, and fetches only
+// the rest. The publisher writes one per file; the file list names it and carries its digest.
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/ErrorCodes.h"
+
+namespace blocks {
+
+// What one block's checksums are made of.
+struct BlockSum {
+  std::uint32_t weak = 0;
+  std::uint64_t strong = 0;  // the first 8 bytes of the block's MD5
+  bool operator==(const BlockSum& other) const { return weak == other.weak && strong == other.strong; }
+};
+
+// 4 KiB blocks: measured on patched archives, the bytes of the index and of the blocks fetched around
+// each change are together smallest near this size.
+constexpr std::uint32_t kDefaultBlockSize = 4096;
+constexpr std::uint32_t kSmallestBlock = 256;
+constexpr std::uint32_t kLargestBlock = 1024 * 1024;
+
+class CBlockIndex {
+ public:
+  std::uint32_t m_nBlockSize = kDefaultBlockSize;
+  std::uint64_t m_nFileSize = 0;
+  std::vector<BlockSum> m_vecSums;  // one per block, in the file's order
+
+  std::uint64_t BlockCount() const { return (m_nFileSize + m_nBlockSize - 1) / m_nBlockSize; }
+  // The length of block i: the block size, or less for the last block.
+  std::uint32_t BlockLength(std::uint64_t i) const;
+
+  // The index as the bytes stored on the server.
+  std::string Serialize() const;
+  // Reads stored bytes; false (index unchanged) when they are not a whole, consistent index.
+  bool Parse(std::string_view bytes);
+};
+
+// The weak checksum of a window of bytes: two 16-bit sums, the second weighting each byte by its
+// distance from the window's end, so that moving the window by one byte is two additions.
+class CRollingSum {
+ public:
+  void Reset(const unsigned char* data, std::size_t length);
+  // Moves the window one byte on: `out` leaves it at the front, `in` enters at the back.
+  void Roll(unsigned char out, unsigned char in) {
+    m_a = static_cast<std::uint16_t>(m_a - out + in);
+    m_b = static_cast<std::uint16_t>(m_b - m_nLength * out + m_a);
+  }
+  std::uint32_t Value() const { return static_cast<std::uint32_t>(m_a) | (static_cast<std::uint32_t>(m_b) << 16); }
+
+ private:
+  std::uint16_t m_a = 0;
+  std::uint16_t m_b = 0;
+  std::uint32_t m_nLength = 0;
+};
+
+std::uint32_t WeakSum(const unsigned char* data, std::size_t length);
+// The strong checksum; false when the digest failed.
+bool StrongSum(const unsigned char* data, std::size_t length, std::uint64_t& sum);
+
+// Computes the index of a file; 0, or the failure's code (ERROR_OPERATION_ABORTED once the flag is
+// cleared).
+platform::ErrorCode ComputeBlockIndex(std::u16string_view path, std::uint32_t blockSize, CBlockIndex& index,
+                                      const std::atomic<bool>* running = nullptr);
+
+} // namespace blocks

@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "WorkerFixture.h"
+#include "blocks/BlockIndex.h"
+#include "support/FaultServer.h"
+#include "support/NginxServer.h"
+
+namespace {
+
+using namespace download;
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+const ::testing::Environment* const kLog = &LogEnvironment::Instance();
+
+constexpr std::uint32_t kBlock = 1024;
+
+// The publisher's block index of the bytes, and the entry naming it.
+std::string IndexBytes(const std::string& bytes) {
+  TempDir dir;
+  WriteBytes(dir / "file", bytes);
+  blocks::CBlockIndex index;
+  EXPECT_EQ(blocks::ComputeBlockIndex(platform::WidenUtf8((dir / "file").u8string()), kBlock, index), 0u);
+  return index.Serialize();
+}
+
+void NameIndex(filelist::FileInfo& info, const std::string& indexBytes) {
+  info.Blocks.Name = ".blocks/" + info.Name + ".blocks";
+  info.Blocks.Size = indexBytes.size();
+  info.Blocks.CheckSum = Md5Of(indexBytes);
+}
+
+// The bytes the last patch fetched, as the log says (index included); -1 when nothing was patched.
+long long LastFetched(const std::string& log) {
+  const std::size_t at = log.rfind("fetched ");
+  return at == std::string::npos ? -1 : std::stoll(log.substr(at + 8));
+}
+
+class NginxPatch : public ::testing::Test {
+ protected:
+  NginxServer server;
+  const std::string old = Pattern(300 * 1024, 1);
+  void SetUp() override { ASSERT_TRUE(server.Started()); }
+  // Publishes the new version with its index (or, given, other index bytes under its digest).
+  filelist::CFileList Publish(const std::string& fresh, const std::string* index = nullptr) {
+    const std::string own = IndexBytes(fresh);
+    server.Put("files/game.pak", fresh);
+    filelist::CFileList list = MakeList(server.Url("/files/"), {{"game.pak", fresh}});
+    NameIndex(list.m_vecFileInfo[0], own);
+    server.Put("files/.blocks/game.pak.blocks", index != nullptr ? *index : own);
+    return list;
+  }
+};
+
+// An old version on disk becomes the new one with only about the changed bytes fetched; the patch
+// is built beside it and nothing of it is left. A shorter file that is the new version's start is an
+// interrupted download, resumed as without an index.
+TEST_F(NginxPatch, AChangedFileIsBuiltFromItsOldVersion) {
+  const std::string other = Pattern(64 * 1024, 2);
+  std::string changed = old;
+  changed.replace(100000, 40000, other.substr(0, 40000));
+  std::string inserted = old;
+  inserted.insert(1000, other.substr(0, 100));
+  inserted.replace(200000, 5000, other.substr(0, 5000));
+  const std::size_t indexSize = IndexBytes(old).size();
+  const struct {
+    const char* name;
+    std::string fresh;
+    std::string onDisk;
+    long long mostFetched;  // -1: resumed, not patched
+  } rows[] = {
+      {"40 KB changed in place", changed, old, static_cast<long long>(indexSize + 40000 + 2 * kBlock)},
+      {"100 bytes inserted and 5 KB changed", inserted, old, static_cast<long long>(indexSize + 5100 + 4 * kBlock)},
+      {"an old version longer than the new", changed.substr(0, 200000), changed, static_cast<long long>(indexSize)},
+      {"the new version's first part", old, old.substr(0, 150 * 1024), -1},
+  };
+  for (const auto& row : rows) {
+    const std::size_t logMark = LogText().size();
+    const filelist::CFileList list = Publish(row.fresh);
+    Worker worker(list);
+    worker.Write("game.pak", row.onDisk);
+    const RunRecord run = worker.Run();
+    EXPECT_TRUE(run.success) << row.name << ": " << run.message;
+    EXPECT_EQ(worker.Read("game.pak"), row.fresh) << row.name;
+    EXPECT_FALSE(fs::exists(worker.folder / "game.pak.valdris-patch")) << row.name;
+    const std::string log = LogText().substr(logMark);
+    if (row.mostFetched < 0) {
+      EXPECT_EQ(CountOf(log, "file patch success"), 0) << row.name;
+      EXPECT_EQ(CountOf(log, "(100%) file download success"), 1) << row.name;
+    } else {
+      EXPECT_EQ(CountOf(log, "[INFO] (100%) file patch success - reused "), 1) << row.name << "\n" << log;
+      EXPECT_GT(LastFetched(log), 0) << row.name;
+      EXPECT_LE(LastFetched(log), row.mostFetched) << row.name;
+      ASSERT_FALSE(run.progress.empty()) << row.name;
+      EXPECT_EQ(run.progress.back().dwReceived, row.fresh.size()) << row.name << ": the last record shows it whole";
+    }
+  }
+}
+
+// An index the list's digest does not vouch for, or none on the server: the file is fetched whole,
+// as without an index, and the run succeeds.
+TEST_F(NginxPatch, AnIndexThatCannotBeTrustedMeansAWholeFetch) {
+  std::string fresh = old;
+  fresh.replace(1000, 10, "0123456789");
+  const std::string swapped = IndexBytes(Pattern(300 * 1024, 9));
+  const filelist::CFileList swappedList = Publish(fresh, &swapped);
+  Worker worker(swappedList);
+  worker.Write("game.pak", old);
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success) << run.message;
+  EXPECT_EQ(worker.Read("game.pak"), fresh);
+  std::string log = LogText();
+  EXPECT_EQ(CountOf(log, "[WARNING] block index does not match the file list so re-download"), 1) << log;
+  EXPECT_EQ(CountOf(log, "(100%) file download success"), 1);
+
+  filelist::CFileList missing = swappedList;
+  missing.m_vecFileInfo[0].Blocks.Name = ".blocks/none.blocks";
+  Worker second(missing);
+  second.Write("game.pak", old);
+  const RunRecord again = second.Run();
+  EXPECT_TRUE(again.success) << again.message;
+  EXPECT_EQ(second.Read("game.pak"), fresh);
+  log = LogText().substr(log.size());
+  EXPECT_EQ(CountOf(log, "[WARNING] failed to get block index so re-download - (404)"), 1) << log;
+}
+
+class FaultPatch : public ::testing::Test {
+ protected:
+  FaultServer server;
+  const std::string old = Pattern(200 * 1024, 3);
+  std::string fresh;
+  filelist::CFileList list;
+  void SetUp() override {
+    fresh = old;
+    for (std::size_t at : {20000u, 90000u, 150000u}) fresh.replace(at, 8000, Pattern(8000, static_cast<unsigned>(at)));
+    const std::string index = IndexBytes(fresh);
+    FaultScript indexScript;
+    indexScript.body = index;
+    server.Script("/files/.blocks/game.pak.blocks", indexScript);
+    list = MakeList(server.Url("/files/"), {{"game.pak", fresh}});
+    NameIndex(list.m_vecFileInfo[0], index);
+  }
+  void Serve(FaultScript script) {
+    script.body = fresh;
+    server.Script("/files/game.pak", std::move(script));
+  }
+};
+
+TEST_F(FaultPatch, AServerThatIgnoresRangesGivesTheWholeFile) {
+  FaultScript ignoring;
+  ignoring.honourRange = false;
+  Serve(ignoring);
+  Worker worker(list);
+  worker.Write("game.pak", old);
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success) << run.message;
+  EXPECT_EQ(worker.Read("game.pak"), fresh);
+  EXPECT_FALSE(fs::exists(worker.folder / "game.pak.valdris-patch"));
+  EXPECT_EQ(CountOf(LogText(), "[WARNING] server does not take ranges so re-download"), 1);
+}
+
+// The connection dies while the ranges come: the old file stays as it was, the part built stays
+// beside it, and the next run (even with bytes after that part, as a kill can leave) fetches only
+// what was not built yet.
+TEST_F(FaultPatch, AnInterruptedPatchGoesOnWithoutFetchingAgain) {
+  FaultScript dying;
+  dying.cutAfter = 12000;  // into the second range
+  dying.reset = true;
+  Serve(dying);
+  Worker worker(list);
+  worker.Write("game.pak", old);
+  const RunRecord first = worker.Run();
+  EXPECT_FALSE(first.success);
+  EXPECT_EQ(worker.Read("game.pak"), old) << "the old file is never touched before the new one is whole";
+  const fs::path part = worker.folder / "game.pak.valdris-patch";
+  ASSERT_TRUE(fs::exists(part));
+  const std::uint64_t built = fs::file_size(part);
+  EXPECT_GT(built, 20000u + 8000u) << "the first range and what came of the second were kept";
+  {
+    std::string bytes = ReadBytes(part);
+    WriteBytes(part, bytes + Pattern(5000, 77));
+  }
+  Serve(FaultScript{});
+  const std::size_t before = server.Requests().size();
+  const RunRecord second = worker.Run();
+  EXPECT_TRUE(second.success) << second.message;
+  EXPECT_EQ(worker.Read("game.pak"), fresh);
+  EXPECT_FALSE(fs::exists(part));
+  const std::vector<std::string> requests = server.Requests();
+  const std::string firstRange = "=" + std::to_string(20000 / kBlock * kBlock) + "-";
+  int asked = 0;
+  for (std::size_t i = before; i < requests.size(); ++i) {
+    if (requests[i].find("GET /files/game.pak ") == std::string::npos) continue;
+    ++asked;
+    EXPECT_EQ(requests[i].find(firstRange), std::string::npos) << "the first range is not asked for again";
+  }
+  EXPECT_EQ(asked, 1);
+  EXPECT_LT(LastFetched(LogText()), static_cast<long long>(list.m_vecFileInfo[0].Blocks.Size + 3 * 8000 + 4 * kBlock));
+}
+
+} // namespace
