@@ -73,6 +73,40 @@ TEST(FileListTool, BuildServeDownloadAndCheckRoundTrip) {
   EXPECT_NE(remote.out.find("4 entries, 362.30 KB: no problems"), std::string::npos) << remote.out;
 }
 
+// Block indexes: written for the files large enough to patch, named in their entries, never
+// published as files themselves, and checked in the folder and on the server.
+TEST(FileListTool, BlockIndexesAreBuiltCheckedAndNeverListed) {
+  NginxServer server;
+  ASSERT_TRUE(server.Started());
+  const fs::path game = server.Root() / "game";
+  MakeGame(game);
+  const fs::path list = server.Root() / "filelist.json";
+  const std::vector<std::string> build = {"build", game.string(), "--url", server.Url("/game"), "--blocks", "-o",
+                                          list.string()};
+  ASSERT_EQ(Tool(build).code, 0);
+  const Result rebuilt = Tool(build);  // the indexes of the first build are in the folder now
+  ASSERT_EQ(rebuilt.code, 0) << rebuilt.err;
+  filelist::CFileList parsed;
+  ASSERT_TRUE(filelist::DeserializeJsonText(&parsed, ReadBytes(list)));
+  ASSERT_EQ(parsed.m_nTotalCount, 4) << "the index folder is never listed";
+  for (const filelist::FileInfo& info : parsed.m_vecFileInfo) {
+    EXPECT_EQ(info.Blocks.Name.empty(), info.Size < 64 * 1024) << info.Name;
+    if (!info.Blocks.Name.empty()) {
+      EXPECT_EQ(fs::file_size(game / info.Blocks.Name), info.Blocks.Size) << info.Name;
+    }
+  }
+  const Result fine = Tool({"check", list.string(), "--folder", game.string(), "--server"});
+  EXPECT_EQ(fine.code, 0) << fine.out;
+
+  // The map's index under the pack's name: wrong in the folder and on the server.
+  fs::copy_file(game / ".blocks/Data/Maps/world.map.blocks", game / ".blocks/Data/a.pak.blocks",
+                fs::copy_options::overwrite_existing);
+  const Result swapped = Tool({"check", list.string(), "--folder", game.string(), "--server"});
+  EXPECT_EQ(swapped.code, 1);
+  EXPECT_NE(swapped.out.find("Data/a.pak: block index in " + game.string()), std::string::npos) << swapped.out;
+  EXPECT_NE(swapped.out.find("Data/a.pak: block index on the server"), std::string::npos) << swapped.out;
+}
+
 // The publisher's keys: make a pair, build a signed list that expires, check it locally and as
 // served; a changed list, another key and a list past its expiry are reported.
 TEST(FileListTool, KeygenSignAndCheckSignedLists) {

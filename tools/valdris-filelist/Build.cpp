@@ -130,6 +130,9 @@ int CollectFiles(const std::string& dir, std::vector<std::pair<std::string, fs::
   return kOk;
 }
 
+// Smaller files are fetched whole when they change: a patch would save less than its extra request costs.
+constexpr std::uint64_t kSmallestIndexedFile = 64 * 1024;
+
 // Writes the block index of a file below dir's index folder and names it in the entry.
 platform::ErrorCode WriteBlockIndex(const std::string& dir, const fs::path& file, std::uint32_t blockSize,
                                     filelist::FileInfo& info) {
@@ -171,7 +174,7 @@ int HashFiles(const std::string& dir, std::uint32_t blockSize,
         failures[i] = {info.Name, "cannot read its size", code};
       } else if (const auto sum = download::ComputeFileChecksum(wide, nullptr, checksum); sum != 0) {
         failures[i] = {info.Name, "cannot read it", sum};
-      } else if (blockSize != 0) {
+      } else if (blockSize != 0 && info.Size >= kSmallestIndexedFile) {
         if (const auto written = WriteBlockIndex(dir, files[i].second, blockSize, info); written != 0)
           failures[i] = {info.Name, "cannot write its block index", written};
       }

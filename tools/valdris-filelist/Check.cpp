@@ -138,7 +138,9 @@ void CheckServer(const filelist::CFileList& list, bool full, Reporter& report) {
     }
     if (!info.Blocks.Name.empty()) {
       std::string bytes;
-      if (!client.ReadToMemory(base + net::EncodeUrlPath(Widen(info.Blocks.Name)), bytes, info.Blocks.Size))
+      // Read even when longer than listed, so the check can say what it holds.
+      if (!client.ReadToMemory(base + net::EncodeUrlPath(Widen(info.Blocks.Name)), bytes,
+                               std::max(info.Blocks.Size, net::kMaxDocumentSize)))
         report.Problem(info.Name + ": block index " + info.Blocks.Name + ": the server answers (" +
                        std::to_string(client.FailureCode()) + ")");
       else
