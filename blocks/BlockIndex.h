@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Crypto.h"
 #include "platform/ErrorCodes.h"
 
 namespace blocks {
@@ -17,7 +18,7 @@ namespace blocks {
 // What one block's checksums are made of.
 struct BlockSum {
   std::uint32_t weak = 0;
-  std::uint64_t strong = 0;  // the first 8 bytes of the block's MD5
+  std::uint64_t strong = 0;  // the first 8 bytes of the block's SHA-256
   bool operator==(const BlockSum& other) const { return weak == other.weak && strong == other.strong; }
 };
 
@@ -62,8 +63,16 @@ class CRollingSum {
 };
 
 std::uint32_t WeakSum(const unsigned char* data, std::size_t length);
-// The strong checksum; false when the digest failed.
-bool StrongSum(const unsigned char* data, std::size_t length, std::uint64_t& sum);
+
+// The strong checksum of blocks, one after another.
+class CStrongSum {
+ public:
+  // False when the digest failed.
+  bool Of(const unsigned char* data, std::size_t length, std::uint64_t& sum);
+
+ private:
+  platform::CSha256Hasher m_hasher;
+};
 
 // Computes the index of a file; 0, or the failure's code (ERROR_OPERATION_ABORTED once the flag is
 // cleared).

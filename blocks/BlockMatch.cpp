@@ -12,6 +12,9 @@ using namespace platform;
 
 namespace {
 
+// Blocks looked at ahead, in place, where a run of matching blocks breaks off.
+constexpr std::uint64_t kProbes = 16;
+
 // The whole blocks looked for, by weak checksum, with a bitmap in front so that most byte offsets of
 // a source that matches nothing cost one bit test.
 class CBlockTable {
@@ -45,7 +48,7 @@ class CBlockTable {
 
 // Looks for the short last block where it most likely stands: at its own offset, and at the source's end.
 ErrorCode FindLastShortBlock(const CBlockIndex& index, CFileHandle& source, std::uint64_t sourceSize,
-                             BlockMatches& matches) {
+                             CStrongSum& strongSum, BlockMatches& matches) {
   const std::uint64_t last = index.BlockCount() - 1;
   const std::uint32_t length = index.BlockLength(last);
   if (length == index.m_nBlockSize || length == 0 || sourceSize < length) return ERROR_SUCCESS;
@@ -57,7 +60,7 @@ ErrorCode FindLastShortBlock(const CBlockIndex& index, CFileHandle& source, std:
     if (got != length) continue;
     std::uint64_t strong = 0;
     if (WeakSum(bytes.data(), length) != index.m_vecSums[static_cast<std::size_t>(last)].weak) continue;
-    if (!StrongSum(bytes.data(), length, strong)) return ERROR_GEN_FAILURE;
+    if (!strongSum.Of(bytes.data(), length, strong)) return ERROR_GEN_FAILURE;
     if (strong == index.m_vecSums[static_cast<std::size_t>(last)].strong) {
       matches.sourceOffsets[static_cast<std::size_t>(last)] = static_cast<std::int64_t>(at);
       break;
@@ -84,21 +87,24 @@ ErrorCode FindBlocks(const CBlockIndex& index, std::uint64_t firstBlock, std::u1
   source.AdviseSequential();
   std::uint64_t sourceSize = 0;
   if (const ErrorCode code = source.Size(sourceSize); code != ERROR_SUCCESS) return code;
-  if (const ErrorCode code = FindLastShortBlock(index, source, sourceSize, matches); code != ERROR_SUCCESS) return code;
+  CStrongSum strongSum;
+  if (const ErrorCode code = FindLastShortBlock(index, source, sourceSize, strongSum, matches); code != ERROR_SUCCESS)
+    return code;
 
   const CBlockTable table(index, firstBlock);
   const std::size_t block = index.m_nBlockSize;
   if (table.Empty() || sourceSize < block) return ERROR_SUCCESS;
   // A window of the source: bytes [bufferStart, bufferStart + filled). Refilled by moving what is
-  // still needed to the front.
+  // still needed to the front; p never goes back.
   std::vector<unsigned char> buffer(std::max<std::size_t>(4 * 1024 * 1024, 4 * block));
   std::uint64_t bufferStart = 0;
   std::size_t filled = 0;
   // Makes bytes [p, p + need) available when the source has them; false at its end.
   const auto ensure = [&](std::uint64_t p, std::size_t need, ErrorCode& error) {
     if (p + need <= bufferStart + filled) return true;
-    const std::size_t keep = static_cast<std::size_t>(bufferStart + filled - p);
-    std::memmove(buffer.data(), buffer.data() + (p - bufferStart), keep);
+    // What the buffer holds from p on moves to its front (nothing when p lies beyond it).
+    const std::size_t keep = p < bufferStart + filled ? static_cast<std::size_t>(bufferStart + filled - p) : 0;
+    if (keep > 0) std::memmove(buffer.data(), buffer.data() + (p - bufferStart), keep);
     bufferStart = p;
     filled = keep;
     while (filled < buffer.size()) {
@@ -111,8 +117,27 @@ ErrorCode FindBlocks(const CBlockIndex& index, std::uint64_t firstBlock, std::u1
     return p + need <= bufferStart + filled;
   };
 
+  // Marks the blocks whose bytes the window at p holds; true when there is one.
+  const auto matchAt = [&](const unsigned char* window, std::uint64_t p, std::uint32_t weak, bool& matched) {
+    matched = false;
+    if (!table.MayHold(weak)) return true;
+    const auto [from, to] = table.With(weak);
+    if (from == to) return true;
+    std::uint64_t strong = 0;
+    if (!strongSum.Of(window, block, strong)) return false;
+    for (auto it = from; it != to; ++it) {
+      if (index.m_vecSums[static_cast<std::size_t>(it->second)].strong != strong) continue;
+      matched = true;
+      std::int64_t& offset = matches.sourceOffsets[static_cast<std::size_t>(it->second)];
+      if (offset == kNotFound) offset = static_cast<std::int64_t>(p);
+    }
+    return true;
+  };
+
   CRollingSum rolling;
   bool rollingValid = false;
+  bool afterMatch = false;  // p follows a block that matched
+  std::vector<unsigned char> probe(block);
   std::uint64_t p = 0;
   std::uint64_t checked = 0;  // bytes since the stop flag was looked at
   ErrorCode error = ERROR_SUCCESS;
@@ -128,27 +153,35 @@ ErrorCode FindBlocks(const CBlockIndex& index, std::uint64_t firstBlock, std::u1
       rolling.Reset(window, block);
       rollingValid = true;
     }
-    const std::uint32_t weak = rolling.Value();
     bool matched = false;
-    if (table.MayHold(weak)) {
-      const auto [from, to] = table.With(weak);
-      if (from != to) {
-        std::uint64_t strong = 0;
-        if (!StrongSum(window, block, strong)) return ERROR_GEN_FAILURE;
-        for (auto it = from; it != to; ++it) {
-          if (index.m_vecSums[static_cast<std::size_t>(it->second)].strong != strong) continue;
-          matched = true;
-          std::int64_t& offset = matches.sourceOffsets[static_cast<std::size_t>(it->second)];
-          if (offset == kNotFound) offset = static_cast<std::int64_t>(p);
-        }
-      }
-    }
+    if (!matchAt(window, p, rolling.Value(), matched)) return ERROR_GEN_FAILURE;
     if (matched) {
       // The next block most likely follows this one: look there next, whole.
       p += block;
       rollingValid = false;
+      afterMatch = true;
       checked += block;
       continue;
+    }
+    if (afterMatch) {
+      // A run of blocks in place broke off: most changes replace bytes in place, so the run likely
+      // goes on a few blocks later. Looking there first spares rolling through the changed bytes.
+      afterMatch = false;
+      bool found = false;
+      for (std::uint64_t k = 1; k <= kProbes && p + (k + 1) * block <= sourceSize && !found; ++k) {
+        std::size_t got = 0;
+        error = source.ReadAt(probe.data(), block, p + k * block, got);
+        if (error != ERROR_SUCCESS) return error;
+        if (got != block) break;
+        if (!matchAt(probe.data(), p + k * block, WeakSum(probe.data(), block), found)) return ERROR_GEN_FAILURE;
+        if (found) {
+          p += (k + 1) * block;
+          rollingValid = false;
+          afterMatch = true;
+          checked += (k + 1) * block;
+        }
+      }
+      if (found) continue;
     }
     if (p + block >= sourceSize) break;
     rolling.Roll(window[0], window[block]);

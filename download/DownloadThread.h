@@ -124,7 +124,8 @@ class CDownloadThread : public CThread {
   VerifyEnd Verify(CConcurrentChecksum& hasher, const Entry& entry);
   // Where the list has a block index for the entry and its file is there but not valid: builds the
   // listed version from the blocks the old file holds and the ranges fetched for the rest.
-  PatchEnd Patch(net::CHttpClient& client, const Entry& entry, const LocalFileState& local);
+  PatchEnd Patch(net::CHttpClient& client, CConcurrentChecksum& hasher, const Entry& entry,
+                 const LocalFileState& local);
   // The address of an entry's file on the server.
   std::u16string AddressOf(std::u16string_view name) const;
   // Sends the request of the entry that comes next when its file is missing, so it is fetched whole.

@@ -7,6 +7,7 @@
 #include "blocks/BlockIndex.h"
 #include "blocks/BlockMatch.h"
 #include "core/Log.h"
+#include "core/ScopeExit.h"
 #include "core/StringTable.h"
 #include "download/DownloadThread.h"
 #include "download/Md5.h"
@@ -38,14 +39,15 @@ bool SameDigest(std::u16string_view a, std::string_view b) {
 }
 
 // The part of an earlier patch of this very version that is already built: the whole blocks at its
-// start that match the index (a kill may have left anything after them). Feeds them to md5.
-ErrorCode KeptBlocks(std::u16string_view patchPath, const blocks::CBlockIndex& index, CMd5& md5,
-                     const std::atomic<bool>* running, std::uint64_t& kept) {
+// start that match the index (a kill may have left anything after them).
+ErrorCode KeptBlocks(std::u16string_view patchPath, const blocks::CBlockIndex& index, const std::atomic<bool>* running,
+                     std::uint64_t& kept) {
   kept = 0;
   CFileHandle file;
   if (file.Open(patchPath, OpenMode::ReadExisting) != ERROR_SUCCESS) return ERROR_SUCCESS;  // none yet
   file.AdviseSequential();
   std::vector<unsigned char> block(index.m_nBlockSize);
+  blocks::CStrongSum strongSum;
   for (std::uint64_t i = 0; i < index.BlockCount(); ++i) {
     if (running != nullptr && !running->load()) return ERROR_OPERATION_ABORTED;
     const std::uint32_t length = index.BlockLength(i);
@@ -59,10 +61,9 @@ ErrorCode KeptBlocks(std::u16string_view patchPath, const blocks::CBlockIndex& i
     if (filled < length) break;
     std::uint64_t strong = 0;
     const blocks::BlockSum& want = index.m_vecSums[static_cast<std::size_t>(i)];
-    if (blocks::WeakSum(block.data(), length) != want.weak || !blocks::StrongSum(block.data(), length, strong) ||
+    if (blocks::WeakSum(block.data(), length) != want.weak || !strongSum.Of(block.data(), length, strong) ||
         strong != want.strong)
       break;
-    if (!md5.Update(block.data(), length)) return ERROR_GEN_FAILURE;
     kept = i + 1;
   }
   return ERROR_SUCCESS;
@@ -72,8 +73,8 @@ ErrorCode KeptBlocks(std::u16string_view patchPath, const blocks::CBlockIndex& i
 
 std::u16string PatchPathOf(std::u16string_view localPath) { return std::u16string(localPath) + u".valdris-patch"; }
 
-CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, const Entry& entry,
-                                                 const LocalFileState& local) {
+CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CConcurrentChecksum& hasher,
+                                                 const Entry& entry, const LocalFileState& local) {
   const filelist::BlockIndexInfo& listed = entry.info->Blocks;
   if (listed.Name.empty() || !local.exists || !local.regular || local.sizeError != ERROR_SUCCESS || local.size == 0)
     return PatchEnd::NotPatched;
@@ -121,10 +122,9 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, const
   bytes = std::string();
 
   // What an earlier patch built already stays; the rest is found in the old file.
-  CMd5 md5;
   std::uint64_t keptBlocks = 0;
   if (patchThere) {
-    if (const ErrorCode code = KeptBlocks(patchPath, index, md5, &RunningFlag(), keptBlocks); code != ERROR_SUCCESS) {
+    if (const ErrorCode code = KeptBlocks(patchPath, index, &RunningFlag(), keptBlocks); code != ERROR_SUCCESS) {
       if (code == ERROR_OPERATION_ABORTED) return PatchEnd::Stopped;
       return giveUp();
     }
@@ -168,6 +168,12 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, const
     Fail(core::IDS_FILE_CREATE_FAILED, code);
     return PatchEnd::Failed;
   }
+  // The new file's digest is taken on the hasher's thread as the file grows.
+  hasher.Begin(patchPath, keptBytes);
+  bool hashed = false;
+  const core::CScopeExit abandon([&] {
+    if (!hashed) hasher.Abandon();
+  });
   std::uint64_t at = keptBytes;  // the new file is built up to here
   std::uint64_t fetched = listed.Size;  // the index came over the network too
   std::uint64_t reused = 0;
@@ -213,11 +219,8 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, const
       if (copyError == ERROR_SUCCESS && got != length) copyError = ERROR_HANDLE_EOF;  // the old file changed meanwhile
       if (copyError == ERROR_SUCCESS) copyError = built.Write(copy.data(), got);
       if (copyError != ERROR_SUCCESS) return false;
-      if (!md5.Update(copy.data(), got)) {
-        copyError = ERROR_GEN_FAILURE;
-        return false;
-      }
       at += got;
+      hasher.Advance(at);
       reused += got;
       if (!report(false)) {
         copyError = ERROR_NOT_ENOUGH_MEMORY;
@@ -280,8 +283,8 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, const
         if (skip == n) continue;
         if (const ErrorCode error = built.Write(copy.data() + skip, n - skip); error != ERROR_SUCCESS)
           return writeFailed(error);
-        if (!md5.Update(copy.data() + skip, n - skip)) return writeFailed(ERROR_GEN_FAILURE);
         at += n - skip;
+        hasher.Advance(at);
         if (!report(false)) {
           Fail(core::IDS_NO_MEMORY_MESSAGE);
           return PatchEnd::Failed;
@@ -305,7 +308,15 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, const
     return PatchEnd::Failed;
   }
   // Only a whole file that matches the list takes the old one's place.
-  if (md5.Finish() != entry.expected) {
+  std::u16string checksum;
+  hashed = true;
+  if (const ErrorCode error = hasher.Finish(size, checksum); error != ERROR_SUCCESS) {
+    if (error == CHECKSUM_STOPPED) return PatchEnd::Stopped;
+    theLog.Write(LOG_ERROR, u"(100%%) failed to get file checksum - (%ld)", error);
+    Fail(core::IDS_CHECKSUM_FAILED);
+    return PatchEnd::Failed;
+  }
+  if (checksum != entry.expected) {
     theLog.Write(LOG_WARNING, u"(100%%) patched file checksum is invalid so re-download");
     return giveUp();
   }

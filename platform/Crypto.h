@@ -27,6 +27,24 @@ class CMd5Digest {
   bool m_ok = false;
 };
 
+// SHA-256 of many short pieces one after another (the blocks of a file): set up once, so each
+// piece costs only its hashing.
+class CSha256Hasher {
+ public:
+  CSha256Hasher();
+  ~CSha256Hasher();
+  CSha256Hasher(const CSha256Hasher&) = delete;
+  CSha256Hasher& operator=(const CSha256Hasher&) = delete;
+  bool Ok() const { return m_ok; }
+  // The digest of one piece; false on failure.
+  bool Digest(const void* data, std::size_t size, unsigned char (&digest)[32]);
+
+ private:
+  struct Context;
+  std::unique_ptr<Context> m_context;
+  bool m_ok = false;
+};
+
 constexpr std::size_t kP256SignatureSize = 64;  // r || s, 32 bytes each
 constexpr std::size_t kP256PublicKeySize = 65;  // 0x04 || X || Y
 

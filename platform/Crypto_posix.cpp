@@ -105,6 +105,33 @@ bool CMd5Digest::Finish(unsigned char (&digest)[16]) {
   return ok;
 }
 
+struct CSha256Hasher::Context {
+  std::unique_ptr<EVP_MD_CTX, MdCtxDeleter> md{EVP_MD_CTX_new()};
+  EVP_MD* sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);  // fetched once, not per piece
+  Context() = default;
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+  ~Context() { EVP_MD_free(sha256); }
+};
+
+CSha256Hasher::CSha256Hasher() {
+  try {
+    m_context = std::make_unique<Context>();
+  } catch (const std::bad_alloc&) {
+    return;  // not Ok
+  }
+  m_ok = m_context->md != nullptr && m_context->sha256 != nullptr;
+}
+
+CSha256Hasher::~CSha256Hasher() = default;
+
+bool CSha256Hasher::Digest(const void* data, std::size_t size, unsigned char (&digest)[32]) {
+  unsigned int length = 0;
+  return m_ok && EVP_DigestInit_ex(m_context->md.get(), m_context->sha256, nullptr) == 1 &&
+         EVP_DigestUpdate(m_context->md.get(), data, size) == 1 &&
+         EVP_DigestFinal_ex(m_context->md.get(), digest, &length) == 1 && length == 32;
+}
+
 bool VerifyP256(std::string_view data, const std::vector<unsigned char>& signature,
                 const std::vector<unsigned char>& publicKey) {
   const Pkey key = ImportPublicKey(publicKey);

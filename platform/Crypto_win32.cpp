@@ -106,6 +106,41 @@ bool CMd5Digest::Finish(unsigned char (&digest)[16]) {
   return ok;
 }
 
+// One provider and one reusable hash object for every piece.
+struct CSha256Hasher::Context {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  Context() = default;
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+  ~Context() {
+    if (hash != nullptr) BCryptDestroyHash(hash);
+    if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
+  }
+};
+
+CSha256Hasher::CSha256Hasher() {
+  try {
+    m_context = std::make_unique<Context>();
+  } catch (const std::bad_alloc&) {
+    return;  // not Ok
+  }
+  m_ok = BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&m_context->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr,
+                                                    BCRYPT_HASH_REUSABLE_FLAG)) &&
+         BCRYPT_SUCCESS(BCryptCreateHash(m_context->algorithm, &m_context->hash, nullptr, 0, nullptr, 0,
+                                         BCRYPT_HASH_REUSABLE_FLAG));
+}
+
+CSha256Hasher::~CSha256Hasher() = default;
+
+bool CSha256Hasher::Digest(const void* data, std::size_t size, unsigned char (&digest)[32]) {
+  // A reusable hash starts over after each finish.
+  return m_ok &&
+         BCRYPT_SUCCESS(BCryptHashData(m_context->hash, static_cast<PUCHAR>(const_cast<void*>(data)),
+                                       static_cast<ULONG>(size), 0)) &&
+         BCRYPT_SUCCESS(BCryptFinishHash(m_context->hash, digest, sizeof digest, 0));
+}
+
 bool VerifyP256(std::string_view data, const std::vector<unsigned char>& signature,
                 const std::vector<unsigned char>& publicKey) {
   if (signature.size() != kP256SignatureSize || publicKey.size() != kP256PublicKeySize || publicKey[0] != 0x04)
