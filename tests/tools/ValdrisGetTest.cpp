@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "Signing.h"
+#include "blocks/BlockIndex.h"
 #include "download/LocalFiles.h"
 #include "filelist/FileList.h"
 #include "support/FaultServer.h"
@@ -129,6 +130,63 @@ TEST(ValdrisGet, KilledMidFileThenResumesOnlyTheMissingBytes) {
   for (const std::string& head : p.server.Requests())
     resumed |= head.find("Range:bytes=" + std::to_string(partial) + "-") != std::string::npos;
   EXPECT_TRUE(resumed) << "the second run asks only for the bytes after " << partial;
+}
+
+// Killed while a changed file is patched: the old file is untouched, and the next run goes on from
+// the part built so far without asking for it again.
+TEST(ValdrisGet, KilledWhilePatchingKeepsTheOldFileAndGoesOn) {
+  Published p;
+  const std::string old = p.files[0].second;
+  std::string fresh = old;
+  for (const std::size_t at : {100000u, 1500000u, 2900000u}) fresh.replace(at, 20000, Pattern(20000, at));
+  p.files[0].second = fresh;
+  p.Publish("2017.12.27.1", 100);
+  const auto slowly = [&](int delayMs) {  // the file in 8 KiB pieces, a pause after each
+    FaultScript script;
+    script.body = fresh;
+    script.dripBytes = 8192;
+    script.dripDelayMs = delayMs;
+    p.server.Script("/game/Data/big.pak", script);
+  };
+  slowly(100);
+  TempDir publisher;
+  WriteBytes(publisher / "big.pak", fresh);
+  blocks::CBlockIndex index;
+  ASSERT_EQ(blocks::ComputeBlockIndex(platform::WidenUtf8((publisher / "big.pak").u8string()), 4096, index), 0u);
+  FaultScript indexScript;
+  indexScript.body = index.Serialize();
+  p.server.Script("/game/.blocks/Data/big.pak.blocks", indexScript);
+  filelist::CFileList list = MakeList(p.server.Url("/game/"), p.files);
+  list.m_vecFileInfo[0].Blocks = {".blocks/Data/big.pak.blocks", indexScript.body.size(), Md5Of(indexScript.body)};
+  FaultScript document;
+  document.body = filelist::SerializeJsonText(list);
+  p.server.Script("/filelist.json", document);
+  fs::create_directories(p.install / "Data");
+  WriteBytes(p.install / "Data/big.pak", old);
+  WriteBytes(p.install / "readme.txt", p.files[1].second);
+
+  const fs::path part = p.install / "Data/big.pak.valdris-patch";
+  const std::uintmax_t intoTheFirstRange = 100000 / 4096 * 4096 + 8192;
+  {
+    ChildProcess run = p.Run({"--quiet"});
+    std::error_code ec;
+    for (int i = 0; i < 1000 && !(fs::file_size(part, ec) >= intoTheFirstRange && !ec); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    run.Signal(SIGKILL);
+    EXPECT_EQ(run.Wait(), 128 + SIGKILL);
+  }
+  EXPECT_EQ(ReadBytes(p.install / "Data/big.pak"), old) << "the old file is never touched before the new one is whole";
+  ASSERT_GE(fs::file_size(part), intoTheFirstRange);
+  slowly(0);
+  const std::size_t before = p.server.Requests().size();
+  ChildProcess again = p.Run({"--quiet"});
+  EXPECT_EQ(again.Wait(), 0) << again.Err();
+  EXPECT_TRUE(p.AllPresent());
+  EXPECT_FALSE(fs::exists(part));
+  const std::vector<std::string> requests = p.server.Requests();
+  for (std::size_t i = before; i < requests.size(); ++i)
+    EXPECT_EQ(requests[i].find("=" + std::to_string(100000 / 4096 * 4096) + "-"), std::string::npos)
+        << "the range built before the kill is not asked for again: " << requests[i];
 }
 
 TEST(ValdrisGet, CtrlCWhileTheListIsFetchedStopsAtOnce) {
