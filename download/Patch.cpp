@@ -93,6 +93,12 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CConc
     return giveUp();
   }
 
+  // An index holds 12 bytes per block of at least 256 bytes: one that claims more is no index, and
+  // is never read into memory.
+  if (listed.Size > entry.info->Size / blocks::kSmallestBlock * 12 + 4096) {
+    theLog.Write(LOG_WARNING, u"block index does not match the file list so re-download");
+    return giveUp();
+  }
   // The index, over the worker's connection; the list's digest vouches for it.
   const std::u16string indexAddress = WidenUtf8(m_FileList.m_strURL) + net::EncodeUrlPath(WidenUtf8(listed.Name));
   std::string bytes;

@@ -65,17 +65,20 @@ bool Sha256(std::string_view data, unsigned char (&digest)[32]) {
 
 } // namespace
 
-struct CMd5Digest::Context {
+// A provider and a hash object of it, closed together.
+struct HashHandles {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   BCRYPT_HASH_HANDLE hash = nullptr;
-  Context() = default;
-  Context(const Context&) = delete;
-  Context& operator=(const Context&) = delete;
-  ~Context() {
+  HashHandles() = default;
+  HashHandles(const HashHandles&) = delete;
+  HashHandles& operator=(const HashHandles&) = delete;
+  ~HashHandles() {
     if (hash != nullptr) BCryptDestroyHash(hash);
     if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
   }
 };
+
+struct CMd5Digest::Context : HashHandles {};
 
 CMd5Digest::CMd5Digest() {
   try {
@@ -107,17 +110,7 @@ bool CMd5Digest::Finish(unsigned char (&digest)[16]) {
 }
 
 // One provider and one reusable hash object for every piece.
-struct CSha256Hasher::Context {
-  BCRYPT_ALG_HANDLE algorithm = nullptr;
-  BCRYPT_HASH_HANDLE hash = nullptr;
-  Context() = default;
-  Context(const Context&) = delete;
-  Context& operator=(const Context&) = delete;
-  ~Context() {
-    if (hash != nullptr) BCryptDestroyHash(hash);
-    if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
-  }
-};
+struct CSha256Hasher::Context : HashHandles {};
 
 CSha256Hasher::CSha256Hasher() {
   try {
