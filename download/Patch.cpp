@@ -115,7 +115,8 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CConc
     if (!IsRunning()) return PatchEnd::Stopped;
     if (!fetched) {
       theLog.Write(LOG_WARNING, u"failed to get block index so re-download - (%ld)", client.FailureCode());
-      return giveUp();
+      // A server out of reach fails the whole fetch as well: what a patch built stays for later.
+      return client.LastError() != ERROR_SUCCESS ? PatchEnd::NotPatched : giveUp();
     }
   }
   CMd5 indexDigest;
