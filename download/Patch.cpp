@@ -31,13 +31,6 @@ constexpr std::size_t kRangesPerRequest = 48;
 // Reused bytes are copied in runs of at most this many.
 constexpr std::size_t kCopyRun = 1024 * 1024;
 
-bool SameDigest(std::u16string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
-
 // The part of an earlier patch of this very version that is already built: the whole blocks at its
 // start that match the index (a kill may have left anything after them).
 ErrorCode KeptBlocks(std::u16string_view patchPath, const blocks::CBlockIndex& index, const std::atomic<bool>* running,
@@ -102,27 +95,17 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CConc
   // The index, over the worker's connection; the list's digest vouches for it.
   const std::u16string indexAddress = WidenUtf8(m_FileList.m_strURL) + net::EncodeUrlPath(WidenUtf8(listed.Name));
   std::string bytes;
-  {
-    std::uint64_t length = 0;
-    bool fetched = client.OpenUrl(indexAddress, u"", length, net::kDownloaderUserAgent) &&
-                   client.StatusCode() == 200 && length == listed.Size;
-    while (fetched && bytes.size() < length) {
-      char piece[net::HTTP_BUFFER_SIZE];
-      std::uint32_t n = 0;
-      fetched = client.ReadBody(piece, sizeof piece, n) && n > 0;
-      bytes.append(piece, n);
-    }
+  if (!client.ReadToMemory(indexAddress, bytes, listed.Size, net::kDownloaderUserAgent)) {
     if (!IsRunning()) return PatchEnd::Stopped;
-    if (!fetched) {
-      theLog.Write(LOG_WARNING, u"failed to get block index so re-download - (%ld)", client.FailureCode());
-      // A server out of reach fails the whole fetch as well: what a patch built stays for later.
-      return client.LastError() != ERROR_SUCCESS ? PatchEnd::NotPatched : giveUp();
-    }
+    theLog.Write(LOG_WARNING, u"failed to get block index so re-download - (%ld)", client.FailureCode());
+    // A server out of reach fails the whole fetch as well: what a patch built stays for later.
+    return client.StatusCode() == 0 ? PatchEnd::NotPatched : giveUp();
   }
   CMd5 indexDigest;
   blocks::CBlockIndex index;
-  if (!indexDigest.Update(bytes.data(), bytes.size()) || !SameDigest(indexDigest.Finish(), listed.CheckSum) ||
-      !index.Parse(bytes) || index.m_nFileSize != entry.info->Size) {
+  // The digest text is compared as a file's is.
+  if (!indexDigest.Update(bytes.data(), bytes.size()) || NarrowUtf8(indexDigest.Finish()) != listed.CheckSum ||
+      bytes.size() != listed.Size || !index.Parse(bytes) || index.m_nFileSize != entry.info->Size) {
     theLog.Write(LOG_WARNING, u"block index does not match the file list so re-download");
     return giveUp();
   }

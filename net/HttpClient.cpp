@@ -153,9 +153,10 @@ bool CHttpClient::ReadBody(void* buffer, std::size_t size, std::uint32_t& bytesR
   return ReadWithinLength(buffer, size, bytesRead);
 }
 
-bool CHttpClient::ReadToMemory(std::u16string_view url, std::string& document, std::uint64_t maxSize) {
+bool CHttpClient::ReadToMemory(std::u16string_view url, std::string& document, std::uint64_t maxSize,
+                               std::u16string_view userAgent) {
   std::uint64_t length = 0;
-  if (!OpenUrl(url, u"", length, kFileListUserAgent)) return false;
+  if (!OpenUrl(url, u"", length, userAgent)) return false;
   if (length > maxSize) {
     m_dwLastError = ERROR_INSUFFICIENT_BUFFER;
     return false;

@@ -53,7 +53,8 @@ class CHttpClient {
   bool ReadBody(void* buffer, std::size_t size, std::uint32_t& bytesRead);
   // Fetches a whole document (the built-in file-list address unless one is given) into memory; one
   // whose Content-Length is over maxSize fails with ERROR_INSUFFICIENT_BUFFER before it is read.
-  bool ReadToMemory(std::u16string_view url, std::string& document, std::uint64_t maxSize = kMaxDocumentSize);
+  bool ReadToMemory(std::u16string_view url, std::string& document, std::uint64_t maxSize = kMaxDocumentSize,
+                    std::u16string_view userAgent = kFileListUserAgent);
 
   // The time-out of each wait for the server (connecting, the answer, the next data).
   void SetTimeout(std::uint32_t milliseconds) {

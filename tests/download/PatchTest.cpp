@@ -4,7 +4,6 @@
 #include <string>
 
 #include "WorkerFixture.h"
-#include "blocks/BlockIndex.h"
 #include "support/FaultServer.h"
 #include "support/NginxServer.h"
 
@@ -18,20 +17,7 @@ const ::testing::Environment* const kLog = &LogEnvironment::Instance();
 
 constexpr std::uint32_t kBlock = 1024;
 
-// The publisher's block index of the bytes, and the entry naming it.
-std::string IndexBytes(const std::string& bytes) {
-  TempDir dir;
-  WriteBytes(dir / "file", bytes);
-  blocks::CBlockIndex index;
-  EXPECT_EQ(blocks::ComputeBlockIndex(platform::WidenUtf8((dir / "file").u8string()), kBlock, index), 0u);
-  return index.Serialize();
-}
-
-void NameIndex(filelist::FileInfo& info, const std::string& indexBytes) {
-  info.Blocks.Name = ".blocks/" + info.Name + ".blocks";
-  info.Blocks.Size = indexBytes.size();
-  info.Blocks.CheckSum = Md5Of(indexBytes);
-}
+std::string IndexBytes(const std::string& bytes) { return BlockIndexBytes(bytes, kBlock); }
 
 // The bytes the last patch fetched, as the log says (index included); -1 when nothing was patched.
 long long LastFetched(const std::string& log) {
@@ -49,7 +35,7 @@ class NginxPatch : public ::testing::Test {
     const std::string own = IndexBytes(fresh);
     server.Put("files/game.pak", fresh);
     filelist::CFileList list = MakeList(server.Url("/files/"), {{"game.pak", fresh}});
-    NameIndex(list.m_vecFileInfo[0], own);
+    list.m_vecFileInfo[0].Blocks = BlockIndexEntry("game.pak", own);
     server.Put("files/.blocks/game.pak.blocks", index != nullptr ? *index : own);
     return list;
   }
@@ -141,7 +127,7 @@ class FaultPatch : public ::testing::Test {
     indexScript.body = index;
     server.Script("/files/.blocks/game.pak.blocks", indexScript);
     list = MakeList(server.Url("/files/"), {{"game.pak", fresh}});
-    NameIndex(list.m_vecFileInfo[0], index);
+    list.m_vecFileInfo[0].Blocks = BlockIndexEntry("game.pak", index);
   }
   void Serve(FaultScript script) {
     script.body = fresh;

@@ -6,9 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "blocks/BlockIndex.h"
 #include "download/Md5.h"
 #include "filelist/FileList.h"
 #include "platform/Utf.h"
+#include "support/TempDir.h"
 
 namespace testsupport {
 
@@ -44,6 +46,20 @@ inline filelist::CFileList MakeList(const std::string& base, const std::vector<s
   }
   list.m_nTotalCount = static_cast<std::int32_t>(list.m_vecFileInfo.size());
   return list;
+}
+
+// The block index of the bytes as the publisher stores it.
+inline std::string BlockIndexBytes(const std::string& bytes, std::uint32_t blockSize) {
+  TempDir dir;
+  WriteBytes(dir / "file", bytes);
+  blocks::CBlockIndex index;
+  if (blocks::ComputeBlockIndex(platform::WidenUtf8((dir / "file").u8string()), blockSize, index) != 0) return {};
+  return index.Serialize();
+}
+
+// What a list entry says of its index, stored below ".blocks/" as the publisher's tool stores it.
+inline filelist::BlockIndexInfo BlockIndexEntry(const std::string& name, const std::string& indexBytes) {
+  return {".blocks/" + name + ".blocks", indexBytes.size(), Md5Of(indexBytes)};
 }
 
 } // namespace testsupport

@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "Signing.h"
-#include "blocks/BlockIndex.h"
 #include "download/LocalFiles.h"
 #include "filelist/FileList.h"
 #include "support/FaultServer.h"
@@ -149,15 +148,11 @@ TEST(ValdrisGet, KilledWhilePatchingKeepsTheOldFileAndGoesOn) {
     p.server.Script("/game/Data/big.pak", script);
   };
   slowly(100);
-  TempDir publisher;
-  WriteBytes(publisher / "big.pak", fresh);
-  blocks::CBlockIndex index;
-  ASSERT_EQ(blocks::ComputeBlockIndex(platform::WidenUtf8((publisher / "big.pak").u8string()), 4096, index), 0u);
   FaultScript indexScript;
-  indexScript.body = index.Serialize();
+  indexScript.body = BlockIndexBytes(fresh, 4096);
   p.server.Script("/game/.blocks/Data/big.pak.blocks", indexScript);
   filelist::CFileList list = MakeList(p.server.Url("/game/"), p.files);
-  list.m_vecFileInfo[0].Blocks = {".blocks/Data/big.pak.blocks", indexScript.body.size(), Md5Of(indexScript.body)};
+  list.m_vecFileInfo[0].Blocks = BlockIndexEntry("Data/big.pak", indexScript.body);
   FaultScript document;
   document.body = filelist::SerializeJsonText(list);
   p.server.Script("/filelist.json", document);
