@@ -5,14 +5,20 @@
 # and 1 GiB with 1 % changed in place (256 scattered 40 KiB changes). For each: the bytes nginx sent
 # to each contender (its access log; index and control file included) and the time to the whole,
 # verified file (hyperfine, the old version copied back before every run).
-# Needs hyperfine, zsync, python3. Usage: bench/delta.sh [RUNS]
+# RTT=MS puts bench/delay-proxy.py in front of nginx (each piece held MS/2 in each direction);
+# CASES="insert-256m" picks cases.
+# Needs hyperfine, zsync, python3. Usage: [RTT=MS] [CASES=...] bench/delta.sh [RUNS]
 source "$(dirname "$0")/lib.sh"
 runs=${1:-3}
 build_release
 valdris_get=$ROOT/build-release/tools/valdris-get
 filelist_tool=$ROOT/build-release/tools/valdris-filelist
 new_workdir delta
-base=http://127.0.0.1:$BENCH_PORT
+rtt=${RTT:-0}
+cases=${CASES:-insert-256m inplace-1g}
+port=$BENCH_PORT
+[ "$rtt" -gt 0 ] && port=$((BENCH_PORT + 1))
+base=http://127.0.0.1:$port
 
 # make_case NAME SIZE_MIB CHANGES INSERT_BYTES: $work/NAME/old and the published new version.
 make_case() {
@@ -40,11 +46,21 @@ PY
   zsyncmake -u "$base/$name/game.pak" -o "$work/www/$name.zsync" "$work/www/$name/game.pak" >/dev/null 2>&1
   md5sum < "$work/www/$name/game.pak" | cut -d' ' -f1 > "$dir/new.md5"
 }
-make_case insert-256m 256 64 100
-make_case inplace-1g 1024 256 0
+for name in $cases; do
+  case $name in
+    insert-256m) make_case insert-256m 256 64 100 ;;
+    inplace-1g) make_case inplace-1g 1024 256 0 ;;
+  esac
+done
 
 export NGINX_ACCESS_LOG=$work/access.log
 "$ROOT/scripts/nginx-serve" start "$work/www" "$BENCH_PORT" "$work/nginx"
+if [ "$rtt" -gt 0 ]; then
+  python3 "$ROOT/bench/delay-proxy.py" "$port" "$BENCH_PORT" $((rtt / 2)) &
+  proxy=$!
+  trap 'kill $proxy 2>/dev/null; "$ROOT/scripts/nginx-serve" stop "$work/nginx"; rm -rf "$work"' EXIT
+  sleep 0.5
+fi
 
 # The commands of one contender on one case: the old version is put back first.
 valdris_cmd() { echo "$valdris_get --quiet --filelist $base/$1.json --folder $work/$1/valdris"; }
@@ -52,7 +68,7 @@ zsync_cmd() { echo "sh -c 'cd $work/$1/zsync && zsync -q -i $work/$1/old -o game
 restore() { echo "rm -rf $work/$1/valdris $work/$1/zsync; mkdir -p $work/$1/valdris $work/$1/zsync; cp $work/$1/old $work/$1/valdris/game.pak"; }
 
 : > "$work/bytes.md"
-for name in insert-256m inplace-1g; do
+for name in $cases; do
   # Bytes: one run each, the access log emptied before it.
   for contender in valdris zsync; do
     eval "$(restore "$name")"
@@ -71,4 +87,4 @@ done
 echo "| case | contender | bytes sent by nginx |"
 echo "|---|---|---|"
 cat "$work/bytes.md"
-cat "$work/insert-256m.md" "$work/inplace-1g.md"
+for name in $cases; do cat "$work/$name.md"; done
