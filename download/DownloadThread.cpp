@@ -30,6 +30,9 @@ namespace {
 constexpr std::uint32_t kMaxMismatches = 3;
 // An answer that takes this long (milliseconds) is a round trip worth fetching files ahead for.
 constexpr std::uint32_t kSlowAnswerMs = 4;
+// A file in segments: how often the worker looks at its progress, and records it for a later run.
+constexpr std::uint32_t kSegmentPollMs = 100;
+constexpr std::uint32_t kCheckpointMs = 1000;
 
 } // namespace
 
@@ -131,6 +134,25 @@ LocalFileState CDownloadThread::QueryLocalFile(const std::u16string& path) const
   return local;
 }
 
+// What one run holds besides the worker's own connection.
+struct CDownloadThread::RunState {
+  net::CHttpClient& client;
+  net::IBodySink& sink;
+  CConcurrentChecksum& hasher;
+  CServerSet& servers;
+  std::unique_ptr<CPrefetcher> ahead;
+  bool aheadStarted = false;
+  // After a server found the connections ahead too many, they start again no sooner than this.
+  std::uint32_t aheadNotBefore = 0;
+  std::uint32_t aheadPauseMs = 0;
+  // The next entry's request sent early, and to which server.
+  std::optional<std::uint32_t> earlyIndex;
+  std::size_t earlyServer = 0;
+  // The connections of files fetched in segments, made at the first such file.
+  std::vector<std::unique_ptr<net::CHttpClient>> segmentClients;
+  std::vector<std::unique_ptr<net::IBodySink>> segmentSinks;
+};
+
 bool CDownloadThread::DownloadFiles() {
   // The sink outlives the client, which closes its file when it goes.
   const std::unique_ptr<net::IBodySink> sink = m_mediator.fileSink();
@@ -142,6 +164,20 @@ bool CDownloadThread::DownloadFiles() {
   CConcurrentChecksum hasher(&RunningFlag());
 
   m_strErrorDetail.clear();
+  std::vector<std::u16string> bases;
+  if (std::u16string problem; !ListServers(m_FileList, bases, problem)) {
+    theLog.Write(LOG_ERROR, u"file list servers are invalid - %s", problem);
+    return Fail(core::IDS_INVALID_FILE_LIST);
+  }
+  CServerSet servers(std::move(bases), m_mediator.tick);
+  RunState run{*client, *sink, hasher, servers, {}, false, 0, 0, std::nullopt, 0, {}, {}};
+  m_vecHelperLikeNames.clear();
+  for (const filelist::FileInfo& info : m_FileList.m_vecFileInfo) {
+    const std::string_view name = info.Name;
+    for (const std::string_view suffix : {".valdris-patch", ".valdris-part", ".valdris-part.record"})
+      if (name.size() > suffix.size() && name.substr(name.size() - suffix.size()) == suffix)
+        m_vecHelperLikeNames.push_back(WidenUtf8(info.Name));
+  }
   if (!PathExists(m_strDownloadPath)) {
     if (const ErrorCode code = CreateDirectoryTree(m_strDownloadPath); code != ERROR_SUCCESS) {
       theLog.Write(LOG_ERROR, u"download sub directory create is failed");
@@ -160,27 +196,30 @@ bool CDownloadThread::DownloadFiles() {
   // They start once the worker's own connection has brought a file and its answer took a round trip
   // worth hiding: a server which allows fewer connections then refuses the extra ones, never the
   // worker's, and a server next door (where they would only cost CPU) never sees them.
-  std::unique_ptr<CPrefetcher> ahead;
-  bool aheadStarted = m_nConnections <= 1;
+  run.aheadStarted = m_nConnections <= 1;
   const auto startAhead = [&](std::uint32_t from) {
-    aheadStarted = true;
+    run.aheadStarted = true;
     std::vector<CPrefetcher::Job> jobs = PrefetchJobs(from, count);
     if (jobs.empty()) return;
     net::CWininet::AllowConnectionsPerServer(m_nConnections);
     std::vector<std::unique_ptr<net::CHttpClient>> clients;
     for (unsigned i = 1; i < m_nConnections && i <= jobs.size(); ++i)
       if (std::unique_ptr<net::CHttpClient> extra = m_mediator.httpClient()) clients.push_back(std::move(extra));
-    if (!clients.empty()) ahead = std::make_unique<CPrefetcher>(std::move(jobs), std::move(clients), &RunningFlag());
+    if (!clients.empty())
+      run.ahead = std::make_unique<CPrefetcher>(std::move(jobs), std::move(clients), servers, &RunningFlag());
   };
 
   std::uint32_t index = m_nFileIndex;
-  // Transfers of the current entry that arrived whole and still did not match the list.
+  // Transfers of the current entry that arrived whole and still did not match the list, and the
+  // servers they came from (asked last for the next one).
   std::uint32_t mismatches = 0;
+  ServerMask mismatchedFrom = 0;
   std::uint32_t mismatchIndex = index;
   while (index < count) {
     if (!IsRunning()) return false;
     if (index != mismatchIndex) {
       mismatches = 0;
+      mismatchedFrom = 0;
       mismatchIndex = index;
     }
     m_nFileIndex = index;
@@ -199,11 +238,16 @@ bool CDownloadThread::DownloadFiles() {
     entry.name = WidenUtf8(entry.info->Name);
     theLog.Write(LOG_INFO, u"download file : (%d) %s", static_cast<std::int32_t>(index), entry.name);
     m_dwFileStartTime = m_mediator.tick();
-    // The name comes from the server: it must never reach outside the install folder.
-    if (!IsSafeEntryName(entry.name)) {
-      theLog.Write(LOG_ERROR, u"invalid file name so download stop - (%ld)", ERROR_INVALID_NAME);
-      Concerning(entry.name, ERROR_INVALID_NAME);
-      return Fail(core::IDS_FILE_CREATE_FAILED, ERROR_INVALID_NAME);
+    // Names come from the server: they must never reach outside the install folder, nor outside the
+    // list's base address (a block index is fetched by its name as a file is).
+    const std::u16string blocksName = WidenUtf8(entry.info->Blocks.Name);
+    for (const std::u16string* name : std::initializer_list<const std::u16string*>{&entry.name, &blocksName}) {
+      if (name->empty() && name == &blocksName) continue;
+      if (!IsSafeEntryName(*name)) {
+        theLog.Write(LOG_ERROR, u"invalid file name so download stop - (%ld)", ERROR_INVALID_NAME);
+        Concerning(*name, ERROR_INVALID_NAME);
+        return Fail(core::IDS_FILE_CREATE_FAILED, ERROR_INVALID_NAME);
+      }
     }
     // The entry's folders are made first; the path is joined from the name as listed.
     std::u16string name = entry.name;
@@ -235,7 +279,7 @@ bool CDownloadThread::DownloadFiles() {
     if (!IsRunning()) return false;
     EntryAction action = decision.action;
     // A changed file the list has a block index for: only what the old file lacks is fetched.
-    if (mismatches == 0 && !entry.info->Blocks.Name.empty() && local.exists && local.size > 0) {
+    if (mismatches == 0 && !blocksName.empty() && local.exists && local.size > 0 && HelperNamesFree(entry)) {
       const PatchEnd patched = Patch(*client, hasher, entry, local);
       if (patched == PatchEnd::Stopped || patched == PatchEnd::Failed) return false;
       if (patched == PatchEnd::Patched) {
@@ -245,52 +289,229 @@ bool CDownloadThread::DownloadFiles() {
       if (patched == PatchEnd::Resume) action = EntryAction::Resume;
     }
     const bool resume = action == EntryAction::Resume;
-    std::string body;
-    const bool fetchedAhead = !resume && decision.resumeFrom == 0 && ahead && ahead->Take(index, body);
-    TransferEnd transferred = Transfer(*client, *sink, hasher, entry, resume, decision.resumeFrom,
-                                       fetchedAhead ? &body : nullptr, ahead != nullptr);
-    if (transferred == TransferEnd::Busy) {
-      // Too many connections for this server: the others are closed, and the entry is asked for
-      // again over the worker's alone, as for the rest of the run.
-      ahead.reset();
-      transferred = Transfer(*client, *sink, hasher, entry, resume, decision.resumeFrom, nullptr, false);
+    // A large file fetched anew goes in segments over several connections (and servers).
+    if (!resume && m_nConnections > 1 && entry.info->Size >= m_nSegmentThreshold && HelperNamesFree(entry)) {
+      std::optional<Failure> failure;
+      const SegmentEnd segmented = FetchInSegments(run, entry, failure);
+      if (segmented == SegmentEnd::Failed) return failure ? Report(*failure) : false;
+      if (segmented == SegmentEnd::Whole) {
+        theLog.Write(LOG_INFO, u"(100%%) file download success");
+        ++index;
+        continue;
+      }
+      if (segmented == SegmentEnd::Mismatch) {
+        if (++mismatches >= kMaxMismatches) {
+          theLog.Write(LOG_ERROR, u"(100%%) file does not match the file list so download stop - (%d)",
+                       static_cast<std::int32_t>(mismatches));
+          return Fail(core::IDS_FILE_MISMATCH);
+        }
+        continue;
+      }
+      // No server takes ranges: the file comes whole over one connection.
     }
-    if (transferred == TransferEnd::Stopped) return false;  // left as it is for the next run, which resumes it
-    if (transferred == TransferEnd::Failed) return false;   // the message is set
-    if (!aheadStarted && m_dwLastAnswerMs >= kSlowAnswerMs) startAhead(index + 1);
+    std::string body;
+    std::size_t server = 0;
+    std::optional<Failure> failed;
+    if (!resume && decision.resumeFrom == 0 && run.ahead && run.ahead->Take(index, body, server))
+      failed = Transfer(*client, *sink, hasher, entry, std::u16string(), false, 0, &body);
+    else
+      failed = Fetch(run, entry, resume, decision.resumeFrom, mismatchedFrom, server);
+    if (failed) return Report(*failed);  // a stop leaves the part as it is for the next run
+    if (!run.aheadStarted && m_dwLastAnswerMs >= kSlowAnswerMs &&
+        static_cast<std::int32_t>(m_mediator.tick() - run.aheadNotBefore) >= 0)
+      startAhead(index + 1);
 
     // While the checksum catches up with this file, the next file's request is on its way, so its
     // transfer starts with the server's answer waiting instead of leaving the checksum idle meanwhile.
-    if (index + 1 < count && !(ahead && ahead->Plans(index + 1))) SendNextEarly(*client, index + 1);
+    if (index + 1 < count && !(run.ahead && run.ahead->Plans(index + 1))) SendNextEarly(*client, run, index + 1);
     const VerifyEnd verified = Verify(hasher, entry);
     if (verified == VerifyEnd::Failed) return false;
     if (verified == VerifyEnd::Matches) {
+      if (server != 0) theLog.Write(LOG_INFO, u"file download from server - %s", servers.Base(server));
       theLog.Write(LOG_INFO, u"(100%%) file download success");
       ++index;
-    } else if (++mismatches >= kMaxMismatches) {
-      // A transient corruption heals on a retry; one that repeats is the server's or the list's.
-      theLog.Write(LOG_ERROR, u"(100%%) file does not match the file list so download stop - (%d)",
-                   static_cast<std::int32_t>(mismatches));
-      return Fail(core::IDS_FILE_MISMATCH);
+    } else {
+      mismatchedFrom |= MaskOf(server);
+      if (++mismatches >= kMaxMismatches) {
+        // A transient corruption heals on a retry; one that repeats is the server's or the list's.
+        theLog.Write(LOG_ERROR, u"(100%%) file does not match the file list so download stop - (%d)",
+                     static_cast<std::int32_t>(mismatches));
+        return Fail(core::IDS_FILE_MISMATCH);
+      }
     }
   }
   return true;
 }
 
-CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client, net::IBodySink& sink,
-                                                       CConcurrentChecksum& hasher, const Entry& entry, bool resume,
-                                                       std::uint64_t from, const std::string* fetchedAhead,
-                                                       bool othersOpen) {
+bool CDownloadThread::Report(const Failure& failure) {
+  if (failure.Stopped()) return false;
+  const FailureWords words = WordsOf(failure);
+  if (!words.logFormat.empty()) theLog.Write(LOG_ERROR, words.logFormat, failure.code);
+  if (!failure.path.empty()) Concerning(failure.path, failure.code);
+  return words.messageWithCode ? Fail(words.messageId, failure.code) : Fail(words.messageId);
+}
+
+bool CDownloadThread::HelperNamesFree(const Entry& entry) const {
+  for (const std::u16string& listed : m_vecHelperLikeNames)
+    for (const std::u16string_view suffix : {u".valdris-patch", u".valdris-part", u".valdris-part.record"})
+      if (listed.size() == entry.name.size() + suffix.size() && IsSamePath(listed, entry.name + std::u16string(suffix)))
+        return false;
+  return true;
+}
+
+std::optional<Failure> CDownloadThread::Fetch(RunState& run, const Entry& entry, bool resume, std::uint64_t from,
+                                              ServerMask avoid, std::size_t& server) {
+  ServerMask tried = 0;
+  bool askedAlone = false;
+  std::optional<Failure> failed;
+  // The request sent early went to one server: that one is asked first.
+  std::optional<std::size_t> preferred;
+  if (run.earlyIndex == entry.index) preferred = run.earlyServer;
+  run.earlyIndex.reset();
+  for (;;) {
+    std::optional<std::size_t> chosen;
+    if (preferred && (avoid & MaskOf(*preferred)) == 0) chosen = run.servers.AcquireThis(*preferred);
+    preferred.reset();
+    if (!chosen) chosen = run.servers.Acquire(tried | avoid, true);
+    if (!chosen) chosen = run.servers.Acquire(tried, true);
+    if (!chosen) return failed;  // every server failed: the last one's failure is the run's
+    server = *chosen;
+    const std::uint32_t asked = m_mediator.tick();
+    failed = Transfer(run.client, run.sink, run.hasher, entry, run.servers.AddressOf(server, entry.name), resume, from,
+                      nullptr);
+    using Outcome = CServerSet::Outcome;
+    const Outcome outcome = !failed || failed->Stopped() || !failed->ServerOrNetwork() ? Outcome::Answered
+                            : failed->Busy()                                           ? Outcome::Busy
+                                                                                       : Outcome::Failed;
+    run.servers.Release(server, outcome, run.sink.Written(), m_mediator.tick() - asked);
+    if (!failed || failed->Stopped() || !failed->ServerOrNetwork()) return failed;
+    if (failed->Busy() && run.ahead && !askedAlone) {
+      // Too many connections for this server: the others are closed, and the entry is asked for
+      // again over the worker's alone; they start again a while later, fewer at first.
+      run.ahead.reset();
+      run.aheadStarted = false;
+      run.aheadPauseMs = std::min<std::uint32_t>(run.aheadPauseMs == 0 ? 2000 : run.aheadPauseMs * 2, 60000);
+      run.aheadNotBefore = m_mediator.tick() + run.aheadPauseMs;
+      askedAlone = true;
+      preferred = server;
+      continue;
+    }
+    // With one server nothing is asked again by itself.
+    if (run.servers.Count() == 1) return failed;
+    tried |= MaskOf(server);
+    // The next server goes on from what is in the file now.
+    std::uint64_t size = 0;
+    ErrorCode error = ERROR_SUCCESS;
+    const bool partial = QueryPath(entry.localPath, size, error) == PathKind::File && error == ERROR_SUCCESS && size > 0 &&
+                         size < entry.info->Size;
+    resume = partial;
+    from = partial ? size : 0;
+  }
+}
+
+CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, const Entry& entry,
+                                                             std::optional<Failure>& failure) {
+  const unsigned wanted = std::min(m_nConnections, kSegmentConnections);
+  while (run.segmentClients.size() < wanted) {
+    std::unique_ptr<net::CHttpClient> client = m_mediator.httpClient();
+    std::unique_ptr<net::IBodySink> sink = m_mediator.fileSink();
+    if (!client || !sink) break;
+    run.segmentClients.push_back(std::move(client));
+    run.segmentSinks.push_back(std::move(sink));
+  }
+  if (run.segmentClients.size() < 2) return SegmentEnd::NoRanges;
+  net::CWininet::AllowConnectionsPerServer(std::max(m_nConnections, wanted));
+  std::vector<CSegmentedFetch::Connection> connections;
+  for (std::size_t i = 0; i < run.segmentClients.size(); ++i)
+    connections.push_back({run.segmentClients[i].get(), run.segmentSinks[i].get()});
+  const std::u16string partPath = PartPathOf(entry.localPath);
+  CSegmentedFetch fetch({entry.name, partPath, PartRecordPathOf(entry.localPath), entry.info->Size, entry.info->CheckSum},
+                        run.servers, std::move(connections), m_mediator.tick);
+  std::uint64_t kept = 0;
+  if (std::optional<Failure> prepared = fetch.Prepare(kept)) {
+    failure = std::move(prepared);
+    return SegmentEnd::Failed;
+  }
+  theLog.Write(LOG_INFO, u"file download segment mode");
+  // The digest is taken along the part file as its start fills without a gap.
+  run.hasher.Begin(partPath, 0);
+  bool hashed = false;
+  const core::CScopeExit abandon([&] {
+    if (!hashed) run.hasher.Abandon();
+  });
+  fetch.Start();
+  const std::uint64_t size = entry.info->Size;
+  std::uint32_t lastCheckpoint = m_mediator.tick();
+  std::uint64_t received = kept;
+  std::uint64_t prefix = 0;
+  CSegmentedFetch::State state = CSegmentedFetch::State::Running;
+  while (state == CSegmentedFetch::State::Running) {
+    state = fetch.Wait(kSegmentPollMs, received, prefix);
+    run.hasher.Advance(prefix);
+    if (!IsRunning()) {
+      failure = Failure::Stop();  // the fetch records what it has for the next run
+      return SegmentEnd::Failed;
+    }
+    const std::uint32_t now = m_mediator.tick();
+    if (!m_bPostedInRun || static_cast<std::uint32_t>(now - m_dwLastPost) >= kPostIntervalMs) {
+      m_bPostedInRun = true;
+      m_dwLastPost = now;
+      if (!PostProgress(static_cast<std::int32_t>(entry.index), false, size, received, kept)) {
+        failure = Failure::NoRecord();
+        return SegmentEnd::Failed;
+      }
+    }
+    if (static_cast<std::uint32_t>(now - lastCheckpoint) >= kCheckpointMs) {
+      fetch.Checkpoint();
+      lastCheckpoint = now;
+    }
+  }
+  if (state == CSegmentedFetch::State::NoRanges) {
+    fetch.Discard();
+    return SegmentEnd::NoRanges;
+  }
+  if (state == CSegmentedFetch::State::Failed) {
+    failure = fetch.LastFailure();
+    return SegmentEnd::Failed;
+  }
+  if (!PostProgress(static_cast<std::int32_t>(entry.index), false, size, size, kept)) {
+    failure = Failure::NoRecord();
+    return SegmentEnd::Failed;
+  }
+  // Whole: flushed before it can take the entry's place, and only when it matches the list.
+  fetch.Checkpoint();
+  std::u16string checksum;
+  hashed = true;
+  if (const ErrorCode code = run.hasher.Finish(size, checksum); code != ERROR_SUCCESS) {
+    failure = code == CHECKSUM_STOPPED ? Failure::Stop() : Failure::Checksum(code);
+    return SegmentEnd::Failed;
+  }
+  if (checksum != entry.expected) {
+    theLog.Write(LOG_WARNING, u"(100%%) invalid file checksum so re-download");
+    fetch.Discard();
+    return SegmentEnd::Mismatch;
+  }
+  if (const ErrorCode code = ReplaceFileWith(entry.localPath, partPath); code != ERROR_SUCCESS) {
+    failure = Failure::Create(code, entry.localPath);
+    return SegmentEnd::Failed;
+  }
+  fetch.Discard();
+  const ServerMask servedBy = fetch.ServedBy();
+  for (std::size_t i = 1; i < run.servers.Count(); ++i)
+    if ((servedBy & MaskOf(i)) != 0) theLog.Write(LOG_INFO, u"file download from server - %s", run.servers.Base(i));
+  return SegmentEnd::Whole;
+}
+
+std::optional<Failure> CDownloadThread::Transfer(net::CHttpClient& client, net::IBodySink& sink,
+                                                 CConcurrentChecksum& hasher, const Entry& entry,
+                                                 const std::u16string& address, bool resume, std::uint64_t from,
+                                                 const std::string* fetchedAhead) {
   std::uint64_t contentLength = fetchedAhead != nullptr ? fetchedAhead->size() : 0;
   const std::u16string range = resume ? net::FormatRangeHeader(from) : std::u16string();
-  const std::u16string address = AddressOf(entry.name);
   const std::uint32_t asked = m_mediator.tick();
   if (fetchedAhead == nullptr && !client.OpenUrl(address, range, contentLength, net::kDownloaderUserAgent)) {
-    if (!IsRunning()) return TransferEnd::Stopped;  // the stop ended the wait for the server
-    if (othersOpen && (client.StatusCode() == 503 || client.StatusCode() == 429)) return TransferEnd::Busy;
-    theLog.Write(LOG_ERROR, u"failed to connect server - (%ld)", client.FailureCode());
-    Fail(core::IDS_CANNOT_REACH_SERVER, client.FailureCode());
-    return TransferEnd::Failed;
+    if (!IsRunning()) return Failure::Stop();  // the stop ended the wait for the server
+    return Failure::Connect(client);
   }
   if (fetchedAhead == nullptr) m_dwLastAnswerMs = m_mediator.tick() - asked;
   // A 200 answer to a ranged request is the whole file: the file starts over with it.
@@ -298,17 +519,8 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
   const std::uint64_t resumed = resume ? from : 0;
   // The answer must be exactly the rest of the listed file: a longer one would fill the disk with
   // what can never match, a shorter one could never complete it. Nothing of it is written.
-  if (contentLength != entry.info->Size - std::min(resumed, entry.info->Size)) {
-    theLog.Write(LOG_ERROR, u"failed to connect server - (%ld)", ERROR_HTTP_INVALID_SERVER_RESPONSE);
-    Fail(core::IDS_CANNOT_REACH_SERVER, ERROR_HTTP_INVALID_SERVER_RESPONSE);
-    return TransferEnd::Failed;
-  }
-  if (!client.OpenFile(entry.localPath, resume)) {
-    theLog.Write(LOG_ERROR, u"failed to create(open) file - (%ld)", client.LastError());
-    Concerning(entry.localPath, client.LastError());
-    Fail(core::IDS_FILE_CREATE_FAILED, client.LastError());
-    return TransferEnd::Failed;
-  }
+  if (contentLength != entry.info->Size - std::min(resumed, entry.info->Size)) return Failure::BadAnswer(client.StatusCode());
+  if (!client.OpenFile(entry.localPath, resume)) return Failure::Create(client.LastError(), entry.localPath);
   hasher.Begin(entry.localPath, resumed);
   // Every way out closes the file (what arrived stays on disk for a resume); every way but a whole
   // answer also gives up the file's checksum.
@@ -338,18 +550,11 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
     return pieceError == ERROR_SUCCESS;
   };
   for (;;) {
-    if (!IsRunning()) return TransferEnd::Stopped;
+    if (!IsRunning()) return Failure::Stop();
     std::uint32_t n = 0;
     if (!readPiece(n)) {
-      if (!IsRunning()) return TransferEnd::Stopped;  // the stop ended the wait for data
-      const ErrorCode code = pieceError;
-      theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", code);
-      // The file's own trouble (a write that failed) names the file; the network's has no path.
-      if (code < ERROR_INTERNET_OUT_OF_HANDLES) Concerning(entry.localPath, code);
-      // A full disk is no network trouble: say so.
-      if (code == ERROR_DISK_FULL) Fail(core::IDS_INSUFFICIENT_SPACE);
-      else Fail(core::IDS_NETWORK_UNSTABLE, code);
-      return TransferEnd::Failed;
+      if (!IsRunning()) return Failure::Stop();  // the stop ended the wait for data
+      return Failure::Receive(pieceError, entry.localPath);
     }
     if (n == 0) break;
     received += n;
@@ -365,21 +570,16 @@ CDownloadThread::TransferEnd CDownloadThread::Transfer(net::CHttpClient& client,
       m_dwLastPost = now;
       post = true;
     }
-    if (post && !PostProgress(static_cast<std::int32_t>(entry.index), false, total, received, resumed)) {
-      Fail(core::IDS_NO_MEMORY_MESSAGE);
-      return TransferEnd::Failed;
-    }
+    if (post && !PostProgress(static_cast<std::int32_t>(entry.index), false, total, received, resumed))
+      return Failure::NoRecord();
     if (received > total) break;
   }
-  if (received < total) {
-    // The body ended early without an error from the transport: the part stays for a resume.
-    theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", ERROR_INTERNET_CONNECTION_ABORTED);
-    Fail(core::IDS_NETWORK_UNSTABLE, ERROR_INTERNET_CONNECTION_ABORTED);
-    return TransferEnd::Failed;
-  }
+  // The body ended early without an error from the transport: the part stays for a resume.
+  if (received < total) return Failure::Receive(ERROR_INTERNET_CONNECTION_ABORTED, entry.localPath);
   whole = true;
-  return TransferEnd::Whole;
+  return std::nullopt;
 }
+
 
 CDownloadThread::VerifyEnd CDownloadThread::Verify(CConcurrentChecksum& hasher, const Entry& entry) {
   // The answer arrived whole: the entry is done only when size and digest both match the list.
@@ -431,15 +631,17 @@ std::u16string CDownloadThread::AddressOf(std::u16string_view name) const {
   return WidenUtf8(m_FileList.m_strURL) + net::EncodeUrlPath(name);
 }
 
-std::optional<std::u16string> CDownloadThread::WholeFetchAddress(std::uint32_t index) const {
-  if (index >= m_FileList.m_vecFileInfo.size()) return std::nullopt;
-  const std::u16string name = WidenUtf8(m_FileList.m_vecFileInfo[index].Name);
-  if (!IsSafeEntryName(name)) return std::nullopt;
+bool CDownloadThread::SurelyFetchedWhole(std::uint32_t index) const {
+  if (index >= m_FileList.m_vecFileInfo.size()) return false;
+  const filelist::FileInfo& info = m_FileList.m_vecFileInfo[index];
+  // A large file goes in segments, not over the worker's connection.
+  if (m_nConnections > 1 && info.Size >= m_nSegmentThreshold) return false;
+  const std::u16string name = WidenUtf8(info.Name);
+  if (!IsSafeEntryName(name)) return false;
   // Only a file that is not there at all is surely fetched whole; anything else is decided in its turn.
   std::uint64_t size = 0;
   ErrorCode error = ERROR_SUCCESS;
-  if (QueryPath(EntryLocalPath(m_strDownloadPath, name), size, error) != PathKind::Missing) return std::nullopt;
-  return AddressOf(name);
+  return QueryPath(EntryLocalPath(m_strDownloadPath, name), size, error) == PathKind::Missing;
 }
 
 std::vector<CPrefetcher::Job> CDownloadThread::PrefetchJobs(std::uint32_t first, std::uint32_t count) const {
@@ -447,16 +649,21 @@ std::vector<CPrefetcher::Job> CDownloadThread::PrefetchJobs(std::uint32_t first,
   for (std::uint32_t index = first; index < count && index < m_FileList.m_vecFileInfo.size(); ++index) {
     const std::uint64_t size = m_FileList.m_vecFileInfo[index].Size;
     if (size == 0 || size > CPrefetcher::kLargestEntry) continue;
-    if (std::optional<std::u16string> address = WholeFetchAddress(index))
-      jobs.push_back(CPrefetcher::Job{index, std::move(*address), size});
+    if (SurelyFetchedWhole(index)) jobs.push_back(CPrefetcher::Job{index, WidenUtf8(m_FileList.m_vecFileInfo[index].Name), size});
   }
   return jobs;
 }
 
-void CDownloadThread::SendNextEarly(net::CHttpClient& client, std::uint32_t next) {
-  if (const std::optional<std::u16string> address = WholeFetchAddress(next))
-    client.SendEarly(*address, u"", net::kDownloaderUserAgent);
+void CDownloadThread::SendNextEarly(net::CHttpClient& client, RunState& run, std::uint32_t next) {
+  if (!SurelyFetchedWhole(next)) return;
+  const std::optional<std::size_t> server = run.servers.Best();
+  if (!server) return;
+  client.SendEarly(run.servers.AddressOf(*server, WidenUtf8(m_FileList.m_vecFileInfo[next].Name)), u"",
+                   net::kDownloaderUserAgent);
+  run.earlyIndex = next;
+  run.earlyServer = *server;
 }
+
 
 bool CDownloadThread::PostProgress(std::int32_t index, bool verified, std::uint64_t total, std::uint64_t received,
                                    std::uint64_t resumedFrom) {

@@ -14,8 +14,11 @@
 
 #include "download/ConcurrentChecksum.h"
 #include "download/EntryDecision.h"
+#include "download/Failure.h"
 #include "download/Messages.h"
 #include "download/Prefetcher.h"
+#include "download/Segments.h"
+#include "download/Servers.h"
 #include "download/Thread.h"
 #include "download/WorkerMediator.h"
 #include "filelist/FileList.h"
@@ -43,6 +46,12 @@ std::u16string PatchPathOf(std::u16string_view localPath);
 // trip (bench/real-link.sh): 6 take nearly three times as long as 16, which keep up with
 // curl -Z --parallel-max 16; a server that allows fewer gets fewer.
 constexpr unsigned kDefaultConnections = 16;
+// Files of at least this many bytes are fetched in segments over several connections at once
+// (bench/segments.sh): below it one connection brings a file about as fast, and the part file and
+// its record would be work for nothing.
+constexpr std::uint64_t kDefaultSegmentThreshold = 16 * 1024 * 1024;
+// Connections one file's segments use at most.
+constexpr unsigned kSegmentConnections = 8;
 
 class CDownloadThread : public CThread {
  public:
@@ -61,6 +70,11 @@ class CDownloadThread : public CThread {
   void SetConnections(unsigned connections) {
     assert(!IsBodyGoingOn() && "the connections are set only while no run is going on");
     m_nConnections = std::max(connections, 1u);
+  }
+  // Files of at least this size are fetched in segments when more than one connection is allowed.
+  void SetSegmentThreshold(std::uint64_t bytes) {
+    assert(!IsBodyGoingOn() && "the threshold is set only while no run is going on");
+    m_nSegmentThreshold = std::max<std::uint64_t>(bytes, 1);
   }
   // The window clears its handle before it destroys the worker, so a run still ending posts nothing.
   void SetTarget(TargetHandle hWnd) { m_hWnd = hWnd; }
@@ -87,9 +101,6 @@ class CDownloadThread : public CThread {
   bool Run() override;
 
  private:
-  // How one transfer of an entry ended.
-  // Busy: the server refused the worker's request while other connections were open.
-  enum class TransferEnd { Whole, Stopped, Failed, Busy };
   // A transfer posts its progress about this often (milliseconds), and at its end.
   static constexpr std::uint32_t kPostIntervalMs = 1000;
   // How patching an entry from its old file ended. NotPatched: fetch it as without an index;
@@ -97,6 +108,10 @@ class CDownloadThread : public CThread {
   enum class PatchEnd { Patched, NotPatched, Resume, Stopped, Failed };
   // How the verification of a whole transfer ended.
   enum class VerifyEnd { Matches, Mismatch, Failed };
+  // How a file fetched in segments ended. NoRanges: no server takes ranges, it is fetched whole.
+  enum class SegmentEnd { Whole, Mismatch, NoRanges, Failed };
+  // What one run holds besides the worker's own connection.
+  struct RunState;
 
   struct Entry {
     std::uint32_t index = 0;
@@ -110,15 +125,27 @@ class CDownloadThread : public CThread {
   void Concerning(std::u16string_view path, platform::ErrorCode code);
   bool Fail(unsigned messageId);
   bool Fail(unsigned messageId, platform::ErrorCode code);
+  // The one place where a failure becomes its log line and the run's message; false.
+  bool Report(const Failure& failure);
   LocalFileState QueryLocalFile(const std::u16string& path) const;
-  // Opens the entry's address (resuming from `from` when not 0) and appends the body to its file;
-  // with a body fetched ahead, that body is the answer (the whole file). With othersOpen, a 503 or
-  // 429 answer is Busy instead of a failure.
-  TransferEnd Transfer(net::CHttpClient& client, net::IBodySink& sink, CConcurrentChecksum& hasher,
-                       const Entry& entry, bool resume, std::uint64_t from, const std::string* fetchedAhead,
-                       bool othersOpen);
+  // Opens the entry's address on a server (resuming from `from` when resume is set) and appends the
+  // body to its file; with a body fetched ahead, that body is the answer (the whole file). None when
+  // the file arrived whole, else why not; the caller decides whether another server is asked.
+  std::optional<Failure> Transfer(net::CHttpClient& client, net::IBodySink& sink, CConcurrentChecksum& hasher,
+                                  const Entry& entry, const std::u16string& address, bool resume, std::uint64_t from,
+                                  const std::string* fetchedAhead);
+  // The entry's file over the run's servers: on a server's or the network's failure the next server
+  // takes over from the bytes already written, without a word; `avoid` are servers to ask last (one
+  // sent a body that did not match). None when it arrived whole; `server` is the one it came from.
+  std::optional<Failure> Fetch(RunState& run, const Entry& entry, bool resume, std::uint64_t from, ServerMask avoid,
+                               std::size_t& server);
+  // A large missing file in segments over several connections and servers, into a part file that
+  // replaces the entry's file once its digest matches the list.
+  SegmentEnd FetchInSegments(RunState& run, const Entry& entry, std::optional<Failure>& failure);
+  // Whether the entry's helper files (a part file, its record, a patch) could be taken for a listed file.
+  bool HelperNamesFree(const Entry& entry) const;
   // The address of an entry that is surely fetched whole (its file is not there at all), or none.
-  std::optional<std::u16string> WholeFetchAddress(std::uint32_t index) const;
+  bool SurelyFetchedWhole(std::uint32_t index) const;
   // The small missing files from `first` on, for the connections beside the worker's.
   std::vector<CPrefetcher::Job> PrefetchJobs(std::uint32_t first, std::uint32_t count) const;
   VerifyEnd Verify(CConcurrentChecksum& hasher, const Entry& entry);
@@ -126,10 +153,10 @@ class CDownloadThread : public CThread {
   // listed version from the blocks the old file holds and the ranges fetched for the rest.
   PatchEnd Patch(net::CHttpClient& client, CConcurrentChecksum& hasher, const Entry& entry,
                  const LocalFileState& local);
-  // The address of an entry's file on the server.
+  // The address of an entry's file on the list's own server.
   std::u16string AddressOf(std::u16string_view name) const;
   // Sends the request of the entry that comes next when its file is missing, so it is fetched whole.
-  void SendNextEarly(net::CHttpClient& client, std::uint32_t next);
+  void SendNextEarly(net::CHttpClient& client, RunState& run, std::uint32_t next);
 
   std::atomic<TargetHandle> m_hWnd;
   filelist::CFileList m_FileList;
@@ -143,6 +170,10 @@ class CDownloadThread : public CThread {
   std::uint32_t m_dwLastPost = 0;
   WorkerMediator m_mediator;
   unsigned m_nConnections = kDefaultConnections;
+  std::uint64_t m_nSegmentThreshold = kDefaultSegmentThreshold;
+  // Names the list gives to files of its own that end like a helper file of the worker's
+  // (".valdris-patch", ".valdris-part", ".valdris-part.record"): such helpers are never made.
+  std::vector<std::u16string> m_vecHelperLikeNames;
   std::uint32_t m_dwLastAnswerMs = 0;  // how long the worker's last request waited for its answer
 };
 

@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "core/StringTable.h"
+#include "download/Servers.h"
 #include "platform/Utf.h"
 
 namespace download {
@@ -139,6 +140,13 @@ bool DownloadFileList(net::CHttpClient& client, std::u16string_view url, filelis
   // A count that differs from the entries would skip entries or read past them: refuse the list.
   if (list.m_nTotalCount < 0 || static_cast<std::size_t>(list.m_nTotalCount) != list.m_vecFileInfo.size()) {
     theLog.Write(core::LOG_ERROR, u"file list count is not same as its entries - (%d)", list.m_nTotalCount);
+    failure = {core::IDS_INVALID_FILE_LIST, core::LoadResString(core::IDS_INVALID_FILE_LIST), true};
+    return false;
+  }
+  // Mirrors that are no usable base address, or too many of them, are the publisher's mistake.
+  std::vector<std::u16string> servers;
+  if (std::u16string problem; !ListServers(list, servers, problem)) {
+    theLog.Write(core::LOG_ERROR, u"file list servers are invalid - %s", problem);
     failure = {core::IDS_INVALID_FILE_LIST, core::LoadResString(core::IDS_INVALID_FILE_LIST), true};
     return false;
   }

@@ -25,6 +25,22 @@ ErrorCode CFileSink::Open(std::u16string_view path, bool append) {
   return ERROR_SUCCESS;
 }
 
+ErrorCode CFileSink::OpenAt(std::u16string_view path, std::uint64_t offset) {
+  Close();
+  // Each segment's writer has its own part of the file: they share it.
+  ErrorCode code = m_hFile.Open(path, OpenMode::WriteAlways, Sharing::Shared);
+  if (code == ERROR_SUCCESS) code = m_hFile.Seek(offset);
+  if (code != ERROR_SUCCESS) {
+    m_hFile.Close();
+    return code;
+  }
+  m_WriteBlock.resize(kWriteBlock);
+  m_nGathered = 0;
+  m_nFileStart = offset;
+  m_nWritten = 0;
+  return ERROR_SUCCESS;
+}
+
 char* CFileSink::Room(std::size_t& room) {
   // Never past the next block boundary, so each write but a resumed file's first is whole and aligned.
   room = static_cast<std::size_t>(kWriteBlock - (m_nFileStart + m_nWritten + m_nGathered) % kWriteBlock);

@@ -21,6 +21,7 @@ class CFileSink : public net::IBodySink {
   CFileSink& operator=(const CFileSink&) = delete;
 
   platform::ErrorCode Open(std::u16string_view path, bool append) override;
+  platform::ErrorCode OpenAt(std::u16string_view path, std::uint64_t offset) override;
   bool IsOpen() const override { return m_hFile.IsOpen(); }
   char* Room(std::size_t& room) override;
   platform::ErrorCode Commit(std::size_t n) override;

@@ -4,11 +4,14 @@
 #include <chrono>
 #include <utility>
 
+#include "core/ScopeExit.h"
+#include "platform/Clock.h"
+
 namespace download {
 
 CPrefetcher::CPrefetcher(std::vector<Job> jobs, std::vector<std::unique_ptr<net::CHttpClient>> clients,
-                         const std::atomic<bool>* workerRunning, std::uint64_t budget)
-    : m_clients(std::move(clients)), m_pbWorkerRunning(workerRunning), m_nBudget(budget) {
+                         CServerSet& servers, const std::atomic<bool>* workerRunning, std::uint64_t budget)
+    : m_clients(std::move(clients)), m_servers(servers), m_pbWorkerRunning(workerRunning), m_nBudget(budget) {
   m_slots.reserve(jobs.size());
   for (Job& job : jobs) m_slots.push_back(Slot{std::move(job), State::Waiting, {}});
   for (const std::unique_ptr<net::CHttpClient>& client : m_clients) client->SetRunningFlag(&m_bRunning);
@@ -45,7 +48,7 @@ bool CPrefetcher::Plans(std::uint32_t index) const {
          (slot->state == State::Waiting || slot->state == State::InFlight || slot->state == State::Arrived);
 }
 
-bool CPrefetcher::Take(std::uint32_t index, std::string& body) {
+bool CPrefetcher::Take(std::uint32_t index, std::string& body, std::size_t& server) {
   std::unique_lock<std::mutex> lock(m_mutex);
   m_nWanted = std::max(m_nWanted, index);
   // Earlier entries the worker passed without taking their bodies: their room is given back (one in
@@ -76,6 +79,7 @@ bool CPrefetcher::Take(std::uint32_t index, std::string& body) {
   }
   if (wanted->state != State::Arrived) return false;
   body = std::move(wanted->body);
+  server = wanted->server;
   wanted->body = std::string();
   wanted->state = State::Taken;
   m_nHeld -= wanted->job.size;
@@ -89,7 +93,12 @@ std::uint64_t CPrefetcher::PeakHeld() const {
 }
 
 void CPrefetcher::Fetch(net::CHttpClient& client) {
+  std::uint32_t pauseMs = 0;  // after a refusal
   for (;;) {
+    if (pauseMs > 0) {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      m_changed.wait_for(lock, std::chrono::milliseconds(pauseMs), [this] { return !m_bRunning.load(); });
+    }
     Slot* slot = nullptr;
     {
       std::unique_lock<std::mutex> lock(m_mutex);
@@ -108,11 +117,14 @@ void CPrefetcher::Fetch(net::CHttpClient& client) {
     }
     std::string body;
     bool refused = false;
-    const bool arrived = FetchOne(client, slot->job, body, refused);
+    // The least loaded server that is not resting after a failure; a resting one when that is all.
+    const std::optional<std::size_t> server = m_servers.Acquire(0, true);
+    const bool arrived = server && FetchOne(client, *server, slot->job, body, refused);
     {
       const std::lock_guard<std::mutex> lock(m_mutex);
       if (arrived && slot->job.index >= m_nWanted) {
         slot->body = std::move(body);
+        slot->server = *server;
         slot->state = State::Arrived;
       } else if (arrived) {
         slot->state = State::Taken;  // the worker has passed it meanwhile
@@ -123,16 +135,29 @@ void CPrefetcher::Fetch(net::CHttpClient& client) {
       }
     }
     m_changed.notify_all();
-    // A server that refuses this connection or is too busy for it gets one connection fewer.
-    if (refused) return;
+    pauseMs = refused ? std::min(kLongestPauseMs, pauseMs == 0 ? kFirstPauseMs : pauseMs * 2) : 0;
   }
 }
 
-bool CPrefetcher::FetchOne(net::CHttpClient& client, const Job& job, std::string& body, bool& refused) {
+bool CPrefetcher::FetchOne(net::CHttpClient& client, std::size_t server, const Job& job, std::string& body,
+                           bool& refused) {
+  const std::uint32_t asked = platform::TickCount32();
+  bool answered = false;
+  bool busy = false;
+  // Whatever ends the fetch tells the server set how the server did.
+  const core::CScopeExit release([&] {
+    using Outcome = CServerSet::Outcome;
+    const std::uint32_t elapsed = platform::TickCount32() - asked;
+    m_servers.Release(server, answered ? Outcome::Answered : busy ? Outcome::Busy : Outcome::Failed,
+                      answered ? job.size : 0, elapsed);
+  });
   std::uint64_t length = 0;
-  if (!client.OpenUrl(job.address, u"", length, net::kDownloaderUserAgent)) {
+  if (!client.OpenUrl(m_servers.AddressOf(server, job.name), u"", length, net::kDownloaderUserAgent)) {
     const std::int32_t status = client.StatusCode();
-    refused = status == 503 || status == 429 || status == 0;
+    busy = status == 503 || status == 429;
+    refused = busy || status == 0;
+    // An abandoned request says nothing of the server.
+    answered = !m_bRunning.load();
     return false;
   }
   if (client.StatusCode() != 200 || length != job.size) return false;
@@ -142,8 +167,14 @@ bool CPrefetcher::FetchOne(net::CHttpClient& client, const Job& job, std::string
   for (;;) {
     std::uint32_t n = 0;
     const bool full = at == body.size();
-    if (!client.ReadBody(full ? &beyond : body.data() + at, full ? 1 : body.size() - at, n)) return false;
-    if (n == 0) return full;
+    if (!client.ReadBody(full ? &beyond : body.data() + at, full ? 1 : body.size() - at, n)) {
+      answered = !m_bRunning.load();
+      return false;
+    }
+    if (n == 0) {
+      answered = full;
+      return full;
+    }
     if (full) return false;
     at += n;
   }

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "download/Servers.h"
 #include "net/HttpClient.h"
 
 namespace download {
@@ -23,7 +24,7 @@ class CPrefetcher {
  public:
   struct Job {
     std::uint32_t index = 0;  // the entry's place in the list
-    std::u16string address;
+    std::u16string name;      // as listed: each fetch asks the server set where it is
     std::uint64_t size = 0;   // as listed: a body of another length is not taken
   };
   // Entries larger than this are left to the worker: one connection already fills a link for them,
@@ -35,9 +36,16 @@ class CPrefetcher {
   // so a link without a long round trip keeps few threads busy and a slow one gets them all.
   static constexpr std::size_t kFirstConnections = 2;
 
-  // jobs: in list order. One thread per client; workerRunning is the worker's flag, which ends a
-  // wait in Take; budget: bytes held or in flight at most.
-  CPrefetcher(std::vector<Job> jobs, std::vector<std::unique_ptr<net::CHttpClient>> clients,
+  // A connection that the server refused or found too busy waits this long before it asks again,
+  // twice as long after each refusal in a row, at most kLongestPauseMs: a server that allows fewer
+  // connections gets fewer, and gets them back once it answers again.
+  static constexpr std::uint32_t kFirstPauseMs = 500;
+  static constexpr std::uint32_t kLongestPauseMs = 8000;
+
+  // jobs: in list order. One thread per client; servers: where each body is asked for;
+  // workerRunning is the worker's flag, which ends a wait in Take; budget: bytes held or in flight
+  // at most.
+  CPrefetcher(std::vector<Job> jobs, std::vector<std::unique_ptr<net::CHttpClient>> clients, CServerSet& servers,
               const std::atomic<bool>* workerRunning, std::uint64_t budget = kBudget);
   // Abandons what is in flight and ends the threads.
   ~CPrefetcher();
@@ -48,7 +56,8 @@ class CPrefetcher {
   bool Plans(std::uint32_t index) const;
   // The entry's body when it arrived whole, waiting while it is on the wire; false when it was not
   // asked for, failed, or the worker stopped. Bodies of earlier entries not taken are dropped.
-  bool Take(std::uint32_t index, std::string& body);
+  // `server`: the one it came from.
+  bool Take(std::uint32_t index, std::string& body, std::size_t& server);
   // The most bytes that were held or in flight at once.
   std::uint64_t PeakHeld() const;
 
@@ -58,6 +67,7 @@ class CPrefetcher {
     Job job;
     State state = State::Waiting;
     std::string body;
+    std::size_t server = 0;
   };
   void Fetch(net::CHttpClient& client);
   // Puts one more client to work, when one is left. Called with the lock held.
@@ -66,10 +76,11 @@ class CPrefetcher {
   Slot* Find(std::uint32_t index);
   const Slot* Find(std::uint32_t index) const;
   // Fetches one body whole; false on any failure. Refused or too busy: *refused is set.
-  bool FetchOne(net::CHttpClient& client, const Job& job, std::string& body, bool& refused);
+  bool FetchOne(net::CHttpClient& client, std::size_t server, const Job& job, std::string& body, bool& refused);
 
   std::vector<Slot> m_slots;
   std::vector<std::unique_ptr<net::CHttpClient>> m_clients;
+  CServerSet& m_servers;
   const std::atomic<bool>* m_pbWorkerRunning;
   std::atomic<bool> m_bRunning{true};  // cleared to abandon everything
   mutable std::mutex m_mutex;

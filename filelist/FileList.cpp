@@ -48,6 +48,11 @@ bool ReadCount(const Json::Value& object, const char* key, std::int32_t& out) {
 void CFileList::Serialize(Json::Value& root) const {
   root["Version"] = m_strVersion;
   root["URL"] = m_strURL;
+  if (!m_vecMirrors.empty()) {
+    Json::Value mirrors(Json::arrayValue);
+    for (const std::string& mirror : m_vecMirrors) mirrors.append(mirror);
+    root["Mirrors"] = mirrors;
+  }
   root["TotalCount"] = m_nTotalCount;
   root["TotalSize"] = Json::UInt64(m_nTotalSize);
   if (!m_strSigned.empty()) root["Signed"] = m_strSigned;
@@ -79,6 +84,14 @@ bool CFileList::Deserialize(Json::Value& root) {
       !ReadCount(document, "TotalCount", read.m_nTotalCount) ||
       !ReadSize(document, "TotalSize", read.m_nTotalSize))
     return false;
+  // Mirrors, when named, are a list of texts: anything else is a list of the wrong shape.
+  if (const Json::Value& mirrors = document["Mirrors"]; !mirrors.isNull()) {
+    if (!mirrors.isArray()) return false;
+    for (Json::ArrayIndex i = 0; i < mirrors.size(); ++i) {
+      if (!mirrors[i].isString()) return false;
+      read.m_vecMirrors.push_back(mirrors[i].asString());
+    }
+  }
   const Json::Value& entries = document["FileList"];
   if (entries.isArray()) {
     for (Json::ArrayIndex i = 0; i < entries.size(); ++i) {
@@ -105,6 +118,7 @@ bool CFileList::Deserialize(Json::Value& root) {
   }
   m_strVersion = std::move(read.m_strVersion);
   m_strURL = std::move(read.m_strURL);
+  m_vecMirrors = std::move(read.m_vecMirrors);
   m_nTotalCount = read.m_nTotalCount;
   m_nTotalSize = read.m_nTotalSize;
   m_strExpires = std::move(read.m_strExpires);

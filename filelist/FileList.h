@@ -41,6 +41,9 @@ class CFileList : public IJsonSerializable {
 
   std::string m_strVersion;
   std::string m_strURL;
+  // "Mirrors": other servers' base addresses, each with the same layout as m_strURL. Kept as written;
+  // whether they are usable addresses is judged where servers are chosen.
+  std::vector<std::string> m_vecMirrors;
   std::int32_t m_nTotalCount = 0;
   std::uint64_t m_nTotalSize = 0;
   std::vector<FileInfo> m_vecFileInfo;

@@ -15,6 +15,9 @@ class IBodySink {
   virtual ~IBodySink() = default;
   // Opens the target for one body: at its end (append) or emptied. 0 or the failure's code.
   virtual platform::ErrorCode Open(std::u16string_view path, bool append) = 0;
+  // Opens an existing target for one body written from offset on, beside other writers of other
+  // parts of it (a file fetched in segments). 0 or the failure's code.
+  virtual platform::ErrorCode OpenAt(std::u16string_view path, std::uint64_t offset) = 0;
   virtual bool IsOpen() const = 0;
   // Where the next piece goes and how many bytes fit there (at least one while open).
   virtual char* Room(std::size_t& room) = 0;

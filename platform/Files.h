@@ -55,6 +55,8 @@ class CFileHandle {
   // Writes all of size bytes, or fails (a full disk gives ERROR_DISK_FULL).
   ErrorCode Write(const void* buffer, std::size_t size);
   ErrorCode SeekToEnd();
+  // Puts the file position at offset (the next write lands there).
+  ErrorCode Seek(std::uint64_t offset);
   // Cuts or extends the file to size bytes and puts the file position there.
   ErrorCode SetSize(std::uint64_t size);
   // Waits until what was written is on the disk, so a rename after it never shows a file with holes.

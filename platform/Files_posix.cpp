@@ -125,6 +125,11 @@ ErrorCode CFileHandle::SeekToEnd() {
   return ::lseek(static_cast<int>(m_fd), 0, SEEK_END) < 0 ? LastError() : ERROR_SUCCESS;
 }
 
+ErrorCode CFileHandle::Seek(std::uint64_t offset) {
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  return ::lseek(static_cast<int>(m_fd), static_cast<off_t>(offset), SEEK_SET) < 0 ? LastError() : ERROR_SUCCESS;
+}
+
 ErrorCode CFileHandle::SetSize(std::uint64_t size) {
   if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
   const int fd = static_cast<int>(m_fd);

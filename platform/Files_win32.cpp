@@ -113,6 +113,13 @@ ErrorCode CFileHandle::SeekToEnd() {
   return SetFilePointerEx(ToHandle(m_fd), zero, nullptr, FILE_END) ? ERROR_SUCCESS : GetLastError();
 }
 
+ErrorCode CFileHandle::Seek(std::uint64_t offset) {
+  if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(ToHandle(m_fd), at, nullptr, FILE_BEGIN) ? ERROR_SUCCESS : GetLastError();
+}
+
 ErrorCode CFileHandle::SetSize(std::uint64_t size) {
   if (m_fd == kNoFile) return ERROR_INVALID_HANDLE;
   LARGE_INTEGER at{};

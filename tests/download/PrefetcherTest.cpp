@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/Wininet.h"
+#include "platform/Clock.h"
 #include "platform/Utf.h"
 #include "support/FaultServer.h"
 #include "support/TestData.h"
@@ -35,20 +36,22 @@ TEST(Prefetcher, ALongListHoldsNoMoreThanItsBudget) {
     script.body = testsupport::Pattern(kSize, i + 1);
     bodies.push_back(script.body);
     server.Script(path, std::move(script));
-    jobs.push_back(CPrefetcher::Job{i, platform::WidenUtf8(server.Url(path)), kSize});
+    jobs.push_back(CPrefetcher::Job{i, u"f/" + platform::WidenUtf8(std::to_string(i)), kSize});
   }
   net::CWininet::AllowConnectionsPerServer(4);
   std::vector<std::unique_ptr<net::CHttpClient>> clients;
   for (int i = 0; i < 4; ++i) clients.push_back(std::make_unique<net::CHttpClient>());
   const std::atomic<bool> running{true};
-  CPrefetcher ahead(std::move(jobs), std::move(clients), &running, kBudget);
+  download::CServerSet servers({platform::WidenUtf8(server.Url("/"))}, &platform::TickCount32);
+  CPrefetcher ahead(std::move(jobs), std::move(clients), servers, &running, kBudget);
   // The worker is slow at first: the connections fill the budget before anything is taken.
   while (server.Requests().size() < kBudget / kSize)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   std::uint32_t taken = 0;
   for (std::uint32_t i = 0; i < kEntries; ++i) {
     std::string body;
-    if (!ahead.Take(i, body)) continue;  // not fetched ahead: the worker would fetch it itself
+    std::size_t from = 0;
+    if (!ahead.Take(i, body, from)) continue;  // not fetched ahead: the worker would fetch it itself
     ++taken;
     ASSERT_EQ(body, bodies[i]) << "entry " << i;
   }

@@ -74,6 +74,9 @@ TEST(FileList, RefusedDocumentsLeaveTheListEmpty) {
       {"TotalCount beyond 32 bits", R"({"TotalCount": 4294967296})"},
       {"negative TotalSize", R"({"TotalSize": -3})"},
       {"Size beyond 64 bits", R"({"FileList": [{"Name": "a", "Size": 18446744073709551616}]})"},
+      {"text as Mirrors", R"({"Mirrors": "http://b/"})"},
+      {"number among Mirrors", R"({"Mirrors": ["http://b/", 7]})"},
+      {"object among Mirrors", R"({"Mirrors": [{"URL": "http://b/"}]})"},
   };
   for (const Row& row : rows) {
     CFileList list;
@@ -106,6 +109,7 @@ TEST(FileList, LargeListRoundTripsThroughSerialize) {
     original.m_vecFileInfo.push_back(info);
   }
   original.m_nTotalCount = 5000;
+  original.m_vecMirrors = {"http://b.example/full/", "https://c.example/full/"};
   const std::string text = filelist::SerializeJsonText(original);
   EXPECT_GT(text.size(), 400000u);
   CFileList parsed;
@@ -115,6 +119,7 @@ TEST(FileList, LargeListRoundTripsThroughSerialize) {
   ASSERT_EQ(parsed.m_vecFileInfo.size(), 5000u);
   EXPECT_EQ(parsed.m_vecFileInfo[4999].Name, "Data/part4999.pak");
   EXPECT_EQ(parsed.m_vecFileInfo[4999].Size, 4294967296ULL + 4999);
+  EXPECT_EQ(parsed.m_vecMirrors, original.m_vecMirrors);
 }
 
 } // namespace
