@@ -148,9 +148,10 @@ struct CDownloadThread::RunState {
   // The next entry's request sent early, and to which server.
   std::optional<std::uint32_t> earlyIndex;
   std::size_t earlyServer = 0;
-  // The connections of files fetched in segments, made at the first such file.
-  std::vector<std::unique_ptr<net::CHttpClient>> segmentClients;
+  // The connections of files fetched in segments, made at the first such file. Each sink outlives
+  // its client, which closes its file when it goes.
   std::vector<std::unique_ptr<net::IBodySink>> segmentSinks;
+  std::vector<std::unique_ptr<net::CHttpClient>> segmentClients;
 };
 
 bool CDownloadThread::DownloadFiles() {

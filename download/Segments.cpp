@@ -197,6 +197,8 @@ void CSegmentedFetch::Connect(Connection connection) {
     m_bRunning = false;
     break;
   }
+  // The flag goes with this fetch; the client stays with the run.
+  connection.client->SetRunningFlag(nullptr);
   const std::lock_guard<std::mutex> lock(m_mutex);
   --m_nActive;
   m_changed.notify_all();
