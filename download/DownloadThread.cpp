@@ -647,10 +647,14 @@ bool CDownloadThread::SurelyFetchedWhole(std::uint32_t index) const {
 
 std::vector<CPrefetcher::Job> CDownloadThread::PrefetchJobs(std::uint32_t first, std::uint32_t count) const {
   std::vector<CPrefetcher::Job> jobs;
+  // Every m_nConnections-th small file is left to the worker's own connection, so it carries its
+  // share instead of waiting for the others (with two connections, two files are on the wire).
+  std::uint32_t small = 0;
   for (std::uint32_t index = first; index < count && index < m_FileList.m_vecFileInfo.size(); ++index) {
     const std::uint64_t size = m_FileList.m_vecFileInfo[index].Size;
-    if (size == 0 || size > CPrefetcher::kLargestEntry) continue;
-    if (SurelyFetchedWhole(index)) jobs.push_back(CPrefetcher::Job{index, WidenUtf8(m_FileList.m_vecFileInfo[index].Name), size});
+    if (size == 0 || size > CPrefetcher::kLargestEntry || !SurelyFetchedWhole(index)) continue;
+    if (small++ % m_nConnections == m_nConnections - 1) continue;
+    jobs.push_back(CPrefetcher::Job{index, WidenUtf8(m_FileList.m_vecFileInfo[index].Name), size});
   }
   return jobs;
 }

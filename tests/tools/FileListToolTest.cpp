@@ -52,14 +52,18 @@ TEST(FileListTool, BuildServeDownloadAndCheckRoundTrip) {
   ASSERT_TRUE(server.Started());
   const fs::path game = server.Root() / "game";
   MakeGame(game);
+  // The same files under a second base address: a mirror.
+  fs::create_directory_symlink(game, server.Root() / "mirror");
   const fs::path list = server.Root() / "filelist.json";
-  const Result built = Tool({"build", game.string(), "--url", server.Url("/game"), "-o", list.string()});
+  const Result built =
+      Tool({"build", game.string(), "--url", server.Url("/game"), "--mirror", server.Url("/mirror"), "-o", list.string()});
   ASSERT_EQ(built.code, 0) << built.err;
   filelist::CFileList parsed;
   ASSERT_TRUE(filelist::DeserializeJsonText(&parsed, ReadBytes(list)));
   ASSERT_EQ(parsed.m_nTotalCount, 4);
   EXPECT_EQ(parsed.m_vecFileInfo[0].Name, "Data/Maps/world.map") << "sorted, forward slashes";
   EXPECT_EQ(parsed.m_strURL, server.Url("/game/"));
+  EXPECT_EQ(parsed.m_vecMirrors, std::vector<std::string>{server.Url("/mirror/")});
   EXPECT_EQ(parsed.m_nTotalSize, 371000u);
 
   TempDir install, state;
@@ -236,6 +240,16 @@ TEST(FileListTool, BuildRefusesWhatCannotBePublished) {
     EXPECT_EQ(r.out, "") << row.name;
   }
   EXPECT_EQ(Tool({"build", "/nonexistent", "--url", "http://h/"}).code, 2);
+  TempDir dir;
+  MakeGame(dir.path());
+  for (const std::vector<std::string>& mirrors :
+       {std::vector<std::string>{"ftp://m/"}, {"http://m/", "http://m"}, {"http://h/"}, {"m.example/"}}) {
+    std::vector<std::string> args = {"build", dir.path().string(), "--url", "http://h/"};
+    for (const std::string& mirror : mirrors) args.insert(args.end(), {"--mirror", mirror});
+    const Result r = Tool(args);
+    EXPECT_EQ(r.code, 2) << mirrors.front();
+    EXPECT_NE(r.err.find("--mirror"), std::string::npos) << r.err;
+  }
   EXPECT_EQ(Tool({}).code, 2);
   EXPECT_EQ(Tool({"check", "--help"}).code, 0);
 }
@@ -244,6 +258,7 @@ TEST(FileListTool, CheckReportsEveryBrokenRule) {
   TempDir game;
   MakeGame(game.path());
   FaultServer server;
+  FaultServer emptyMirror;  // holds none of the files
   const Result built = Tool({"build", game.path().string(), "--url", server.Url("/g/")});
   ASSERT_EQ(built.code, 0);
   for (const char* name : {"Data/Maps/world.map", "Data/a.pak", "VALDRIS_Setup.exe", "empty.txt"}) {
@@ -273,6 +288,10 @@ TEST(FileListTool, CheckReportsEveryBrokenRule) {
       {"total", edit("\"TotalSize\" : 371000", "\"TotalSize\" : 371001"), {}, [] {}, "TotalSize is 371001"},
       {"lower-case digest", lower, {}, [] {}, "is not 32 upper-case hexadecimal digits"},
       {"hostile name", edit("\"Data/a.pak\"", "\"../a.pak\""), {}, [] {}, "../a.pak: the name could reach outside"},
+      {"mirror of another kind", edit("\"TotalCount\"", "\"Mirrors\" : [\"ftp://m/\"],\n  \"TotalCount\""), {}, [] {},
+       "list: Mirrors: mirror 1 is not an http or https address"},
+      {"mirror without the files", edit("\"TotalCount\"", "\"Mirrors\" : [\"" + emptyMirror.Url("/g/") + "\"],\n  \"TotalCount\""),
+       {"--server"}, [] {}, "mirror http://"},
       {"missing file", good, {"--folder", (game / "..").string() + "/nowhere"}, [] {}, "Data/a.pak: missing from"},
       {"wrong size on the server", good, {"--server"},
        [&server] {

@@ -20,8 +20,10 @@
 #include "core/Version.h"
 #include "download/LocalFiles.h"
 #include "download/Md5.h"
+#include "download/Servers.h"
 #include "filelist/FileList.h"
 #include "platform/Files.h"
+#include "platform/Utf.h"
 
 namespace filelisttool {
 
@@ -33,12 +35,18 @@ struct BuildOptions {
   std::string dir, url, version = core::kProgramVersionText, output, signKey;
   long long expiresDays = -1;
   std::uint32_t blockSize = 0;  // 0: no block indexes
+  std::vector<std::string> mirrors;  // other servers with the same layout as --url
 };
 
 // The options, checked against each other; kOk or the exit code of a usage error (said on err).
 int ParseBuildOptions(const std::vector<std::string>& args, BuildOptions& o, std::ostream& err) {
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--url" && i + 1 < args.size()) o.url = args[++i];
+    else if (args[i] == "--mirror" && i + 1 < args.size()) {
+      std::string mirror = args[++i];
+      if (!mirror.empty() && mirror.back() != '/') mirror += '/';
+      o.mirrors.push_back(std::move(mirror));
+    }
     else if (args[i] == "--sign" && i + 1 < args.size()) o.signKey = args[++i];
     else if (args[i] == "--expires" && i + 1 < args.size()) {
       if (!ParseDays(args[++i], o.expiresDays)) {
@@ -80,6 +88,19 @@ int ParseBuildOptions(const std::vector<std::string>& args, BuildOptions& o, std
     return kUsage;
   }
   if (o.url.back() != '/') o.url += '/';
+  // The mirrors as the downloader will judge them: each an http(s) address, each once, not too many.
+  filelist::CFileList servers;
+  servers.m_strURL = o.url;
+  servers.m_vecMirrors = o.mirrors;
+  std::vector<std::u16string> bases;
+  if (std::u16string problem; !download::ListServers(servers, bases, problem)) {
+    err << "valdris-filelist build: --mirror: " << platform::NarrowUtf8(problem) << "\n";
+    return kUsage;
+  }
+  if (bases.size() != o.mirrors.size() + 1) {
+    err << "valdris-filelist build: --mirror: a server is named more than once\n";
+    return kUsage;
+  }
   std::error_code ec;
   if (!fs::is_directory(o.dir, ec)) {
     err << "valdris-filelist build: " << o.dir << " is not a folder\n";
@@ -253,6 +274,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   filelist::CFileList list;
   list.m_strVersion = options.version;
   list.m_strURL = options.url;
+  list.m_vecMirrors = options.mirrors;
   if (const int code = HashFiles(options.dir, options.blockSize, files, list, err, terminal); code != kOk) return code;
   list.m_nTotalCount = static_cast<std::int32_t>(files.size());
   if (!options.signKey.empty()) {

@@ -12,6 +12,7 @@
 #include "download/ListTrust.h"
 #include "download/LocalFiles.h"
 #include "download/Md5.h"
+#include "download/Servers.h"
 #include "filelist/FileList.h"
 #include "net/ByteRanges.h"
 #include "net/HttpClient.h"
@@ -32,6 +33,11 @@ void CheckInvariants(const filelist::CFileList& list, Reporter& report) {
     report.Problem("list: TotalSize is " + std::to_string(list.m_nTotalSize) + " but the entries add up to " +
                    std::to_string(sum));
   if (list.m_strURL.empty() || list.m_strURL.back() != '/') report.Problem("list: URL \"" + list.m_strURL + "\" does not end in \"/\"");
+  std::vector<std::u16string> servers;
+  if (std::u16string problem; !download::ListServers(list, servers, problem))
+    report.Problem("list: Mirrors: " + Narrow(problem));
+  else if (servers.size() != list.m_vecMirrors.size() + 1)
+    report.Problem("list: Mirrors: a server is named more than once");
   if (platform::WidenUtf8(list.m_strVersion) != core::kProgramVersion)
     report.Problem("list: Version \"" + list.m_strVersion + "\" is not the downloader's " +
                    Narrow(std::u16string(core::kProgramVersion)));
@@ -100,9 +106,8 @@ void CheckFolder(const filelist::CFileList& list, const std::string& folder, Rep
   }
 }
 
-void CheckServer(const filelist::CFileList& list, bool full, Reporter& report) {
+void CheckServer(const filelist::CFileList& list, const std::u16string& base, bool full, Reporter& report) {
   net::CHttpClient client;
-  const std::u16string base = Widen(list.m_strURL);
   for (const auto& info : list.m_vecFileInfo) {
     if (!NameProblem(info.Name).empty()) continue;
     const std::u16string url = base + net::EncodeUrlPath(Widen(info.Name));
@@ -260,7 +265,17 @@ int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   if (!keyFile.empty()) CheckSignature(source, document, list, keyFile, publicKey, report, out);
   CheckInvariants(list, report);
   if (!folder.empty()) CheckFolder(list, folder, report);
-  if (server) CheckServer(list, full, report);
+  if (server) {
+    // Every server must serve every file: the list's own first, then each mirror, named in its problems.
+    std::vector<std::u16string> servers;
+    std::u16string problem;
+    if (!download::ListServers(list, servers, problem)) servers = {Widen(list.m_strURL)};
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+      report.SetPrefix(i == 0 ? std::string() : "mirror " + Narrow(servers[i]) + ": ");
+      CheckServer(list, servers[i], full, report);
+    }
+    report.SetPrefix({});
+  }
   out << list.m_vecFileInfo.size() << " entries, " << Narrow(core::FormatByteSize(list.m_nTotalSize)) << ": "
       << (report.Count() == 0 ? std::string("no problems") : std::to_string(report.Count()) + " problem(s)") << "\n";
   return report.Count() == 0 ? kOk : kProblems;

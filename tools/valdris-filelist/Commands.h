@@ -18,14 +18,17 @@ class Reporter {
  public:
   explicit Reporter(std::ostream& out) : m_out(out) {}
   void Problem(const std::string& text) {
-    m_out << text << "\n";
+    m_out << m_strPrefix << text << "\n";
     ++m_problems;
   }
   int Count() const { return m_problems; }
+  // Said before every problem from now on (which server a problem is about).
+  void SetPrefix(std::string prefix) { m_strPrefix = std::move(prefix); }
 
  private:
   std::ostream& m_out;
   int m_problems = 0;
+  std::string m_strPrefix;
 };
 
 // How long a signed list stays valid unless the publisher says otherwise, and how early check warns.
