@@ -281,7 +281,7 @@ bool CDownloadThread::DownloadFiles() {
     EntryAction action = decision.action;
     // A changed file the list has a block index for: only what the old file lacks is fetched.
     if (mismatches == 0 && !blocksName.empty() && local.exists && local.size > 0 && HelperNamesFree(entry)) {
-      const PatchEnd patched = Patch(*client, hasher, entry, local);
+      const PatchEnd patched = Patch(*client, servers, hasher, entry, local);
       if (patched == PatchEnd::Stopped || patched == PatchEnd::Failed) return false;
       if (patched == PatchEnd::Patched) {
         ++index;

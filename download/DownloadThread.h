@@ -151,7 +151,7 @@ class CDownloadThread : public CThread {
   VerifyEnd Verify(CConcurrentChecksum& hasher, const Entry& entry);
   // Where the list has a block index for the entry and its file is there but not valid: builds the
   // listed version from the blocks the old file holds and the ranges fetched for the rest.
-  PatchEnd Patch(net::CHttpClient& client, CConcurrentChecksum& hasher, const Entry& entry,
+  PatchEnd Patch(net::CHttpClient& client, CServerSet& servers, CConcurrentChecksum& hasher, const Entry& entry,
                  const LocalFileState& local);
   // The address of an entry's file on the list's own server.
   std::u16string AddressOf(std::u16string_view name) const;

@@ -3,6 +3,7 @@
 // beside the old file, replacing it only once its whole digest matches the list.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "blocks/BlockIndex.h"
 #include "blocks/BlockMatch.h"
@@ -66,8 +67,9 @@ ErrorCode KeptBlocks(std::u16string_view patchPath, const blocks::CBlockIndex& i
 
 std::u16string PatchPathOf(std::u16string_view localPath) { return std::u16string(localPath) + u".valdris-patch"; }
 
-CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CConcurrentChecksum& hasher,
-                                                 const Entry& entry, const LocalFileState& local) {
+CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServerSet& servers,
+                                                 CConcurrentChecksum& hasher, const Entry& entry,
+                                                 const LocalFileState& local) {
   const filelist::BlockIndexInfo& listed = entry.info->Blocks;
   if (listed.Name.empty() || !local.exists || !local.regular || local.sizeError != ERROR_SUCCESS || local.size == 0)
     return PatchEnd::NotPatched;
@@ -92,14 +94,22 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CConc
     theLog.Write(LOG_WARNING, u"block index does not match the file list so re-download");
     return giveUp();
   }
-  // The index, over the worker's connection; the list's digest vouches for it.
-  const std::u16string indexAddress = WidenUtf8(m_FileList.m_strURL) + net::EncodeUrlPath(WidenUtf8(listed.Name));
+  // The index, over the worker's connection, from the first server that has it; the list's digest
+  // vouches for it whichever server sent it.
   std::string bytes;
-  if (!client.ReadToMemory(indexAddress, bytes, listed.Size, net::kDownloaderUserAgent)) {
+  for (ServerMask tried = 0;;) {
+    const std::optional<std::size_t> server = servers.Acquire(tried, true);
+    if (!server) {
+      theLog.Write(LOG_WARNING, u"failed to get block index so re-download - (%ld)", client.FailureCode());
+      // A server out of reach fails the whole fetch as well: what a patch built stays for later.
+      return client.StatusCode() == 0 ? PatchEnd::NotPatched : giveUp();
+    }
+    const bool read = client.ReadToMemory(servers.AddressOf(*server, WidenUtf8(listed.Name)), bytes, listed.Size,
+                                          net::kDownloaderUserAgent);
+    servers.Release(*server, read || !IsRunning() ? CServerSet::Outcome::Answered : CServerSet::Outcome::Failed);
+    if (read) break;
     if (!IsRunning()) return PatchEnd::Stopped;
-    theLog.Write(LOG_WARNING, u"failed to get block index so re-download - (%ld)", client.FailureCode());
-    // A server out of reach fails the whole fetch as well: what a patch built stays for later.
-    return client.StatusCode() == 0 ? PatchEnd::NotPatched : giveUp();
+    tried |= MaskOf(*server);
   }
   CMd5 indexDigest;
   blocks::CBlockIndex index;
@@ -233,59 +243,80 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CConc
     return writeFailed(copyError);
   };
 
-  const std::u16string address = AddressOf(entry.name);
-  for (std::size_t first = 0; first < missing.size(); first += kRangesPerRequest) {
+  // Each request asks for the next ranges not built yet; a server that fails one hands what is left
+  // of it to the next server (with one server, nothing is asked again by itself).
+  ServerMask tried = 0;
+  for (std::size_t first = 0;;) {
+    // Ranges that are built already (a request that broke off brought their start) are left out.
+    while (first < missing.size() && missing[first].end <= at) ++first;
+    if (first == missing.size()) break;
+    const std::size_t next = std::min(missing.size(), first + kRangesPerRequest);
     std::vector<net::Range> asked;
-    for (std::size_t i = first; i < std::min(missing.size(), first + kRangesPerRequest); ++i)
-      asked.push_back(net::Range{missing[i].start, missing[i].end});
+    for (std::size_t i = first; i < next; ++i) asked.push_back(net::Range{std::max(missing[i].start, at), missing[i].end});
+    const std::size_t server = servers.Acquire(tried, true).value_or(0);
+    std::optional<Failure> serverFailure;
+    bool released = false;
+    const auto release = [&] {
+      if (!released) servers.Release(server, serverFailure ? CServerSet::Outcome::Failed : CServerSet::Outcome::Answered);
+      released = true;
+    };
+    const core::CScopeExit releasing(release);
     std::uint64_t length = 0;
-    if (!client.OpenUrl(address, net::FormatRangesHeader(asked), length, net::kDownloaderUserAgent)) {
+    if (!client.OpenUrl(servers.AddressOf(server, entry.name), net::FormatRangesHeader(asked), length,
+                        net::kDownloaderUserAgent)) {
       if (!IsRunning()) return PatchEnd::Stopped;
-      theLog.Write(LOG_ERROR, u"failed to connect server - (%ld)", client.FailureCode());
-      Fail(core::IDS_CANNOT_REACH_SERVER, client.FailureCode());
-      return PatchEnd::Failed;
-    }
-    // A server that ignores ranges answers with the whole file: it is fetched whole, as it would be
-    // without an index.
-    if (client.StatusCode() == 200) {
+      serverFailure = Failure::Connect(client);
+    } else if (client.StatusCode() == 200) {
+      // A server that ignores ranges answers with the whole file: it is fetched whole, as it would
+      // be without an index.
       theLog.Write(LOG_WARNING, u"server does not take ranges so re-download");
       built.Close();
       return giveUp();
-    }
-    net::CRangeReader reader(client);
-    bool ok = reader.Begin(size);
-    net::Range part;
-    while (ok && reader.NextPart(part)) {
-      if (!copyUpTo(part.start)) return copyFailed();
-      std::uint64_t partAt = part.start;
-      for (;;) {
-        if (!IsRunning()) return PatchEnd::Stopped;
-        std::uint32_t n = 0;
-        if (!reader.Read(copy.data(), net::HTTP_BUFFER_SIZE, n)) {
-          ok = false;
-          break;
-        }
-        if (n == 0) break;
-        // Bytes before `at` are built already (a server may send more than was asked).
-        const std::uint64_t skip = at > partAt ? std::min<std::uint64_t>(at - partAt, n) : 0;
-        partAt += n;
-        fetched += n;
-        if (skip == n) continue;
-        if (const ErrorCode error = built.Write(copy.data() + skip, n - skip); error != ERROR_SUCCESS)
-          return writeFailed(error);
-        at += n - skip;
-        hasher.Advance(at);
-        if (!report(false)) {
-          Fail(core::IDS_NO_MEMORY_MESSAGE);
-          return PatchEnd::Failed;
+    } else {
+      net::CRangeReader reader(client);
+      bool ok = reader.Begin(size);
+      net::Range part;
+      while (ok && reader.NextPart(part)) {
+        if (!copyUpTo(part.start)) return copyFailed();
+        std::uint64_t partAt = part.start;
+        for (;;) {
+          if (!IsRunning()) return PatchEnd::Stopped;
+          std::uint32_t n = 0;
+          if (!reader.Read(copy.data(), net::HTTP_BUFFER_SIZE, n)) {
+            ok = false;
+            break;
+          }
+          if (n == 0) break;
+          // Bytes before `at` are built already (a server may send more than was asked).
+          const std::uint64_t skip = at > partAt ? std::min<std::uint64_t>(at - partAt, n) : 0;
+          partAt += n;
+          fetched += n;
+          if (skip == n) continue;
+          if (const ErrorCode error = built.Write(copy.data() + skip, n - skip); error != ERROR_SUCCESS)
+            return writeFailed(error);
+          at += n - skip;
+          hasher.Advance(at);
+          if (!report(false)) {
+            Fail(core::IDS_NO_MEMORY_MESSAGE);
+            return PatchEnd::Failed;
+          }
         }
       }
+      if (!ok || reader.LastError() != ERROR_SUCCESS) {
+        if (!IsRunning()) return PatchEnd::Stopped;  // what was built stays for the next run
+        const ErrorCode error = reader.LastError() != ERROR_SUCCESS ? reader.LastError() : ERROR_HTTP_INVALID_SERVER_RESPONSE;
+        serverFailure = Failure::Receive(error, patchPath);
+      }
     }
-    if (!ok || reader.LastError() != ERROR_SUCCESS) {
-      if (!IsRunning()) return PatchEnd::Stopped;  // what was built stays for the next run
-      const ErrorCode error = reader.LastError() != ERROR_SUCCESS ? reader.LastError() : ERROR_HTTP_INVALID_SERVER_RESPONSE;
-      theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", error);
-      Fail(core::IDS_NETWORK_UNSTABLE, error);
+    release();
+    if (!serverFailure) {
+      // Whatever the answer left out is found missing when the file is built up to it.
+      first = next;
+      continue;
+    }
+    tried |= MaskOf(server);
+    if (servers.Count() == 1 || !serverFailure->ServerOrNetwork() || (tried & servers.All()) == servers.All()) {
+      Report(*serverFailure);
       return PatchEnd::Failed;
     }
   }

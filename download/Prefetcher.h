@@ -39,8 +39,10 @@ class CPrefetcher {
   // A connection that the server refused or found too busy waits this long before it asks again,
   // twice as long after each refusal in a row, at most kLongestPauseMs: a server that allows fewer
   // connections gets fewer, and gets them back once it answers again.
-  static constexpr std::uint32_t kFirstPauseMs = 500;
-  static constexpr std::uint32_t kLongestPauseMs = 8000;
+  // The first pause is long enough for the connections the server did take to carry the next
+  // files meanwhile.
+  static constexpr std::uint32_t kFirstPauseMs = 2000;
+  static constexpr std::uint32_t kLongestPauseMs = 30000;
 
   // jobs: in list order. One thread per client; servers: where each body is asked for;
   // workerRunning is the worker's flag, which ends a wait in Take; budget: bytes held or in flight

@@ -189,8 +189,7 @@ void CSegmentedFetch::Connect(Connection connection) {
     if (failed->Busy() && m_nActive > 1) break;
     if (failed->ServerOrNetwork()) piece.tried |= MaskOf(server);
     // With one server nothing is asked again by itself; with more, another one gets the piece.
-    const bool untried = failed->ServerOrNetwork() && m_servers.Count() > 1 &&
-                         (piece.tried & ((ServerMask{1} << m_servers.Count()) - 1)) != ((ServerMask{1} << m_servers.Count()) - 1);
+    const bool untried = failed->ServerOrNetwork() && m_servers.Count() > 1 && (piece.tried & m_servers.All()) != m_servers.All();
     if (untried) continue;
     if (!m_bFailed) m_failure = *failed;
     m_bFailed = true;

@@ -43,6 +43,8 @@ class CServerSet {
   CServerSet& operator=(const CServerSet&) = delete;
 
   std::size_t Count() const { return m_servers.size(); }
+  // Every server's bit.
+  ServerMask All() const { return (ServerMask{1} << m_servers.size()) - 1; }
   const std::u16string& Base(std::size_t server) const { return m_servers[server].base; }
   // The address of a list name on a server.
   std::u16string AddressOf(std::size_t server, std::u16string_view name) const;

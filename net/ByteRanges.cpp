@@ -42,7 +42,35 @@ std::string BoundaryOf(std::string_view contentType) {
   return std::string(value);
 }
 
+// The answer a client took, as a range reader reads it.
+class CClientAnswer : public IRangeAnswer {
+ public:
+  explicit CClientAnswer(CHttpClient& client) : m_client(client) {}
+  std::int32_t Status() const override { return m_client.StatusCode(); }
+  bool Header(std::string_view name, std::string& value) override { return m_client.ResponseHeader(name, value); }
+  bool Body(void* buffer, std::size_t size, std::uint32_t& n, ErrorCode& error) override {
+    if (m_client.ReadBody(buffer, size, n)) return true;
+    error = m_client.LastError();
+    return false;
+  }
+
+ private:
+  CHttpClient& m_client;
+};
+
+// A preamble longer than this is no multipart answer of ranges.
+constexpr std::size_t kLongestPreamble = 4096;
+
 } // namespace
+
+CRangeReader::CRangeReader(CHttpClient& client)
+    : m_ownAnswer(std::make_unique<CClientAnswer>(client)), m_answer(*m_ownAnswer) {}
+
+bool CRangeReader::Body(void* piece, std::size_t size, std::uint32_t& n) {
+  ErrorCode error = ERROR_SUCCESS;
+  if (m_answer.Body(piece, size, n, error)) return true;
+  return Fail(error != ERROR_SUCCESS ? error : ERROR_HTTP_INVALID_SERVER_RESPONSE);
+}
 
 std::u16string FormatRangesHeader(const std::vector<Range>& ranges) {
   std::string text = "Range: bytes=";
@@ -79,14 +107,14 @@ bool CRangeReader::Fail(ErrorCode code) {
 
 bool CRangeReader::Begin(std::uint64_t resourceSize) {
   m_nResourceSize = resourceSize;
-  if (m_client.StatusCode() != 206) return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+  if (m_answer.Status() != 206) return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
   std::string contentType;
-  m_client.ResponseHeader("Content-Type", contentType);
+  m_answer.Header("Content-Type", contentType);
   m_strBoundary = BoundaryOf(contentType);
   if (!m_strBoundary.empty()) return true;
   // One range, said in the answer's own header.
   std::string contentRange;
-  if (!m_client.ResponseHeader("Content-Range", contentRange) ||
+  if (!m_answer.Header("Content-Range", contentRange) ||
       !ParseContentRange(contentRange, resourceSize, m_single))
     return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
   m_bSinglePending = true;
@@ -100,7 +128,7 @@ bool CRangeReader::More() {
   }
   char piece[HTTP_BUFFER_SIZE];
   std::uint32_t n = 0;
-  if (!m_client.ReadBody(piece, sizeof piece, n)) return Fail(m_client.LastError());
+  if (!Body(piece, sizeof piece, n)) return false;
   if (n == 0) return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);  // the body ended inside the framing
   m_buffer.append(piece, n);
   return true;
@@ -139,9 +167,17 @@ bool CRangeReader::NextPart(Range& part) {
   // The delimiter line (blank lines before it are the previous part's line end or a preamble).
   const std::string delimiter = "--" + m_strBoundary;
   std::string line;
+  // Before the first part a preamble may come, which is not ours to read; after it, only blank lines.
+  std::size_t preamble = 0;
   do {
     if (!ReadLine(line)) return false;
+    if (!m_bPastPreamble && Trim(line) != delimiter && Trim(line) != delimiter + "--") {
+      preamble += line.size() + 2;
+      if (preamble > kLongestPreamble) return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+      line.clear();
+    }
   } while (Trim(line).empty());
+  m_bPastPreamble = true;
   if (Trim(line) == delimiter + "--") {
     m_bDone = true;
     return false;
@@ -176,7 +212,7 @@ bool CRangeReader::Read(void* buffer, std::size_t size, std::uint32_t& n) {
     n = static_cast<std::uint32_t>(take);
   } else {
     // Straight from the transport: the part's bytes are the bulk of the body.
-    if (!m_client.ReadBody(buffer, want, n)) return Fail(m_client.LastError());
+    if (!Body(buffer, want, n)) return false;
     if (n == 0) return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);  // the body ended inside a part
   }
   m_nPartLeft -= n;

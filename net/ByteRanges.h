@@ -3,6 +3,7 @@
 // reader of the answer, whether the server sends them as parts of a multipart/byteranges body or, as
 // it may, as one range that covers them all.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,11 +21,25 @@ struct Range {
 // "Range: bytes=a-b,c-d" for ranges in ascending order (the header's ends are inclusive).
 std::u16string FormatRangesHeader(const std::vector<Range>& ranges);
 
-// Reads the parts of a 206 answer that OpenUrl took; each part tells which bytes of the resource it
-// carries. Anything that does not parse fails the read with ERROR_HTTP_INVALID_SERVER_RESPONSE.
+// What a range reader reads: an answer's status, its headers and its body, from the network or, in
+// a test, from canned bytes.
+class IRangeAnswer {
+ public:
+  virtual ~IRangeAnswer() = default;
+  virtual std::int32_t Status() const = 0;
+  // A header of the answer; false when it has none.
+  virtual bool Header(std::string_view name, std::string& value) = 0;
+  // Up to size bytes of the body; n = 0 at its end. False with the failure's code.
+  virtual bool Body(void* buffer, std::size_t size, std::uint32_t& n, platform::ErrorCode& error) = 0;
+};
+
+// Reads the parts of a 206 answer; each part tells which bytes of the resource it carries.
+// Anything that does not parse fails the read with ERROR_HTTP_INVALID_SERVER_RESPONSE.
 class CRangeReader {
  public:
-  explicit CRangeReader(CHttpClient& client) : m_client(client) {}
+  // The answer that OpenUrl took.
+  explicit CRangeReader(CHttpClient& client);
+  explicit CRangeReader(IRangeAnswer& answer) : m_answer(answer) {}
   // Reads the answer's headers; false when it is no 206 answer with ranges this reader knows.
   bool Begin(std::uint64_t resourceSize);
   // The next part; false at the end of the body (Done) or on a failure (LastError).
@@ -41,7 +56,11 @@ class CRangeReader {
   // One line of the multipart framing, without its line end.
   bool ReadLine(std::string& line);
 
-  CHttpClient& m_client;
+  // Reads the body into piece; a failure is recorded.
+  bool Body(void* piece, std::size_t size, std::uint32_t& n);
+
+  std::unique_ptr<IRangeAnswer> m_ownAnswer;  // the client's answer, when made from a client
+  IRangeAnswer& m_answer;
   std::uint64_t m_nResourceSize = 0;
   std::string m_strBoundary;  // empty: the answer is one range
   bool m_bSinglePending = false;
@@ -49,6 +68,7 @@ class CRangeReader {
   std::uint64_t m_nPartLeft = 0;
   bool m_bInPart = false;
   bool m_bDone = false;
+  bool m_bPastPreamble = false;
   std::string m_buffer;
   std::size_t m_nAt = 0;
   platform::ErrorCode m_dwLastError = 0;

@@ -95,10 +95,11 @@ TEST_F(NginxPatch, AnIndexThatCannotBeTrustedMeansAWholeFetch) {
   const filelist::CFileList swappedList = Publish(fresh, &swapped);
   Worker worker(swappedList);
   worker.Write("game.pak", old);
+  const std::size_t logBefore = LogText().size();
   const RunRecord run = worker.Run();
   EXPECT_TRUE(run.success) << run.message;
   EXPECT_EQ(worker.Read("game.pak"), fresh);
-  std::string log = LogText();
+  std::string log = LogText().substr(logBefore);
   EXPECT_EQ(CountOf(log, "[WARNING] block index does not match the file list so re-download"), 1) << log;
   EXPECT_EQ(CountOf(log, "(100%) file download success"), 1);
 
@@ -109,7 +110,7 @@ TEST_F(NginxPatch, AnIndexThatCannotBeTrustedMeansAWholeFetch) {
   const RunRecord again = second.Run();
   EXPECT_TRUE(again.success) << again.message;
   EXPECT_EQ(second.Read("game.pak"), fresh);
-  log = LogText().substr(log.size());
+  log = LogText().substr(logBefore + log.size());
   EXPECT_EQ(CountOf(log, "[WARNING] failed to get block index so re-download - (404)"), 1) << log;
 }
 
@@ -185,6 +186,65 @@ TEST_F(FaultPatch, AnInterruptedPatchGoesOnWithoutFetchingAgain) {
   }
   EXPECT_EQ(asked, 1);
   EXPECT_LT(LastFetched(LogText()), static_cast<long long>(list.m_vecFileInfo[0].Blocks.Size + 3 * 8000 + 4 * kBlock));
+}
+
+// The first server dies while the ranges come: a mirror sends the rest, and the patch is whole.
+TEST_F(FaultPatch, AMirrorTakesOverTheRangesOfADyingServer) {
+  FaultScript dying;
+  dying.cutAfter = 12000;
+  dying.reset = true;
+  Serve(dying);
+  FaultServer mirror;
+  FaultScript mirrored;
+  mirrored.body = fresh;
+  mirror.Script("/files/game.pak", mirrored);
+  list.m_vecMirrors = {mirror.Url("/files/")};
+  Worker worker(list);
+  worker.Write("game.pak", old);
+  const std::string before = LogText();
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success) << run.message;
+  EXPECT_EQ(worker.Read("game.pak"), fresh);
+  const std::string log = LogText().substr(before.size());
+  EXPECT_EQ(CountOf(log, "file patch success"), 1) << log;
+  EXPECT_EQ(CountOf(log, "failed to"), 0) << log;
+  ASSERT_FALSE(mirror.Requests().empty());
+  EXPECT_EQ(mirror.Requests()[0].find("=" + std::to_string(20000 / kBlock * kBlock) + "-"), std::string::npos)
+      << "what the first server sent is not asked for again";
+}
+
+// Names a list gives to the patch's own files: an index outside the list's base is refused as an
+// entry's name is, and a listed file named like a patch's file is never overwritten by one.
+TEST_F(FaultPatch, NamesThatWouldMisleadAPatch) {
+  {
+    filelist::CFileList hostile = list;
+    hostile.m_vecFileInfo[0].Blocks.Name = "../secret.blocks";
+    Serve(FaultScript{});
+    Worker worker(hostile);
+    worker.Write("game.pak", old);
+    const RunRecord run = worker.Run();
+    EXPECT_FALSE(run.success);
+    EXPECT_NE(run.message.find("(123)"), std::string::npos) << run.message;
+    EXPECT_EQ(worker.Read("game.pak"), old);
+  }
+  {
+    const std::string own = Pattern(3000, 9);
+    filelist::CFileList both = MakeList(server.Url("/files/"), {{"game.pak", fresh}, {"game.pak.valdris-patch", own}});
+    both.m_vecFileInfo[0].Blocks = list.m_vecFileInfo[0].Blocks;
+    FaultScript ownScript;
+    ownScript.body = own;
+    server.Script("/files/game.pak.valdris-patch", ownScript);
+    Serve(FaultScript{});
+    Worker worker(both);
+    worker.Write("game.pak", old);
+    worker.Write("game.pak.valdris-patch", own);
+    const std::string before = LogText();
+    const RunRecord run = worker.Run();
+    EXPECT_TRUE(run.success) << run.message;
+    EXPECT_EQ(worker.Read("game.pak"), fresh);
+    EXPECT_EQ(worker.Read("game.pak.valdris-patch"), own);
+    EXPECT_EQ(CountOf(LogText().substr(before.size()), "file patch mode"), 0);
+  }
 }
 
 } // namespace
