@@ -4,6 +4,7 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "Signing.h"
@@ -182,6 +183,60 @@ TEST(ValdrisGet, KilledWhilePatchingKeepsTheOldFileAndGoesOn) {
   for (std::size_t i = before; i < requests.size(); ++i)
     EXPECT_EQ(requests[i].find("=" + std::to_string(100000 / 4096 * 4096) + "-"), std::string::npos)
         << "the range built before the kill is not asked for again: " << requests[i];
+}
+
+// The bytes a segmented file's record says are in its part file, 0 while there is no record.
+std::uint64_t RecordedBytes(const fs::path& record) {
+  std::istringstream lines(ReadBytes(record));
+  std::string line;
+  std::uint64_t piece = 0;
+  std::uint64_t recorded = 0;
+  for (int i = 0; std::getline(lines, line); ++i) {
+    if (i == 3 && line.rfind("piece ", 0) == 0) piece = std::stoull(line.substr(6));
+    if (i >= 4 && piece > 0 && !line.empty()) recorded += std::stoull(line) - static_cast<std::uint64_t>(i - 4) * piece;
+  }
+  return recorded;
+}
+
+// Killed while a large file comes in segments: the pieces the record names are kept, and the next
+// run fetches only the rest; the file itself appears only whole and verified.
+TEST(ValdrisGet, KilledMidSegmentsKeepsThePiecesItRecorded) {
+  Published p;
+  p.files = {{"Data/huge.pak", Pattern(17 * 1024 * 1024, 4)}, {"readme.txt", Pattern(1000, 2)}};
+  p.Publish();
+  FaultScript slow;
+  slow.body = p.files[0].second;
+  slow.dripBytes = 64 * 1024;
+  slow.dripDelayMs = 50;
+  p.server.Script("/game/Data/huge.pak", slow);
+  const fs::path record = p.install / "Data/huge.pak.valdris-part.record";
+  {
+    ChildProcess run = p.Run({"--quiet"});
+    for (int i = 0; i < 1000 && RecordedBytes(record) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    run.Signal(SIGKILL);
+    EXPECT_EQ(run.Wait(), 128 + SIGKILL);
+  }
+  EXPECT_FALSE(fs::exists(p.install / "Data/huge.pak"));
+  const std::uint64_t kept = RecordedBytes(record);
+  ASSERT_GT(kept, 0u);
+  FaultScript fast;
+  fast.body = p.files[0].second;
+  p.server.Script("/game/Data/huge.pak", fast);
+  const std::size_t before = p.server.Requests().size();
+  ChildProcess again = p.Run({"--quiet"});
+  EXPECT_EQ(again.Wait(), 0) << again.Err();
+  EXPECT_TRUE(p.AllPresent());
+  EXPECT_FALSE(fs::exists(record));
+  EXPECT_FALSE(fs::exists(p.install / "Data/huge.pak.valdris-part"));
+  std::uint64_t asked = 0;
+  const std::vector<std::string> requests = p.server.Requests();
+  for (std::size_t i = before; i < requests.size(); ++i) {
+    const std::size_t at = requests[i].find("Range: bytes=");
+    if (requests[i].find("huge.pak") == std::string::npos || at == std::string::npos) continue;
+    const std::size_t dash = requests[i].find('-', at);
+    asked += std::stoull(requests[i].substr(dash + 1)) + 1 - std::stoull(requests[i].substr(at + 13));
+  }
+  EXPECT_LE(asked, p.files[0].second.size() - kept) << "what the record named is not asked for again";
 }
 
 TEST(ValdrisGet, CtrlCWhileTheListIsFetchedStopsAtOnce) {
