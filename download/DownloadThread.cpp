@@ -292,8 +292,12 @@ bool CDownloadThread::DownloadFiles() {
     const bool resume = action == EntryAction::Resume;
     // A large file fetched anew goes in segments over several connections (and servers).
     if (!resume && m_nConnections > 1 && entry.info->Size >= m_nSegmentThreshold && HelperNamesFree(entry)) {
+      // After a file that did not match, which server sent the wrong piece is unknown: the next
+      // transfers take one server each, the list's first, then the next.
+      const ServerMask exclude =
+          mismatches == 0 || servers.Count() == 1 ? 0 : servers.All() & ~MaskOf((mismatches - 1) % servers.Count());
       std::optional<Failure> failure;
-      const SegmentEnd segmented = FetchInSegments(run, entry, failure);
+      const SegmentEnd segmented = FetchInSegments(run, entry, exclude, failure);
       if (segmented == SegmentEnd::Failed) return failure ? Report(*failure) : false;
       if (segmented == SegmentEnd::Whole) {
         theLog.Write(LOG_INFO, u"(100%%) file download success");
@@ -410,7 +414,7 @@ std::optional<Failure> CDownloadThread::Fetch(RunState& run, const Entry& entry,
   }
 }
 
-CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, const Entry& entry,
+CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, const Entry& entry, ServerMask exclude,
                                                              std::optional<Failure>& failure) {
   const unsigned wanted = std::min(m_nConnections, kSegmentConnections);
   while (run.segmentClients.size() < wanted) {
@@ -426,7 +430,8 @@ CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, cons
   for (std::size_t i = 0; i < run.segmentClients.size(); ++i)
     connections.push_back({run.segmentClients[i].get(), run.segmentSinks[i].get()});
   const std::u16string partPath = PartPathOf(entry.localPath);
-  CSegmentedFetch fetch({entry.name, partPath, PartRecordPathOf(entry.localPath), entry.info->Size, entry.info->CheckSum},
+  CSegmentedFetch fetch({entry.name, partPath, PartRecordPathOf(entry.localPath), entry.info->Size, entry.info->CheckSum,
+                         exclude},
                         run.servers, std::move(connections), m_mediator.tick);
   std::uint64_t kept = 0;
   if (std::optional<Failure> prepared = fetch.Prepare(kept)) {

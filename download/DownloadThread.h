@@ -139,9 +139,9 @@ class CDownloadThread : public CThread {
   // sent a body that did not match). None when it arrived whole; `server` is the one it came from.
   std::optional<Failure> Fetch(RunState& run, const Entry& entry, bool resume, std::uint64_t from, ServerMask avoid,
                                std::size_t& server);
-  // A large missing file in segments over several connections and servers, into a part file that
-  // replaces the entry's file once its digest matches the list.
-  SegmentEnd FetchInSegments(RunState& run, const Entry& entry, std::optional<Failure>& failure);
+  // A large missing file in segments over several connections and servers (but those in
+  // `exclude`), into a part file that replaces the entry's file once its digest matches the list.
+  SegmentEnd FetchInSegments(RunState& run, const Entry& entry, ServerMask exclude, std::optional<Failure>& failure);
   // Whether the entry's helper files (a part file, its record, a patch) could be taken for a listed file.
   bool HelperNamesFree(const Entry& entry) const;
   // The address of an entry that is surely fetched whole (its file is not there at all), or none.

@@ -160,11 +160,12 @@ void CSegmentedFetch::Connect(Connection connection) {
                                      [](const Piece& piece) { return !piece.active && piece.at < piece.end; });
       if (next == m_pieces.end()) break;
       index = static_cast<std::size_t>(next - m_pieces.begin());
-      const std::optional<std::size_t> chosen = m_servers.Acquire(next->tried, true, true);
+      const std::optional<std::size_t> chosen = m_servers.Acquire(next->tried | m_job.exclude, true, true);
       if (!chosen) {
         // Every server has failed this piece, or none takes ranges.
         bool anyRanges = false;
-        for (std::size_t i = 0; i < m_servers.Count(); ++i) anyRanges = anyRanges || !m_servers.IgnoresRanges(i);
+        for (std::size_t i = 0; i < m_servers.Count(); ++i)
+          anyRanges = anyRanges || ((m_job.exclude & MaskOf(i)) == 0 && !m_servers.IgnoresRanges(i));
         if (!anyRanges) m_bNoRanges = true;
         else m_bFailed = true;
         m_bRunning = false;
@@ -189,7 +190,8 @@ void CSegmentedFetch::Connect(Connection connection) {
     if (failed->Busy() && m_nActive > 1) break;
     if (failed->ServerOrNetwork()) piece.tried |= MaskOf(server);
     // With one server nothing is asked again by itself; with more, another one gets the piece.
-    const bool untried = failed->ServerOrNetwork() && m_servers.Count() > 1 && (piece.tried & m_servers.All()) != m_servers.All();
+    const bool untried = failed->ServerOrNetwork() && m_servers.Count() > 1 &&
+                         ((piece.tried | m_job.exclude) & m_servers.All()) != m_servers.All();
     if (untried) continue;
     if (!m_bFailed) m_failure = *failed;
     m_bFailed = true;

@@ -39,6 +39,7 @@ class CSegmentedFetch {
     std::u16string recordPath;
     std::uint64_t size = 0;
     std::string checksum;       // the listed digest: a part of another version is never taken
+    ServerMask exclude = 0;     // servers not asked this time
   };
   // One connection: a client and the sink its bodies go to. The run owns both.
   struct Connection {
