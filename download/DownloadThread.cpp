@@ -30,6 +30,9 @@ namespace {
 constexpr std::uint32_t kMaxMismatches = 3;
 // An answer that takes this long (milliseconds) is a round trip worth fetching files ahead for.
 constexpr std::uint32_t kSlowAnswerMs = 4;
+// A server whose quickest answer took this long (milliseconds) is far away: files of a few MiB
+// come in segments from it.
+constexpr std::uint32_t kFarAwayAnswerMs = 20;
 // A file in segments: how often the worker looks at its progress, and records it for a later run.
 constexpr std::uint32_t kSegmentPollMs = 100;
 constexpr std::uint32_t kCheckpointMs = 1000;
@@ -192,6 +195,7 @@ bool CDownloadThread::DownloadFiles() {
   // What the rest of the list still needs on disk, from each entry on.
   const std::vector<std::uint64_t> missing = MissingBytesFrom(m_FileList, m_strDownloadPath, m_nFileIndex);
   m_bPostedInRun = false;
+  m_dwQuickestAnswerMs = UINT32_MAX;
   const std::uint32_t first = m_nFileIndex;
   // Small missing files ahead are fetched over the other connections while the worker goes on.
   // They start once the worker's own connection has brought a file and its answer took a round trip
@@ -206,8 +210,11 @@ bool CDownloadThread::DownloadFiles() {
     std::vector<std::unique_ptr<net::CHttpClient>> clients;
     for (unsigned i = 1; i < m_nConnections && i <= jobs.size(); ++i)
       if (std::unique_ptr<net::CHttpClient> extra = m_mediator.httpClient()) clients.push_back(std::move(extra));
+    // A server far away gets every connection at once; nearer, they join as the worker waits.
+    const std::size_t atOnce = m_dwLastAnswerMs >= kFarAwayAnswerMs ? clients.size() : CPrefetcher::kFirstConnections;
     if (!clients.empty())
-      run.ahead = std::make_unique<CPrefetcher>(std::move(jobs), std::move(clients), servers, &RunningFlag());
+      run.ahead = std::make_unique<CPrefetcher>(std::move(jobs), std::move(clients), servers, &RunningFlag(),
+                                                CPrefetcher::kBudget, atOnce);
   };
 
   std::uint32_t index = m_nFileIndex;
@@ -291,7 +298,7 @@ bool CDownloadThread::DownloadFiles() {
     }
     const bool resume = action == EntryAction::Resume;
     // A large file fetched anew goes in segments over several connections (and servers).
-    if (!resume && m_nConnections > 1 && entry.info->Size >= m_nSegmentThreshold && HelperNamesFree(entry)) {
+    if (!resume && InSegments(entry.info->Size) && HelperNamesFree(entry)) {
       // After a file that did not match, which server sent the wrong piece is unknown: the next
       // transfers take one server each, the list's first, then the next.
       const ServerMask exclude =
@@ -472,6 +479,10 @@ CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, cons
       lastCheckpoint = now;
     }
   }
+  if (const std::optional<std::uint32_t> answered = fetch.QuickestAnswerMs()) {
+    m_dwLastAnswerMs = *answered;
+    m_dwQuickestAnswerMs = std::min(m_dwQuickestAnswerMs, *answered);
+  }
   if (state == CSegmentedFetch::State::NoRanges) {
     fetch.Discard();
     return SegmentEnd::NoRanges;
@@ -519,7 +530,10 @@ std::optional<Failure> CDownloadThread::Transfer(net::CHttpClient& client, net::
     if (!IsRunning()) return Failure::Stop();  // the stop ended the wait for the server
     return Failure::Connect(client);
   }
-  if (fetchedAhead == nullptr) m_dwLastAnswerMs = m_mediator.tick() - asked;
+  if (fetchedAhead == nullptr) {
+    m_dwLastAnswerMs = m_mediator.tick() - asked;
+    m_dwQuickestAnswerMs = std::min(m_dwQuickestAnswerMs, m_dwLastAnswerMs);
+  }
   // A 200 answer to a ranged request is the whole file: the file starts over with it.
   if (resume && fetchedAhead == nullptr && client.StatusCode() == 200) resume = false;
   const std::uint64_t resumed = resume ? from : 0;
@@ -641,13 +655,20 @@ bool CDownloadThread::SurelyFetchedWhole(std::uint32_t index) const {
   if (index >= m_FileList.m_vecFileInfo.size()) return false;
   const filelist::FileInfo& info = m_FileList.m_vecFileInfo[index];
   // A large file goes in segments, not over the worker's connection.
-  if (m_nConnections > 1 && info.Size >= m_nSegmentThreshold) return false;
+  if (InSegments(info.Size)) return false;
   const std::u16string name = WidenUtf8(info.Name);
   if (!IsSafeEntryName(name)) return false;
   // Only a file that is not there at all is surely fetched whole; anything else is decided in its turn.
   std::uint64_t size = 0;
   ErrorCode error = ERROR_SUCCESS;
   return QueryPath(EntryLocalPath(m_strDownloadPath, name), size, error) == PathKind::Missing;
+}
+
+bool CDownloadThread::InSegments(std::uint64_t size) const {
+  if (m_nConnections <= 1) return false;
+  // Every answer so far took a real round trip: a busy machine next door has quick ones among them.
+  const bool farAway = m_dwQuickestAnswerMs != UINT32_MAX && m_dwQuickestAnswerMs >= kFarAwayAnswerMs;
+  return size >= (farAway ? std::min(m_nSegmentThreshold, kSegmentThresholdFarAway) : m_nSegmentThreshold);
 }
 
 std::vector<CPrefetcher::Job> CDownloadThread::PrefetchJobs(std::uint32_t first, std::uint32_t count) const {

@@ -10,13 +10,14 @@
 namespace download {
 
 CPrefetcher::CPrefetcher(std::vector<Job> jobs, std::vector<std::unique_ptr<net::CHttpClient>> clients,
-                         CServerSet& servers, const std::atomic<bool>* workerRunning, std::uint64_t budget)
+                         CServerSet& servers, const std::atomic<bool>* workerRunning, std::uint64_t budget,
+                         std::size_t firstConnections)
     : m_clients(std::move(clients)), m_servers(servers), m_pbWorkerRunning(workerRunning), m_nBudget(budget) {
   m_slots.reserve(jobs.size());
   for (Job& job : jobs) m_slots.push_back(Slot{std::move(job), State::Waiting, {}});
   for (const std::unique_ptr<net::CHttpClient>& client : m_clients) client->SetRunningFlag(&m_bRunning);
   const std::lock_guard<std::mutex> lock(m_mutex);
-  while (m_threads.size() < std::min(kFirstConnections, m_clients.size())) StartOne();
+  while (m_threads.size() < std::min(std::max<std::size_t>(firstConnections, 1), m_clients.size())) StartOne();
 }
 
 void CPrefetcher::StartOne() {

@@ -47,8 +47,10 @@ class CPrefetcher {
   // jobs: in list order. One thread per client; servers: where each body is asked for;
   // workerRunning is the worker's flag, which ends a wait in Take; budget: bytes held or in flight
   // at most.
+  // firstConnections: how many start at once.
   CPrefetcher(std::vector<Job> jobs, std::vector<std::unique_ptr<net::CHttpClient>> clients, CServerSet& servers,
-              const std::atomic<bool>* workerRunning, std::uint64_t budget = kBudget);
+              const std::atomic<bool>* workerRunning, std::uint64_t budget = kBudget,
+              std::size_t firstConnections = kFirstConnections);
   // Abandons what is in flight and ends the threads.
   ~CPrefetcher();
   CPrefetcher(const CPrefetcher&) = delete;

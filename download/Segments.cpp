@@ -231,6 +231,11 @@ std::optional<Failure> CSegmentedFetch::FetchPiece(Connection connection, std::s
     release(failure.Busy() ? CServerSet::Outcome::Busy : CServerSet::Outcome::Failed);
     return failure;
   }
+  {
+    const std::uint32_t waited = m_tick() - asked;
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_quickestAnswerMs = std::min(m_quickestAnswerMs.value_or(waited), waited);
+  }
   // The whole file instead of the piece: this server takes no ranges, and its body is not read.
   if (client.StatusCode() == 200) {
     noRanges = true;
@@ -311,6 +316,11 @@ void CSegmentedFetch::Checkpoint() {
   text += "\nsize " + std::to_string(m_job.size) + "\nmd5 " + m_job.checksum + "\npiece " + std::to_string(m_nPieceSize) + "\n";
   for (const std::uint64_t at : ats) text += std::to_string(at) + "\n";
   WriteFileAtomically(m_job.recordPath, text);
+}
+
+std::optional<std::uint32_t> CSegmentedFetch::QuickestAnswerMs() const {
+  const std::lock_guard<std::mutex> lock(m_mutex);
+  return m_quickestAnswerMs;
 }
 
 ServerMask CSegmentedFetch::ServedBy() const {

@@ -66,6 +66,8 @@ class CSegmentedFetch {
   void Checkpoint();
   // Why the fetch failed (State::Failed).
   const Failure& LastFailure() const { return m_failure; }
+  // How long the quickest answer to a piece took to come (the link's round trip, about); none yet.
+  std::optional<std::uint32_t> QuickestAnswerMs() const;
   // The servers that delivered pieces, one bit each.
   ServerMask ServedBy() const;
   // Removes the part file and its record (a part that did not match the list).
@@ -99,6 +101,7 @@ class CSegmentedFetch {
   bool m_bNoRanges = false;
   bool m_bStarted = false;
   ServerMask m_servedBy = 0;
+  std::optional<std::uint32_t> m_quickestAnswerMs;
   Failure m_failure;
   std::vector<std::thread> m_threads;
 };
