@@ -210,11 +210,21 @@ bool CDownloadThread::DownloadFiles() {
     std::vector<std::unique_ptr<net::CHttpClient>> clients;
     for (unsigned i = 1; i < m_nConnections && i <= jobs.size(); ++i)
       if (std::unique_ptr<net::CHttpClient> extra = m_mediator.httpClient()) clients.push_back(std::move(extra));
-    // A server far away gets every connection at once; nearer, they join as the worker waits.
-    const std::size_t atOnce = m_dwLastAnswerMs >= kFarAwayAnswerMs ? clients.size() : CPrefetcher::kFirstConnections;
+    // A server far away gets every connection at once, and more bodies wait; nearer, the connections
+    // join as the worker waits.
+    const bool far = FarAway();
+    const std::size_t atOnce = far ? clients.size() : CPrefetcher::kFirstConnections;
     if (!clients.empty())
       run.ahead = std::make_unique<CPrefetcher>(std::move(jobs), std::move(clients), servers, &RunningFlag(),
-                                                CPrefetcher::kBudget, atOnce);
+                                                far ? CPrefetcher::kBudgetFarAway : CPrefetcher::kBudget, atOnce);
+  };
+
+  // Once the worker's own answers take a round trip (and no server asked for fewer connections a
+  // moment ago), the connections ahead start from the given entry on.
+  const auto startAheadOnce = [&](std::uint32_t from) {
+    if (!run.aheadStarted && m_dwLastAnswerMs >= kSlowAnswerMs &&
+        static_cast<std::int32_t>(m_mediator.tick() - run.aheadNotBefore) >= 0)
+      startAhead(from);
   };
 
   std::uint32_t index = m_nFileIndex;
@@ -308,6 +318,7 @@ bool CDownloadThread::DownloadFiles() {
       if (segmented == SegmentEnd::Failed) return failure ? Report(*failure) : false;
       if (segmented == SegmentEnd::Whole) {
         theLog.Write(LOG_INFO, u"(100%%) file download success");
+        startAheadOnce(index + 1);
         ++index;
         continue;
       }
@@ -329,9 +340,7 @@ bool CDownloadThread::DownloadFiles() {
     else
       failed = Fetch(run, entry, resume, decision.resumeFrom, mismatchedFrom, server);
     if (failed) return Report(*failed);  // a stop leaves the part as it is for the next run
-    if (!run.aheadStarted && m_dwLastAnswerMs >= kSlowAnswerMs &&
-        static_cast<std::int32_t>(m_mediator.tick() - run.aheadNotBefore) >= 0)
-      startAhead(index + 1);
+    startAheadOnce(index + 1);
 
     // While the checksum catches up with this file, the next file's request is on its way, so its
     // transfer starts with the server's answer waiting instead of leaving the checksum idle meanwhile.
@@ -495,8 +504,7 @@ CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, cons
     failure = Failure::NoRecord();
     return SegmentEnd::Failed;
   }
-  // Whole: flushed before it can take the entry's place, and only when it matches the list.
-  fetch.Checkpoint();
+  // Whole: it takes the entry's place only when it matches the list.
   std::u16string checksum;
   hashed = true;
   if (const ErrorCode code = run.hasher.Finish(size, checksum); code != ERROR_SUCCESS) {
@@ -664,11 +672,11 @@ bool CDownloadThread::SurelyFetchedWhole(std::uint32_t index) const {
   return QueryPath(EntryLocalPath(m_strDownloadPath, name), size, error) == PathKind::Missing;
 }
 
-bool CDownloadThread::InSegments(std::uint64_t size) const {
-  if (m_nConnections <= 1) return false;
+bool CDownloadThread::InSegments(std::uint64_t size) const { return m_nConnections > 1 && size >= m_nSegmentThreshold; }
+
+bool CDownloadThread::FarAway() const {
   // Every answer so far took a real round trip: a busy machine next door has quick ones among them.
-  const bool farAway = m_dwQuickestAnswerMs != UINT32_MAX && m_dwQuickestAnswerMs >= kFarAwayAnswerMs;
-  return size >= (farAway ? std::min(m_nSegmentThreshold, kSegmentThresholdFarAway) : m_nSegmentThreshold);
+  return m_dwQuickestAnswerMs != UINT32_MAX && m_dwQuickestAnswerMs >= kFarAwayAnswerMs;
 }
 
 std::vector<CPrefetcher::Job> CDownloadThread::PrefetchJobs(std::uint32_t first, std::uint32_t count) const {
@@ -678,7 +686,8 @@ std::vector<CPrefetcher::Job> CDownloadThread::PrefetchJobs(std::uint32_t first,
   std::uint32_t small = 0;
   for (std::uint32_t index = first; index < count && index < m_FileList.m_vecFileInfo.size(); ++index) {
     const std::uint64_t size = m_FileList.m_vecFileInfo[index].Size;
-    if (size == 0 || size > CPrefetcher::kLargestEntry || !SurelyFetchedWhole(index)) continue;
+    const std::uint64_t largest = FarAway() ? CPrefetcher::kLargestEntryFarAway : CPrefetcher::kLargestEntry;
+    if (size == 0 || size > largest || !SurelyFetchedWhole(index)) continue;
     if (small++ % m_nConnections == m_nConnections - 1) continue;
     jobs.push_back(CPrefetcher::Job{index, WidenUtf8(m_FileList.m_vecFileInfo[index].Name), size});
   }

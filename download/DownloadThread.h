@@ -50,9 +50,6 @@ constexpr unsigned kDefaultConnections = 16;
 // (bench/segments.sh): below it one connection brings a file about as fast, and the part file and
 // its record would be work for nothing.
 constexpr std::uint64_t kDefaultSegmentThreshold = 16 * 1024 * 1024;
-// On a link with a round trip one connection is slow for a file of a few MiB already: from this
-// size on they come in segments too (bench/real-link.sh, the demo game at 50 ms).
-constexpr std::uint64_t kSegmentThresholdFarAway = 1024 * 1024;
 // Connections one file's segments use at most.
 constexpr unsigned kSegmentConnections = 16;
 
@@ -74,8 +71,7 @@ class CDownloadThread : public CThread {
     assert(!IsBodyGoingOn() && "the connections are set only while no run is going on");
     m_nConnections = std::max(connections, 1u);
   }
-  // Files of at least this size are fetched in segments when more than one connection is allowed
-  // (on a link with a round trip, kSegmentThresholdFarAway when that is lower).
+  // Files of at least this size are fetched in segments when more than one connection is allowed.
   void SetSegmentThreshold(std::uint64_t bytes) {
     assert(!IsBodyGoingOn() && "the threshold is set only while no run is going on");
     m_nSegmentThreshold = std::max<std::uint64_t>(bytes, 1);
@@ -150,8 +146,10 @@ class CDownloadThread : public CThread {
   bool HelperNamesFree(const Entry& entry) const;
   // The address of an entry that is surely fetched whole (its file is not there at all), or none.
   bool SurelyFetchedWhole(std::uint32_t index) const;
-  // Whether a file of this size comes in segments now.
+  // Whether a file of this size comes in segments.
   bool InSegments(std::uint64_t size) const;
+  // Whether the servers are a real round trip away (the run's quickest answer says so).
+  bool FarAway() const;
   // The small missing files from `first` on, for the connections beside the worker's.
   std::vector<CPrefetcher::Job> PrefetchJobs(std::uint32_t first, std::uint32_t count) const;
   VerifyEnd Verify(CConcurrentChecksum& hasher, const Entry& entry);

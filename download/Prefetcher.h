@@ -32,6 +32,10 @@ class CPrefetcher {
   static constexpr std::uint64_t kLargestEntry = 256 * 1024;
   // Bytes of bodies held or in flight at most.
   static constexpr std::uint64_t kBudget = 16 * 1024 * 1024;
+  // From servers a real round trip away one connection is slow already for files of a few MiB: they
+  // come ahead too, with more room for them (bench/real-link.sh, the demo game at 50 ms).
+  static constexpr std::uint64_t kLargestEntryFarAway = 8 * 1024 * 1024;
+  static constexpr std::uint64_t kBudgetFarAway = 64 * 1024 * 1024;
   // Connections opened at first; one more each time the worker finds its next body not there yet,
   // so a link without a long round trip keeps few threads busy and a slow one gets them all.
   static constexpr std::size_t kFirstConnections = 2;

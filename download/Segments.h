@@ -1,8 +1,8 @@
 #pragma once
 // A large file fetched in pieces over several connections and servers at once. Each piece is asked
 // for with its own Range and written at its offset into a part file beside the target, through a
-// body sink of its own. A small record beside the part file says how far each piece got; it is
-// written only after the part file is flushed, so after a stop, a crash or a kill the next run keeps
+// body sink of its own. A small record beside the part file says how far each piece got; it names
+// only bytes already handed to the file system, so after a stop, a crash or a kill the next run keeps
 // what the record names and fetches the rest. Nothing here logs, posts or decides for the entry: the
 // worker polls the progress, checks the whole digest and moves the part file into place.
 #include <atomic>
@@ -27,8 +27,9 @@ namespace download {
 std::u16string PartPathOf(std::u16string_view localPath);
 std::u16string PartRecordPathOf(std::u16string_view localPath);
 
-// The pieces a file of this size is cut into: about 32, none smaller than 64 KiB or larger than
-// 32 MiB, so the record stays small and the last piece does not keep the others waiting long.
+// The pieces a file of this size is cut into: about 24 (the connections take them in about two rounds
+// of requests), none smaller than 64 KiB or larger than 32 MiB, so the record stays small and the
+// last piece does not keep the others waiting long.
 std::uint64_t PieceSizeFor(std::uint64_t size);
 
 class CSegmentedFetch {
@@ -62,7 +63,7 @@ class CSegmentedFetch {
   // Waits up to ms for something to happen; then the state and the bytes so far: in the part file
   // in all, and from the file's start without a gap (what a reader along the file may take).
   State Wait(std::uint32_t ms, std::uint64_t& received, std::uint64_t& prefix);
-  // Flushes the part file and records the pieces (the worker calls it about once a second).
+  // Records how far the pieces got (the worker calls it about once a second).
   void Checkpoint();
   // Why the fetch failed (State::Failed).
   const Failure& LastFailure() const { return m_failure; }

@@ -46,7 +46,8 @@ std::string HelpText() {
          "  --connections N connections to the server at once, 1 to 16 (default: " +
          std::to_string(download::kDefaultConnections) +
          "): small missing files\n"
-         "                  are fetched ahead over the others; 1 fetches each file in its turn\n"
+         "                  are fetched ahead over the others, large ones in pieces over several\n"
+         "                  (and over every server the list names); 1 fetches each file whole in its turn\n"
          "  --quiet         print nothing but errors\n"
          "  --help          show this text\n"
          "  --version       show the program's version and the publisher keys it trusts\n"
