@@ -60,8 +60,11 @@ std::u16string PartRecordPathOf(std::u16string_view localPath) { return std::u16
 
 std::uint64_t PieceSizeFor(std::uint64_t size) {
   constexpr std::uint64_t kUnit = 64 * 1024;
-  const std::uint64_t wanted = (size / 24 + kUnit - 1) / kUnit * kUnit;
-  return std::clamp<std::uint64_t>(wanted, kUnit, 32 * 1024 * 1024);
+  const auto units = [](std::uint64_t bytes) { return (bytes + kUnit - 1) / kUnit * kUnit; };
+  // Small enough that the digest, which follows the gap-free start, never lags far behind the
+  // connections; few enough for the record to stay small whatever the file's size.
+  const std::uint64_t wanted = std::clamp<std::uint64_t>(units(size / 24), kUnit, 4 * 1024 * 1024);
+  return std::max(wanted, units(size / 4096));
 }
 
 CSegmentedFetch::CSegmentedFetch(Job job, CServerSet& servers, std::vector<Connection> connections,

@@ -28,8 +28,8 @@ std::u16string PartPathOf(std::u16string_view localPath);
 std::u16string PartRecordPathOf(std::u16string_view localPath);
 
 // The pieces a file of this size is cut into: about 24 (the connections take them in about two rounds
-// of requests), none smaller than 64 KiB or larger than 32 MiB, so the record stays small and the
-// last piece does not keep the others waiting long.
+// of requests), none smaller than 64 KiB, none larger than 4 MiB unless the file has more than 4,096
+// of them.
 std::uint64_t PieceSizeFor(std::uint64_t size);
 
 class CSegmentedFetch {
