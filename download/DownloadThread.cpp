@@ -36,6 +36,10 @@ constexpr std::uint32_t kFarAwayAnswerMs = 20;
 // A file in segments: how often the worker looks at its progress, and records it for a later run.
 constexpr std::uint32_t kSegmentPollMs = 100;
 constexpr std::uint32_t kCheckpointMs = 1000;
+// A large file's stream is judged after this long (milliseconds): below this many bytes a
+// millisecond (200 MB/s) it goes on in segments.
+constexpr std::uint32_t kProbeMs = 300;
+constexpr std::uint64_t kFastStreamBytesPerMs = 200 * 1000;
 
 } // namespace
 
@@ -307,14 +311,39 @@ bool CDownloadThread::DownloadFiles() {
       if (patched == PatchEnd::Resume) action = EntryAction::Resume;
     }
     const bool resume = action == EntryAction::Resume;
-    // A large file fetched anew goes in segments over several connections (and servers).
-    if (!resume && InSegments(entry.info->Size) && HelperNamesFree(entry)) {
+    // A large file goes in segments over several connections (and servers): at once from a server far
+    // away, after a stream of this run was slow, or when an earlier run left its pieces; else it
+    // starts as one stream and goes on in segments when that stream is found slow.
+    const bool segmentable = InSegments(entry.info->Size) && HelperNamesFree(entry);
+    bool inSegments = segmentable && !resume &&
+                      (!m_bProbeFirst || FarAway() || m_bSlowStreams || PathExists(PartRecordPathOf(entry.localPath)));
+    std::uint64_t streamed = 0;
+    std::size_t server = 0;
+    std::optional<Failure> failed;
+    if (!inSegments) {
+      std::string body;
+      if (!resume && decision.resumeFrom == 0 && run.ahead && run.ahead->Take(index, body, server))
+        failed = Transfer(*client, *sink, hasher, entry, std::u16string(), false, 0, &body);
+      else
+        failed = Fetch(run, entry, resume, decision.resumeFrom, mismatchedFrom, server, segmentable);
+      if (failed && failed->kind == FailureKind::Slow) {
+        // What the stream brought becomes the start of the part file.
+        m_bSlowStreams = true;
+        failed.reset();
+        ErrorCode sizeError = ERROR_SUCCESS;
+        QueryPath(entry.localPath, streamed, sizeError);
+        if (const ErrorCode code = ReplaceFileWith(PartPathOf(entry.localPath), entry.localPath); code != ERROR_SUCCESS)
+          return Report(Failure::Create(code, PartPathOf(entry.localPath)));
+        inSegments = true;
+      }
+    }
+    if (inSegments) {
       // After a file that did not match, which server sent the wrong piece is unknown: the next
       // transfers take one server each, the list's first, then the next.
       const ServerMask exclude =
           mismatches == 0 || servers.Count() == 1 ? 0 : servers.All() & ~MaskOf((mismatches - 1) % servers.Count());
       std::optional<Failure> failure;
-      const SegmentEnd segmented = FetchInSegments(run, entry, exclude, failure);
+      const SegmentEnd segmented = FetchInSegments(run, entry, exclude, streamed, failure);
       if (segmented == SegmentEnd::Failed) return failure ? Report(*failure) : false;
       if (segmented == SegmentEnd::Whole) {
         theLog.Write(LOG_INFO, u"(100%%) file download success");
@@ -331,14 +360,8 @@ bool CDownloadThread::DownloadFiles() {
         continue;
       }
       // No server takes ranges: the file comes whole over one connection.
+      failed = Fetch(run, entry, false, 0, mismatchedFrom, server);
     }
-    std::string body;
-    std::size_t server = 0;
-    std::optional<Failure> failed;
-    if (!resume && decision.resumeFrom == 0 && run.ahead && run.ahead->Take(index, body, server))
-      failed = Transfer(*client, *sink, hasher, entry, std::u16string(), false, 0, &body);
-    else
-      failed = Fetch(run, entry, resume, decision.resumeFrom, mismatchedFrom, server);
     if (failed) return Report(*failed);  // a stop leaves the part as it is for the next run
     startAheadOnce(index + 1);
 
@@ -381,7 +404,7 @@ bool CDownloadThread::HelperNamesFree(const Entry& entry) const {
 }
 
 std::optional<Failure> CDownloadThread::Fetch(RunState& run, const Entry& entry, bool resume, std::uint64_t from,
-                                              ServerMask avoid, std::size_t& server) {
+                                              ServerMask avoid, std::size_t& server, bool probe) {
   ServerMask tried = 0;
   bool askedAlone = false;
   std::optional<Failure> failed;
@@ -399,7 +422,7 @@ std::optional<Failure> CDownloadThread::Fetch(RunState& run, const Entry& entry,
     server = *chosen;
     const std::uint32_t asked = m_mediator.tick();
     failed = Transfer(run.client, run.sink, run.hasher, entry, run.servers.AddressOf(server, entry.name), resume, from,
-                      nullptr);
+                      nullptr, probe);
     using Outcome = CServerSet::Outcome;
     const Outcome outcome = !failed || failed->Stopped() || !failed->ServerOrNetwork() ? Outcome::Answered
                             : failed->Busy()                                           ? Outcome::Busy
@@ -431,7 +454,7 @@ std::optional<Failure> CDownloadThread::Fetch(RunState& run, const Entry& entry,
 }
 
 CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, const Entry& entry, ServerMask exclude,
-                                                             std::optional<Failure>& failure) {
+                                                             std::uint64_t prefix, std::optional<Failure>& failure) {
   const unsigned wanted = std::min(m_nConnections, kSegmentConnections);
   while (run.segmentClients.size() < wanted) {
     std::unique_ptr<net::CHttpClient> client = m_mediator.httpClient();
@@ -447,7 +470,7 @@ CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, cons
     connections.push_back({run.segmentClients[i].get(), run.segmentSinks[i].get()});
   const std::u16string partPath = PartPathOf(entry.localPath);
   CSegmentedFetch fetch({entry.name, partPath, PartRecordPathOf(entry.localPath), entry.info->Size, entry.info->CheckSum,
-                         exclude},
+                         exclude, prefix},
                         run.servers, std::move(connections), m_mediator.tick);
   std::uint64_t kept = 0;
   if (std::optional<Failure> prepared = fetch.Prepare(kept)) {
@@ -465,11 +488,11 @@ CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, cons
   const std::uint64_t size = entry.info->Size;
   std::uint32_t lastCheckpoint = m_mediator.tick();
   std::uint64_t received = kept;
-  std::uint64_t prefix = 0;
+  std::uint64_t gapFree = 0;
   CSegmentedFetch::State state = CSegmentedFetch::State::Running;
   while (state == CSegmentedFetch::State::Running) {
-    state = fetch.Wait(kSegmentPollMs, received, prefix);
-    run.hasher.Advance(prefix);
+    state = fetch.Wait(kSegmentPollMs, received, gapFree);
+    run.hasher.Advance(gapFree);
     if (!IsRunning()) {
       failure = Failure::Stop();  // the fetch records what it has for the next run
       return SegmentEnd::Failed;
@@ -530,7 +553,7 @@ CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, cons
 std::optional<Failure> CDownloadThread::Transfer(net::CHttpClient& client, net::IBodySink& sink,
                                                  CConcurrentChecksum& hasher, const Entry& entry,
                                                  const std::u16string& address, bool resume, std::uint64_t from,
-                                                 const std::string* fetchedAhead) {
+                                                 const std::string* fetchedAhead, bool probe) {
   std::uint64_t contentLength = fetchedAhead != nullptr ? fetchedAhead->size() : 0;
   const std::u16string range = resume ? net::FormatRangeHeader(from) : std::u16string();
   const std::uint32_t asked = m_mediator.tick();
@@ -559,6 +582,8 @@ std::optional<Failure> CDownloadThread::Transfer(net::CHttpClient& client, net::
   });
   const std::uint64_t total = contentLength + resumed;
   std::uint64_t received = resumed;
+  const std::uint32_t bodyStart = m_mediator.tick();
+  probe = probe && fetchedAhead == nullptr;
   // The next piece into the file: from the server, or from the body fetched ahead.
   std::size_t aheadAt = 0;
   ErrorCode pieceError = ERROR_SUCCESS;
@@ -600,6 +625,13 @@ std::optional<Failure> CDownloadThread::Transfer(net::CHttpClient& client, net::
     }
     if (post && !PostProgress(static_cast<std::int32_t>(entry.index), false, total, received, resumed))
       return Failure::NoRecord();
+    // A moment into a large file, a stream much slower than this machine takes bytes in (a server
+    // that caps each connection, a long way) hands the rest to several connections.
+    if (probe && static_cast<std::uint32_t>(now - bodyStart) >= kProbeMs) {
+      probe = false;
+      const std::uint64_t perMs = (received - resumed) / static_cast<std::uint32_t>(now - bodyStart);
+      if (perMs < kFastStreamBytesPerMs && total - received > perMs * kProbeMs) return Failure::TooSlow();
+    }
     if (received > total) break;
   }
   // The body ended early without an error from the transport: the part stays for a resume.

@@ -71,10 +71,13 @@ class CDownloadThread : public CThread {
     assert(!IsBodyGoingOn() && "the connections are set only while no run is going on");
     m_nConnections = std::max(connections, 1u);
   }
-  // Files of at least this size are fetched in segments when more than one connection is allowed.
-  void SetSegmentThreshold(std::uint64_t bytes) {
+  // Files of at least this size are fetched in segments when more than one connection is allowed:
+  // with probeFirst, once a single stream of them turns out slow (or the server is far away); else
+  // at once.
+  void SetSegmentThreshold(std::uint64_t bytes, bool probeFirst = true) {
     assert(!IsBodyGoingOn() && "the threshold is set only while no run is going on");
     m_nSegmentThreshold = std::max<std::uint64_t>(bytes, 1);
+    m_bProbeFirst = probeFirst;
   }
   // The window clears its handle before it destroys the worker, so a run still ending posts nothing.
   void SetTarget(TargetHandle hWnd) { m_hWnd = hWnd; }
@@ -131,17 +134,21 @@ class CDownloadThread : public CThread {
   // Opens the entry's address on a server (resuming from `from` when resume is set) and appends the
   // body to its file; with a body fetched ahead, that body is the answer (the whole file). None when
   // the file arrived whole, else why not; the caller decides whether another server is asked.
+  // With probe, a stream found much slower than segments would be ends as FailureKind::Slow, what
+  // it brought kept in the file.
   std::optional<Failure> Transfer(net::CHttpClient& client, net::IBodySink& sink, CConcurrentChecksum& hasher,
                                   const Entry& entry, const std::u16string& address, bool resume, std::uint64_t from,
-                                  const std::string* fetchedAhead);
+                                  const std::string* fetchedAhead, bool probe = false);
   // The entry's file over the run's servers: on a server's or the network's failure the next server
   // takes over from the bytes already written, without a word; `avoid` are servers to ask last (one
   // sent a body that did not match). None when it arrived whole; `server` is the one it came from.
   std::optional<Failure> Fetch(RunState& run, const Entry& entry, bool resume, std::uint64_t from, ServerMask avoid,
-                               std::size_t& server);
+                               std::size_t& server, bool probe = false);
   // A large missing file in segments over several connections and servers (but those in
   // `exclude`), into a part file that replaces the entry's file once its digest matches the list.
-  SegmentEnd FetchInSegments(RunState& run, const Entry& entry, ServerMask exclude, std::optional<Failure>& failure);
+  // `prefix`: bytes one stream brought into the part file already.
+  SegmentEnd FetchInSegments(RunState& run, const Entry& entry, ServerMask exclude, std::uint64_t prefix,
+                             std::optional<Failure>& failure);
   // Whether the entry's helper files (a part file, its record, a patch) could be taken for a listed file.
   bool HelperNamesFree(const Entry& entry) const;
   // The address of an entry that is surely fetched whole (its file is not there at all), or none.
@@ -175,11 +182,13 @@ class CDownloadThread : public CThread {
   WorkerMediator m_mediator;
   unsigned m_nConnections = kDefaultConnections;
   std::uint64_t m_nSegmentThreshold = kDefaultSegmentThreshold;
+  bool m_bProbeFirst = true;
   // Names the list gives to files of its own that end like a helper file of the worker's
   // (".valdris-patch", ".valdris-part", ".valdris-part.record"): such helpers are never made.
   std::vector<std::u16string> m_vecHelperLikeNames;
   std::uint32_t m_dwLastAnswerMs = 0;  // how long the worker's last request waited for its answer
   std::uint32_t m_dwQuickestAnswerMs = UINT32_MAX;  // the quickest answer of the run so far
+  bool m_bSlowStreams = false;  // a stream of this run was too slow for a large file
 };
 
 } // namespace download

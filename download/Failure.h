@@ -19,6 +19,7 @@ enum class FailureKind {
   Server,    // the server answered, but not with what was asked (a status, a wrong length)
   Network,   // no answer, or the answer broke off (refused, reset, timed out)
   Local,     // this machine's trouble: a file that cannot be made or written, no memory
+  Slow,      // no failure: one stream is too slow for this file, which goes on in segments
 };
 
 // The step that failed, which decides the words.
@@ -48,6 +49,7 @@ struct Failure {
   static Failure Write(platform::ErrorCode code, std::u16string_view path);
   static Failure Create(platform::ErrorCode code, std::u16string_view path);
   static Failure NoRecord() { return Of(FailureKind::Local, FailureStep::Record); }
+  static Failure TooSlow() { return Of(FailureKind::Slow, FailureStep::Receive); }
   static Failure Checksum(platform::ErrorCode code) { return Of(FailureKind::Local, FailureStep::Checksum, code); }
   static Failure Of(FailureKind kind, FailureStep step, platform::ErrorCode code = 0, std::u16string_view path = {}) {
     Failure failure;

@@ -129,9 +129,12 @@ std::optional<Failure> CSegmentedFetch::Prepare(std::uint64_t& kept) {
     for (const Piece& piece : m_pieces) kept += piece.at - piece.start;
     return std::nullopt;
   }
-  for (Piece& piece : m_pieces) piece.at = piece.start;
+  // Without a record, only what one stream brought before is kept.
+  for (Piece& piece : m_pieces) piece.at = std::clamp(m_job.prefix, piece.start, piece.end);
+  for (const Piece& piece : m_pieces) kept += piece.at - piece.start;
   CFileHandle part;
-  ErrorCode code = part.Open(m_job.partPath, OpenMode::WriteTruncate, Sharing::Shared);
+  ErrorCode code = part.Open(m_job.partPath, m_job.prefix > 0 ? OpenMode::WriteAlways : OpenMode::WriteTruncate,
+                             Sharing::Shared);
   if (code == ERROR_SUCCESS) code = part.SetSize(m_job.size);
   if (code != ERROR_SUCCESS) return Failure::Create(code, m_job.partPath);
   part.Close();

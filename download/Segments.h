@@ -41,6 +41,7 @@ class CSegmentedFetch {
     std::uint64_t size = 0;
     std::string checksum;       // the listed digest: a part of another version is never taken
     ServerMask exclude = 0;     // servers not asked this time
+    std::uint64_t prefix = 0;   // bytes at the part file's start that one stream brought already
   };
   // One connection: a client and the sink its bodies go to. The run owns both.
   struct Connection {

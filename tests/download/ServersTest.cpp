@@ -147,9 +147,9 @@ class Segments : public TwoServers {
     list.m_vecMirrors = {mirror.Url("/f/")};
     return list;
   }
-  static void Segmented(Worker& worker) {
+  static void Segmented(Worker& worker, bool probeFirst = false) {
     worker.thread.SetConnections(4);
-    worker.thread.SetSegmentThreshold(1024 * 1024);
+    worker.thread.SetSegmentThreshold(1024 * 1024, probeFirst);
   }
   static std::size_t RangedRequests(const FaultServer& server) {
     std::size_t n = 0;
@@ -217,6 +217,30 @@ TEST_F(Segments, EachPieceIsAskedForOnce) {
   Segmented(worker);
   EXPECT_TRUE(worker.Run().success);
   EXPECT_EQ(RangedRequests(first) + RangedRequests(mirror), large.size() / PieceSizeFor(large.size()) + 1);
+}
+
+// A large file starts as one stream; a slow one goes on in segments, and what it brought stays.
+TEST_F(Segments, ASlowStreamGoesOnInSegments) {
+  FaultScript slow = Plain(large);
+  slow.dripBytes = 32 * 1024;
+  slow.dripDelayMs = 20;
+  first.Script("/f/big.pak", slow);
+  first.Script("/f/small.pak", Plain());
+  filelist::CFileList list = LargeList();
+  list.m_vecMirrors.clear();
+  Worker worker(list);
+  Segmented(worker, true);
+  const std::string before = LogText();
+  const RunRecord run = worker.Run();
+  EXPECT_TRUE(run.success) << run.message;
+  EXPECT_EQ(worker.Read("big.pak"), large);
+  EXPECT_FALSE(PartLeft(worker));
+  EXPECT_EQ(CountOf(LogText().substr(before.size()), "file download segment mode"), 1);
+  const std::vector<std::string> heads = first.Requests();
+  ASSERT_GT(heads.size(), 2u);
+  EXPECT_EQ(heads[0].find("Range:"), std::string::npos) << "one stream first";
+  for (std::size_t i = 1; i < heads.size(); ++i)
+    EXPECT_EQ(heads[i].find("Range: bytes=0-"), std::string::npos) << "what the stream brought is kept: " << heads[i];
 }
 
 // One server that dies mid-segment ends the run (nothing is asked again by itself); the next run

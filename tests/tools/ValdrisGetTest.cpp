@@ -230,7 +230,10 @@ TEST(ValdrisGet, KilledMidSegmentsKeepsThePiecesItRecorded) {
   EXPECT_FALSE(fs::exists(p.install / "Data/huge.pak.valdris-part"));
   std::uint64_t asked = 0;
   const std::vector<std::string> requests = p.server.Requests();
-  for (std::size_t i = before; i < requests.size(); ++i) {
+  // The second run begins with the list (a request of the killed run may still be read after it died).
+  std::size_t second = before;
+  while (second < requests.size() && requests[second].find("GET /filelist.json ") == std::string::npos) ++second;
+  for (std::size_t i = second; i < requests.size(); ++i) {
     const std::size_t at = requests[i].find("Range: bytes=");
     if (requests[i].find("huge.pak") == std::string::npos || at == std::string::npos) continue;
     const std::size_t dash = requests[i].find('-', at);
