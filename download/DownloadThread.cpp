@@ -200,6 +200,7 @@ bool CDownloadThread::DownloadFiles() {
   const std::vector<std::uint64_t> missing = MissingBytesFrom(m_FileList, m_strDownloadPath, m_nFileIndex);
   m_bPostedInRun = false;
   m_dwQuickestAnswerMs = UINT32_MAX;
+  m_bSlowStreams = false;
   const std::uint32_t first = m_nFileIndex;
   // Small missing files ahead are fetched over the other connections while the worker goes on.
   // They start once the worker's own connection has brought a file and its answer took a round trip

@@ -18,11 +18,15 @@ ErrorCode CFileSink::Open(std::u16string_view path, bool append) {
       return seek;
     }
   }
+  StartBody(end);
+  return ERROR_SUCCESS;
+}
+
+void CFileSink::StartBody(std::uint64_t start) {
   m_WriteBlock.resize(kWriteBlock);
   m_nGathered = 0;
-  m_nFileStart = end;
+  m_nFileStart = start;
   m_nWritten = 0;
-  return ERROR_SUCCESS;
 }
 
 ErrorCode CFileSink::OpenAt(std::u16string_view path, std::uint64_t offset) {
@@ -34,10 +38,7 @@ ErrorCode CFileSink::OpenAt(std::u16string_view path, std::uint64_t offset) {
     m_hFile.Close();
     return code;
   }
-  m_WriteBlock.resize(kWriteBlock);
-  m_nGathered = 0;
-  m_nFileStart = offset;
-  m_nWritten = 0;
+  StartBody(offset);
   return ERROR_SUCCESS;
 }
 

@@ -31,6 +31,8 @@ class CFileSink : public net::IBodySink {
   static constexpr std::size_t kWriteBlock = 32 * 1024;
 
  private:
+  // A new body begins at this offset of the open file.
+  void StartBody(std::uint64_t start);
   // Writes the gathered bytes; they are dropped on failure, as the transfer ends there.
   platform::ErrorCode WriteGathered();
 

@@ -156,6 +156,14 @@ class Segments : public TwoServers {
     for (const std::string& head : server.Requests()) n += head.find("Range: bytes=") != std::string::npos ? 1 : 0;
     return n;
   }
+  // The list of the large and the small file on the first server alone, the large one as scripted.
+  filelist::CFileList OneServer(const FaultScript& big) {
+    first.Script("/f/big.pak", big);
+    first.Script("/f/small.pak", Plain());
+    filelist::CFileList list = LargeList();
+    list.m_vecMirrors.clear();
+    return list;
+  }
   bool PartLeft(const Worker& worker) const {
     return std::filesystem::exists(worker.folder / "big.pak.valdris-part") ||
            std::filesystem::exists(worker.folder / "big.pak.valdris-part.record");
@@ -224,11 +232,7 @@ TEST_F(Segments, ASlowStreamGoesOnInSegments) {
   FaultScript slow = Plain(large);
   slow.dripBytes = 32 * 1024;
   slow.dripDelayMs = 20;
-  first.Script("/f/big.pak", slow);
-  first.Script("/f/small.pak", Plain());
-  filelist::CFileList list = LargeList();
-  list.m_vecMirrors.clear();
-  Worker worker(list);
+  Worker worker(OneServer(slow));
   Segmented(worker, true);
   const std::string before = LogText();
   const RunRecord run = worker.Run();
@@ -249,11 +253,7 @@ TEST_F(Segments, WithOneServerAFailureEndsTheRunAndTheNextKeepsThePieces) {
   FaultScript dying = Plain(large);
   dying.cutAfter = 100000;
   dying.reset = true;
-  first.Script("/f/big.pak", dying);
-  first.Script("/f/small.pak", Plain());
-  filelist::CFileList list = LargeList();
-  list.m_vecMirrors.clear();
-  Worker worker(list);
+  Worker worker(OneServer(dying));
   Segmented(worker);
   const RunRecord failed = worker.Run();
   ASSERT_TRUE(failed.gotResult);
@@ -284,11 +284,7 @@ TEST_F(Segments, AStopKeepsThePiecesForTheNextRun) {
   FaultScript slow = Plain(large);
   slow.dripBytes = 16384;
   slow.dripDelayMs = 20;
-  first.Script("/f/big.pak", slow);
-  first.Script("/f/small.pak", Plain());
-  filelist::CFileList list = LargeList();
-  list.m_vecMirrors.clear();
-  Worker worker(list);
+  Worker worker(OneServer(slow));
   Segmented(worker);
   ASSERT_TRUE(worker.thread.Start());
   download::CMessageQueue::Message message;
