@@ -163,9 +163,7 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
   }
   if (code == ERROR_SUCCESS) code = built.SetSize(keptBytes);
   if (code != ERROR_SUCCESS) {
-    theLog.Write(LOG_ERROR, u"failed to create(open) file - (%ld)", code);
-    Concerning(failedPath, code);
-    Fail(core::IDS_FILE_CREATE_FAILED, code);
+    Report(Failure::Create(code, failedPath));
     return PatchEnd::Failed;
   }
   // The new file's digest is taken on the hasher's thread as the file grows.
@@ -178,13 +176,11 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
   std::uint64_t fetched = listed.Size;  // the index came over the network too
   std::uint64_t reused = 0;
   std::vector<char> copy(kCopyRun);
-  const auto writeFailed = [&](ErrorCode error) {
-    theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", error);
-    Concerning(patchPath, error);
-    if (error == ERROR_DISK_FULL) Fail(core::IDS_INSUFFICIENT_SPACE);
-    else Fail(core::IDS_FILE_CREATE_FAILED, error);
+  const auto failed = [&](const Failure& failure) {
+    Report(failure);
     return PatchEnd::Failed;
   };
+  const auto writeFailed = [&](ErrorCode error) { return failed(Failure::Write(error, patchPath)); };
   const auto report = [&](bool force) {
     const std::uint32_t now = m_mediator.tick();
     if (!force && m_bPostedInRun && static_cast<std::uint32_t>(now - m_dwLastPost) < kPostIntervalMs) return true;
@@ -231,15 +227,9 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
   };
   const auto copyFailed = [&]() {
     if (!IsRunning()) return PatchEnd::Stopped;
-    if (copyError == ERROR_NOT_ENOUGH_MEMORY) {
-      Fail(core::IDS_NO_MEMORY_MESSAGE);
-      return PatchEnd::Failed;
-    }
-    if (copyError == ERROR_HTTP_INVALID_SERVER_RESPONSE) {
-      theLog.Write(LOG_ERROR, u"failed to download file - (%ld)", copyError);
-      Fail(core::IDS_NETWORK_UNSTABLE, copyError);
-      return PatchEnd::Failed;
-    }
+    if (copyError == ERROR_NOT_ENOUGH_MEMORY) return failed(Failure::NoRecord());
+    // The server left out bytes that were asked for.
+    if (copyError == ERROR_HTTP_INVALID_SERVER_RESPONSE) return failed(Failure::Receive(copyError, patchPath));
     return writeFailed(copyError);
   };
 
@@ -296,10 +286,7 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
             return writeFailed(error);
           at += n - skip;
           hasher.Advance(at);
-          if (!report(false)) {
-            Fail(core::IDS_NO_MEMORY_MESSAGE);
-            return PatchEnd::Failed;
-          }
+          if (!report(false)) return failed(Failure::NoRecord());
         }
       }
       if (!ok || reader.LastError() != ERROR_SUCCESS) {
@@ -324,29 +311,20 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
   if (const ErrorCode error = built.Flush(); error != ERROR_SUCCESS) return writeFailed(error);
   built.Close();
   old.Close();
-  if (!report(true)) {
-    Fail(core::IDS_NO_MEMORY_MESSAGE);
-    return PatchEnd::Failed;
-  }
+  if (!report(true)) return failed(Failure::NoRecord());
   // Only a whole file that matches the list takes the old one's place.
   std::u16string checksum;
   hashed = true;
   if (const ErrorCode error = hasher.Finish(size, checksum); error != ERROR_SUCCESS) {
     if (error == CHECKSUM_STOPPED) return PatchEnd::Stopped;
-    theLog.Write(LOG_ERROR, u"(100%%) failed to get file checksum - (%ld)", error);
-    Fail(core::IDS_CHECKSUM_FAILED);
-    return PatchEnd::Failed;
+    return failed(Failure::Checksum(error));
   }
   if (checksum != entry.expected) {
     theLog.Write(LOG_WARNING, u"(100%%) patched file checksum is invalid so re-download");
     return giveUp();
   }
-  if (const ErrorCode error = ReplaceFileWith(entry.localPath, patchPath); error != ERROR_SUCCESS) {
-    theLog.Write(LOG_ERROR, u"failed to create(open) file - (%ld)", error);
-    Concerning(entry.localPath, error);
-    Fail(core::IDS_FILE_CREATE_FAILED, error);
-    return PatchEnd::Failed;
-  }
+  if (const ErrorCode error = ReplaceFileWith(entry.localPath, patchPath); error != ERROR_SUCCESS)
+    return failed(Failure::Create(error, entry.localPath));
   theLog.Write(LOG_INFO, u"(100%%) file patch success - reused %I64u bytes, fetched %I64u bytes",
                static_cast<unsigned long long>(reused + keptBytes), static_cast<unsigned long long>(fetched));
   return PatchEnd::Patched;
