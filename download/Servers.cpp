@@ -152,12 +152,4 @@ bool CServerSet::IgnoresRanges(std::size_t server) const {
   return m_servers[server].noRanges;
 }
 
-bool CServerSet::AllResting(ServerMask tried) const {
-  const std::lock_guard<std::mutex> lock(m_mutex);
-  const std::uint32_t now = m_tick();
-  for (std::size_t i = 0; i < m_servers.size(); ++i)
-    if ((tried & MaskOf(i)) == 0 && !IsResting(m_servers[i], now)) return false;
-  return true;
-}
-
 } // namespace download

@@ -62,8 +62,6 @@ class CServerSet {
   void Release(std::size_t server, Outcome outcome, std::uint64_t bytes = 0, std::uint32_t elapsedMs = 0);
   // Whether a server has been seen to ignore ranges.
   bool IgnoresRanges(std::size_t server) const;
-  // Whether every server that is not in `tried` is resting.
-  bool AllResting(ServerMask tried) const;
 
  private:
   struct Server {
