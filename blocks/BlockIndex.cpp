@@ -11,9 +11,24 @@ using namespace platform;
 
 namespace {
 
-constexpr std::string_view kMagic = "VLDBLK01";
-constexpr std::size_t kHeaderSize = 8 + 4 + 8;
-constexpr std::size_t kSumSize = 4 + 8;
+// The first format keeps whole checksums; the second says its lengths after the file's size.
+constexpr std::string_view kMagicFull = "VLDBLK01";
+constexpr std::string_view kMagicLengths = "VLDBLK02";
+constexpr std::size_t kMagicSize = 8;
+constexpr std::size_t kHeaderSize = kMagicSize + 4 + 8;
+constexpr std::size_t kLengthsSize = 3;
+
+bool ValidLengths(const ChecksumLengths& lengths) {
+  return lengths.weakBytes >= 2 && lengths.weakBytes <= 4 && lengths.strongBytes >= 2 && lengths.strongBytes <= 8 &&
+         (lengths.blocksInRow == 1 || lengths.blocksInRow == 2);
+}
+
+// Bits of a positive count, rounded up (1 for 0 and 1).
+unsigned BitsOf(std::uint64_t n) {
+  unsigned bits = 1;
+  while (bits < 64 && (std::uint64_t{1} << bits) < n) ++bits;
+  return bits;
+}
 
 void PutLE(std::string& out, std::uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
@@ -33,32 +48,89 @@ std::uint32_t CBlockIndex::BlockLength(std::uint64_t i) const {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(m_nBlockSize, m_nFileSize - start));
 }
 
+ChecksumLengths LengthsFor(std::uint64_t fileSize, std::uint32_t blockSize) {
+  const std::uint64_t wholeBlocks = blockSize == 0 ? 0 : fileSize / blockSize;
+  // Without two whole blocks in a row nothing can be matched two at a time.
+  if (wholeBlocks < 2) return kFullLengths;
+  const unsigned blockBits = BitsOf(wholeBlocks);
+  ChecksumLengths lengths;
+  lengths.blocksInRow = 2;
+  // A search compares two weak sums (16 bits per byte kept) at each of the source's offsets against
+  // each pair of blocks: about one chance hit in all.
+  lengths.weakBytes = static_cast<std::uint8_t>(std::clamp((BitsOf(fileSize) + blockBits + 15) / 16, 2u, 4u));
+  // A block taken for the next one of a run is compared by both of its sums: 32 bits to spare over
+  // the number of blocks.
+  const unsigned bothBytes = (blockBits + 32 + 7) / 8;
+  lengths.strongBytes = static_cast<std::uint8_t>(
+      std::clamp(static_cast<int>(bothBytes) - lengths.weakBytes, 2, 8));
+  return lengths;
+}
+
+std::uint32_t CBlockIndex::Weak(std::uint32_t whole) const {
+  // The second sum (the high half) mixes better than the plain sum of the bytes, so it is kept first.
+  switch (m_lengths.weakBytes) {
+    case 2: return whole >> 16;
+    case 3: return ((whole >> 16) << 8) | (whole & 0xff);
+    default: return whole;
+  }
+}
+
+std::uint64_t CBlockIndex::Strong(std::uint64_t whole) const {
+  return m_lengths.strongBytes >= 8 ? whole : whole & ((std::uint64_t{1} << (8 * m_lengths.strongBytes)) - 1);
+}
+
+bool CBlockIndex::Holds(std::uint64_t i, const unsigned char* data, CStrongSum& strongSum) const {
+  const std::uint32_t length = BlockLength(i);
+  const BlockSum& want = m_vecSums[static_cast<std::size_t>(i)];
+  if (Weak(WeakSum(data, length)) != want.weak) return false;
+  std::uint64_t strong = 0;
+  return strongSum.Of(data, length, strong) && Strong(strong) == want.strong;
+}
+
 std::string CBlockIndex::Serialize() const {
-  std::string out(kMagic);
-  out.reserve(kHeaderSize + m_vecSums.size() * kSumSize);
+  const bool full = m_lengths == kFullLengths;
+  std::string out(full ? kMagicFull : kMagicLengths);
+  const std::size_t sumSize = m_lengths.weakBytes + m_lengths.strongBytes;
+  out.reserve(kHeaderSize + kLengthsSize + m_vecSums.size() * sumSize);
   PutLE(out, m_nBlockSize, 4);
   PutLE(out, m_nFileSize, 8);
+  if (!full) {
+    out.push_back(static_cast<char>(m_lengths.weakBytes));
+    out.push_back(static_cast<char>(m_lengths.strongBytes));
+    out.push_back(static_cast<char>(m_lengths.blocksInRow));
+  }
   for (const BlockSum& sum : m_vecSums) {
-    PutLE(out, sum.weak, 4);
-    PutLE(out, sum.strong, 8);
+    PutLE(out, sum.weak, m_lengths.weakBytes);
+    PutLE(out, sum.strong, m_lengths.strongBytes);
   }
   return out;
 }
 
 bool CBlockIndex::Parse(std::string_view bytes) {
-  if (bytes.size() < kHeaderSize || bytes.substr(0, kMagic.size()) != kMagic) return false;
+  if (bytes.size() < kHeaderSize) return false;
+  const std::string_view magic = bytes.substr(0, kMagicSize);
+  if (magic != kMagicFull && magic != kMagicLengths) return false;
   CBlockIndex read;
   read.m_nBlockSize = static_cast<std::uint32_t>(GetLE(bytes, 8, 4));
   read.m_nFileSize = GetLE(bytes, 12, 8);
   if (read.m_nBlockSize < kSmallestBlock || read.m_nBlockSize > kLargestBlock) return false;
+  std::size_t at = kHeaderSize;
+  if (magic == kMagicLengths) {
+    if (bytes.size() < kHeaderSize + kLengthsSize) return false;
+    read.m_lengths = {static_cast<std::uint8_t>(bytes[at]), static_cast<std::uint8_t>(bytes[at + 1]),
+                      static_cast<std::uint8_t>(bytes[at + 2])};
+    if (!ValidLengths(read.m_lengths)) return false;
+    at += kLengthsSize;
+  }
+  const std::size_t sumSize = read.m_lengths.weakBytes + read.m_lengths.strongBytes;
   const std::uint64_t count = read.BlockCount();
   // The count follows from the file's size: the bytes must hold exactly that many sums.
-  if ((bytes.size() - kHeaderSize) % kSumSize != 0 || (bytes.size() - kHeaderSize) / kSumSize != count) return false;
+  if ((bytes.size() - at) % sumSize != 0 || (bytes.size() - at) / sumSize != count) return false;
   read.m_vecSums.resize(static_cast<std::size_t>(count));
-  for (std::size_t i = 0; i < read.m_vecSums.size(); ++i) {
-    const std::size_t at = kHeaderSize + i * kSumSize;
-    read.m_vecSums[i].weak = static_cast<std::uint32_t>(GetLE(bytes, at, 4));
-    read.m_vecSums[i].strong = GetLE(bytes, at + 4, 8);
+  for (BlockSum& sum : read.m_vecSums) {
+    sum.weak = static_cast<std::uint32_t>(GetLE(bytes, at, read.m_lengths.weakBytes));
+    sum.strong = GetLE(bytes, at + read.m_lengths.weakBytes, read.m_lengths.strongBytes);
+    at += sumSize;
   }
   *this = std::move(read);
   return true;
@@ -104,14 +176,16 @@ bool CStrongSum::Of(const unsigned char* data, std::size_t length, std::uint64_t
 }
 
 ErrorCode ComputeBlockIndex(std::u16string_view path, std::uint32_t blockSize, CBlockIndex& index,
-                            const std::atomic<bool>* running) {
+                            const std::atomic<bool>* running, const ChecksumLengths* lengths) {
   if (blockSize < kSmallestBlock || blockSize > kLargestBlock) return ERROR_INVALID_PARAMETER;
+  if (lengths != nullptr && !ValidLengths(*lengths)) return ERROR_INVALID_PARAMETER;
   CFileHandle file;
   if (const ErrorCode code = file.Open(path, OpenMode::ReadExisting); code != ERROR_SUCCESS) return code;
   file.AdviseSequential();
   CBlockIndex made;
   made.m_nBlockSize = blockSize;
   if (const ErrorCode code = file.Size(made.m_nFileSize); code != ERROR_SUCCESS) return code;
+  made.m_lengths = lengths != nullptr ? *lengths : LengthsFor(made.m_nFileSize, blockSize);
   made.m_vecSums.reserve(static_cast<std::size_t>(made.BlockCount()));
   // Whole blocks at a time, many per read.
   const std::size_t perRead = std::max<std::size_t>(1, (1024 * 1024) / blockSize);
@@ -130,8 +204,9 @@ ErrorCode ComputeBlockIndex(std::u16string_view path, std::uint32_t blockSize, C
     for (std::size_t at = 0; at < filled; at += blockSize) {
       const std::size_t length = std::min<std::size_t>(blockSize, filled - at);
       BlockSum sum;
-      sum.weak = WeakSum(buffer.data() + at, length);
+      sum.weak = made.Weak(WeakSum(buffer.data() + at, length));
       if (!strong.Of(buffer.data() + at, length, sum.strong)) return ERROR_GEN_FAILURE;
+      sum.strong = made.Strong(sum.strong);
       made.m_vecSums.push_back(sum);
     }
     if (filled < buffer.size()) break;

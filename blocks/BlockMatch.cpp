@@ -14,35 +14,40 @@ namespace {
 
 // Blocks looked at ahead, in place, where a run of matching blocks breaks off.
 constexpr std::uint64_t kProbes = 16;
+constexpr std::uint64_t kNoBlock = ~std::uint64_t{0};
 
-// The whole blocks looked for, by weak checksum, with a bitmap in front so that most byte offsets of
-// a source that matches nothing cost one bit test.
+// The places a search looks for: each run of as many whole blocks in a row as the index asks to
+// match, by their weak checksums together, with a bitmap in front so that most byte offsets of a
+// source that matches nothing cost one bit test.
 class CBlockTable {
  public:
   CBlockTable(const CBlockIndex& index, std::uint64_t firstBlock) : m_bits(kBits / 64, 0) {
-    for (std::uint64_t i = firstBlock; i < index.BlockCount(); ++i) {
-      if (index.BlockLength(i) != index.m_nBlockSize) continue;  // the short last block is looked for apart
-      const std::uint32_t weak = index.m_vecSums[static_cast<std::size_t>(i)].weak;
-      m_entries.emplace_back(weak, i);
-      m_bits[Bit(weak) / 64] |= std::uint64_t{1} << (Bit(weak) % 64);
+    const std::uint64_t row = index.m_lengths.blocksInRow;
+    for (std::uint64_t i = firstBlock; i + row <= index.BlockCount(); ++i) {
+      // The short last block is looked for apart.
+      if (index.BlockLength(i + row - 1) != index.m_nBlockSize) continue;
+      std::uint64_t key = 0;
+      for (std::uint64_t r = 0; r < row; ++r) key = (key << 32) | index.m_vecSums[static_cast<std::size_t>(i + r)].weak;
+      m_entries.emplace_back(key, i);
+      m_bits[Bit(key) / 64] |= std::uint64_t{1} << (Bit(key) % 64);
     }
     std::sort(m_entries.begin(), m_entries.end());
   }
-  bool MayHold(std::uint32_t weak) const { return (m_bits[Bit(weak) / 64] >> (Bit(weak) % 64)) & 1u; }
-  // The blocks whose weak checksum is this one.
-  std::pair<const std::pair<std::uint32_t, std::uint64_t>*, const std::pair<std::uint32_t, std::uint64_t>*> With(
-      std::uint32_t weak) const {
-    const auto from = std::lower_bound(m_entries.begin(), m_entries.end(), std::make_pair(weak, std::uint64_t{0}));
+  bool MayHold(std::uint64_t key) const { return (m_bits[Bit(key) / 64] >> (Bit(key) % 64)) & 1u; }
+  // The first blocks of the runs whose weak checksums are these.
+  std::pair<const std::pair<std::uint64_t, std::uint64_t>*, const std::pair<std::uint64_t, std::uint64_t>*> With(
+      std::uint64_t key) const {
+    const auto from = std::lower_bound(m_entries.begin(), m_entries.end(), std::make_pair(key, std::uint64_t{0}));
     auto to = from;
-    while (to != m_entries.end() && to->first == weak) ++to;
+    while (to != m_entries.end() && to->first == key) ++to;
     return {m_entries.data() + (from - m_entries.begin()), m_entries.data() + (to - m_entries.begin())};
   }
   bool Empty() const { return m_entries.empty(); }
 
  private:
   static constexpr std::uint32_t kBits = 1u << 24;
-  static std::uint32_t Bit(std::uint32_t weak) { return (weak * 2654435761u) >> 8; }
-  std::vector<std::pair<std::uint32_t, std::uint64_t>> m_entries;
+  static std::uint32_t Bit(std::uint64_t key) { return static_cast<std::uint32_t>((key * 0x9E3779B97F4A7C15ull) >> 40); }
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> m_entries;
   std::vector<std::uint64_t> m_bits;
 };
 
@@ -57,11 +62,7 @@ ErrorCode FindLastShortBlock(const CBlockIndex& index, CFileHandle& source, std:
     if (at + length > sourceSize) continue;
     std::size_t got = 0;
     if (const ErrorCode code = source.ReadAt(bytes.data(), length, at, got); code != ERROR_SUCCESS) return code;
-    if (got != length) continue;
-    std::uint64_t strong = 0;
-    if (WeakSum(bytes.data(), length) != index.m_vecSums[static_cast<std::size_t>(last)].weak) continue;
-    if (!strongSum.Of(bytes.data(), length, strong)) return ERROR_GEN_FAILURE;
-    if (strong == index.m_vecSums[static_cast<std::size_t>(last)].strong) {
+    if (got == length && index.Holds(last, bytes.data(), strongSum)) {
       matches.sourceOffsets[static_cast<std::size_t>(last)] = static_cast<std::int64_t>(at);
       break;
     }
@@ -93,10 +94,13 @@ ErrorCode FindBlocks(const CBlockIndex& index, std::uint64_t firstBlock, std::u1
 
   const CBlockTable table(index, firstBlock);
   const std::size_t block = index.m_nBlockSize;
+  const std::size_t row = index.m_lengths.blocksInRow;
+  const std::size_t span = row * block;  // the bytes a search compares at each offset
+  const std::uint64_t count = index.BlockCount();
   if (table.Empty() || sourceSize < block) return ERROR_SUCCESS;
   // A window of the source: bytes [bufferStart, bufferStart + filled). Refilled by moving what is
   // still needed to the front; p never goes back.
-  std::vector<unsigned char> buffer(std::max<std::size_t>(4 * 1024 * 1024, 4 * block));
+  std::vector<unsigned char> buffer(std::max<std::size_t>(4 * 1024 * 1024, 4 * span));
   std::uint64_t bufferStart = 0;
   std::size_t filled = 0;
   // Makes bytes [p, p + need) available when the source has them; false at its end.
@@ -116,75 +120,100 @@ ErrorCode FindBlocks(const CBlockIndex& index, std::uint64_t firstBlock, std::u1
     }
     return p + need <= bufferStart + filled;
   };
+  const auto mark = [&](std::uint64_t i, std::uint64_t at) {
+    std::int64_t& offset = matches.sourceOffsets[static_cast<std::size_t>(i)];
+    if (offset == kNotFound) offset = static_cast<std::int64_t>(at);
+  };
+  // Whether whole block i lies at these bytes.
+  const auto holds = [&](std::uint64_t i, const unsigned char* bytes) {
+    return i < count && index.BlockLength(i) == block && index.Holds(i, bytes, strongSum);
+  };
 
-  // Marks the blocks whose bytes the window at p holds; true when there is one.
-  const auto matchAt = [&](const unsigned char* window, std::uint64_t p, std::uint32_t weak, bool& matched) {
-    matched = false;
-    if (!table.MayHold(weak)) return true;
-    const auto [from, to] = table.With(weak);
-    if (from == to) return true;
-    std::uint64_t strong = 0;
-    if (!strongSum.Of(window, block, strong)) return false;
+  // Marks the runs of blocks whose bytes the window at p holds; `last` is the last block of one.
+  const auto matchAt = [&](const unsigned char* window, std::uint64_t p, std::uint64_t key, std::uint64_t& last) {
+    last = kNoBlock;
+    if (!table.MayHold(key)) return true;
+    const auto [from, to] = table.With(key);
+    std::uint64_t strong[2] = {};
+    bool summed[2] = {false, false};
     for (auto it = from; it != to; ++it) {
-      if (index.m_vecSums[static_cast<std::size_t>(it->second)].strong != strong) continue;
-      matched = true;
-      std::int64_t& offset = matches.sourceOffsets[static_cast<std::size_t>(it->second)];
-      if (offset == kNotFound) offset = static_cast<std::int64_t>(p);
+      bool all = true;
+      for (std::size_t r = 0; r < row && all; ++r) {
+        if (!summed[r] && !strongSum.Of(window + r * block, block, strong[r])) return false;
+        summed[r] = true;
+        all = index.Strong(strong[r]) == index.m_vecSums[static_cast<std::size_t>(it->second + r)].strong;
+      }
+      if (!all) continue;
+      for (std::size_t r = 0; r < row; ++r) mark(it->second + r, p + r * block);
+      last = it->second + row - 1;
     }
     return true;
   };
 
-  CRollingSum rolling;
+  CRollingSum rolling[2];
   bool rollingValid = false;
-  bool afterMatch = false;  // p follows a block that matched
+  std::uint64_t next = kNoBlock;  // after a match: the block that most likely follows it
   std::vector<unsigned char> probe(block);
   std::uint64_t p = 0;
   std::uint64_t checked = 0;  // bytes since the stop flag was looked at
   ErrorCode error = ERROR_SUCCESS;
+  const auto failed = [&] { return error != ERROR_SUCCESS ? error : ERROR_HANDLE_EOF; };
   while (p + block <= sourceSize) {
     if (++checked >= 64 * 1024) {
       checked = 0;
       if (running != nullptr && !running->load()) return ERROR_OPERATION_ABORTED;
     }
-    // The window and the byte after it, for the roll.
-    if (!ensure(p, block + (p + block < sourceSize ? 1 : 0), error)) return error != ERROR_SUCCESS ? error : ERROR_HANDLE_EOF;
-    const unsigned char* const window = buffer.data() + (p - bufferStart);
-    if (!rollingValid) {
-      rolling.Reset(window, block);
-      rollingValid = true;
-    }
-    bool matched = false;
-    if (!matchAt(window, p, rolling.Value(), matched)) return ERROR_GEN_FAILURE;
-    if (matched) {
-      // The next block most likely follows this one: look there next, whole.
-      p += block;
-      rollingValid = false;
-      afterMatch = true;
-      checked += block;
-      continue;
-    }
-    if (afterMatch) {
-      // A run of blocks in place broke off: most changes replace bytes in place, so the run likely
-      // goes on a few blocks later. Looking there first spares rolling through the changed bytes.
-      afterMatch = false;
+    if (next != kNoBlock) {
+      // A run of blocks goes on: one block is looked at, whole, where it most likely stands.
+      if (!ensure(p, block, error)) return failed();
+      if (holds(next, buffer.data() + (p - bufferStart))) {
+        mark(next++, p);
+        p += block;
+        checked += block;
+        continue;
+      }
+      // The run broke off: most changes replace bytes in place, so the run likely goes on a few
+      // blocks later. Looking there first spares rolling through the changed bytes.
       bool found = false;
-      for (std::uint64_t k = 1; k <= kProbes && p + (k + 1) * block <= sourceSize && !found; ++k) {
+      for (std::uint64_t k = 1; k <= kProbes && next + k < count && p + (k + 1) * block <= sourceSize; ++k) {
         std::size_t got = 0;
         error = source.ReadAt(probe.data(), block, p + k * block, got);
         if (error != ERROR_SUCCESS) return error;
         if (got != block) break;
-        if (!matchAt(probe.data(), p + k * block, WeakSum(probe.data(), block), found)) return ERROR_GEN_FAILURE;
-        if (found) {
+        if (holds(next + k, probe.data())) {
+          mark(next + k, p + k * block);
+          next += k + 1;
           p += (k + 1) * block;
-          rollingValid = false;
-          afterMatch = true;
           checked += (k + 1) * block;
+          found = true;
+          break;
         }
       }
       if (found) continue;
+      next = kNoBlock;
+      rollingValid = false;
     }
-    if (p + block >= sourceSize) break;
-    rolling.Roll(window[0], window[block]);
+    if (p + span > sourceSize) break;
+    // The window and the byte after it, for the roll.
+    if (!ensure(p, span + (p + span < sourceSize ? 1 : 0), error)) return failed();
+    const unsigned char* const window = buffer.data() + (p - bufferStart);
+    if (!rollingValid) {
+      for (std::size_t r = 0; r < row; ++r) rolling[r].Reset(window + r * block, block);
+      rollingValid = true;
+    }
+    std::uint64_t key = 0;
+    for (std::size_t r = 0; r < row; ++r) key = (key << 32) | index.Weak(rolling[r].Value());
+    std::uint64_t last = kNoBlock;
+    if (!matchAt(window, p, key, last)) return ERROR_GEN_FAILURE;
+    if (last != kNoBlock) {
+      next = last + 1;
+      p += span;
+      checked += span;
+      rollingValid = false;
+      continue;
+    }
+    if (p + span >= sourceSize) break;
+    for (std::size_t r = 0; r < row; ++r) rolling[r].Roll(window[r * block], window[(r + 1) * block]);
     ++p;
   }
   return ERROR_SUCCESS;

@@ -53,11 +53,7 @@ ErrorCode KeptBlocks(std::u16string_view patchPath, const blocks::CBlockIndex& i
       filled += got;
     }
     if (filled < length) break;
-    std::uint64_t strong = 0;
-    const blocks::BlockSum& want = index.m_vecSums[static_cast<std::size_t>(i)];
-    if (blocks::WeakSum(block.data(), length) != want.weak || !strongSum.Of(block.data(), length, strong) ||
-        strong != want.strong)
-      break;
+    if (!index.Holds(i, block.data(), strongSum)) break;
     kept = i + 1;
   }
   return ERROR_SUCCESS;
@@ -88,7 +84,7 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
     return giveUp();
   }
 
-  // An index holds 12 bytes per block of at least 256 bytes: one that claims more is no index, and
+  // An index holds at most 12 bytes per block of at least 256 bytes: one that claims more is no index, and
   // is never read into memory.
   if (listed.Size > entry.info->Size / blocks::kSmallestBlock * 12 + 4096) {
     theLog.Write(LOG_WARNING, u"block index does not match the file list so re-download");

@@ -17,11 +17,12 @@ using testsupport::TempDir;
 
 constexpr std::uint32_t kBlock = 256;
 
-CBlockIndex IndexOf(const TempDir& dir, const std::string& bytes, std::uint32_t blockSize = kBlock) {
+CBlockIndex IndexOf(const TempDir& dir, const std::string& bytes, std::uint32_t blockSize = kBlock,
+                    const ChecksumLengths* lengths = nullptr) {
   const auto path = dir.path() / "indexed";
   testsupport::WriteBytes(path, bytes);
   CBlockIndex index;
-  EXPECT_EQ(ComputeBlockIndex(platform::WidenUtf8(path.u8string()), blockSize, index), 0u);
+  EXPECT_EQ(ComputeBlockIndex(platform::WidenUtf8(path.u8string()), blockSize, index, nullptr, lengths), 0u);
   return index;
 }
 
@@ -41,7 +42,8 @@ std::string Rebuild(const CBlockIndex& index, const BlockMatches& matches, const
 }
 
 // Each kind of change between an old and a new version: every block the old file holds anywhere is
-// found, the new file is rebuilt exactly, and only about the changed bytes are fetched.
+// found, the new file is rebuilt exactly, and only about the changed bytes are fetched; with whole
+// checksums matched one block at a time, and with the short ones chosen for the size, two in a row.
 TEST(BlockMatch, FindsWhatTheOldVersionHoldsWhateverMoved) {
   const std::string old = Pattern(64 * 1024, 1);
   const std::string other = Pattern(8 * 1024, 2);
@@ -70,14 +72,17 @@ TEST(BlockMatch, FindsWhatTheOldVersionHoldsWhateverMoved) {
   TempDir dir;
   const auto oldPath = dir.path() / "old";
   testsupport::WriteBytes(oldPath, old);
-  for (const auto& row : rows) {
-    const CBlockIndex index = IndexOf(dir, row.fresh);
-    BlockMatches matches;
-    ASSERT_EQ(FindBlocks(index, 0, platform::WidenUtf8(oldPath.u8string()), matches), 0u) << row.name;
-    std::uint64_t fetched = 0;
-    EXPECT_EQ(Rebuild(index, matches, old, row.fresh, fetched), row.fresh) << row.name;
-    EXPECT_LE(fetched, row.mostFetched) << row.name;
-    EXPECT_EQ(fetched + matches.BytesFound(index), row.fresh.size()) << row.name;
+  for (const bool whole : {true, false}) {
+    for (const auto& row : rows) {
+      const CBlockIndex index = IndexOf(dir, row.fresh, kBlock, whole ? &kFullLengths : nullptr);
+      const std::string name = std::string(row.name) + (whole ? ", whole checksums" : ", short checksums");
+      BlockMatches matches;
+      ASSERT_EQ(FindBlocks(index, 0, platform::WidenUtf8(oldPath.u8string()), matches), 0u) << name;
+      std::uint64_t fetched = 0;
+      EXPECT_EQ(Rebuild(index, matches, old, row.fresh, fetched), row.fresh) << name;
+      EXPECT_LE(fetched, row.mostFetched) << name;
+      EXPECT_EQ(fetched + matches.BytesFound(index), row.fresh.size()) << name;
+    }
   }
 }
 
@@ -96,36 +101,53 @@ TEST(BlockMatch, BlocksBeforeTheFirstWantedAreNotLookedFor) {
   EXPECT_EQ(fromStart[0], (ByteRange{2 * kBlock, 10 * kBlock})) << "missing blocks next to each other are one range";
 }
 
+// Both formats are read back as written: whole checksums (the first format, still served by older
+// publishers) and the short ones for the file's size, which cost a fraction of the bytes.
 TEST(BlockIndex, StoredBytesRoundTripAndDamageIsRefused) {
   TempDir dir;
-  const CBlockIndex index = IndexOf(dir, Pattern(3 * 4096 + 5, 5), 4096);
-  ASSERT_EQ(index.BlockCount(), 4u);
-  EXPECT_EQ(index.BlockLength(3), 5u);
-  const std::string bytes = index.Serialize();
-  CBlockIndex read;
-  ASSERT_TRUE(read.Parse(bytes));
-  EXPECT_EQ(read.m_nBlockSize, 4096u);
-  EXPECT_EQ(read.m_nFileSize, index.m_nFileSize);
-  EXPECT_EQ(read.m_vecSums, index.m_vecSums);
+  const std::string file = Pattern(3 * 4096 + 5, 5);
+  const CBlockIndex whole = IndexOf(dir, file, 4096, &kFullLengths);
+  const CBlockIndex shortSums = IndexOf(dir, file, 4096);
+  ASSERT_EQ(whole.BlockCount(), 4u);
+  EXPECT_EQ(whole.BlockLength(3), 5u);
+  EXPECT_EQ(whole.Serialize().substr(0, 8), "VLDBLK01");
+  EXPECT_LT(shortSums.Serialize().size(), whole.Serialize().size() / 2 + 16);
+  for (const CBlockIndex* index : {&whole, &shortSums}) {
+    const std::string bytes = index->Serialize();
+    CBlockIndex read;
+    ASSERT_TRUE(read.Parse(bytes));
+    EXPECT_EQ(read.m_nBlockSize, 4096u);
+    EXPECT_EQ(read.m_nFileSize, index->m_nFileSize);
+    EXPECT_EQ(read.m_lengths, index->m_lengths);
+    EXPECT_EQ(read.m_vecSums, index->m_vecSums);
+  }
+  const std::string bytes = shortSums.Serialize();
   std::string otherMagic = bytes;
   otherMagic[0] = 'X';
   std::string tinyBlocks = bytes;
   tinyBlocks[8] = 16;  // a block size of 16 bytes, below the smallest taken
   tinyBlocks[9] = 0;
+  std::string longWeak = bytes;
+  longWeak[20] = 5;  // weak sums are at most 4 bytes
+  std::string threeInRow = bytes;
+  threeInRow[22] = 3;
   const struct {
     const char* name;
     std::string bytes;
   } damaged[] = {
       {"empty", ""},
       {"another format", otherMagic},
+      {"no lengths", bytes.substr(0, 21)},
       {"a sum cut off", bytes.substr(0, bytes.size() - 1)},
-      {"a sum too many", bytes + std::string(12, '\0')},
+      {"a sum too many", bytes + std::string(shortSums.m_lengths.weakBytes + shortSums.m_lengths.strongBytes, '\0')},
       {"a block size out of range", tinyBlocks},
+      {"a weak sum too long", longWeak},
+      {"three blocks in a row", threeInRow},
   };
   for (const auto& row : damaged) {
-    CBlockIndex untouched = read;
+    CBlockIndex untouched = whole;
     EXPECT_FALSE(untouched.Parse(row.bytes)) << row.name;
-    EXPECT_EQ(untouched.m_vecSums, index.m_vecSums) << row.name << ": a refused index changes nothing";
+    EXPECT_EQ(untouched.m_vecSums, whole.m_vecSums) << row.name << ": a refused index changes nothing";
   }
 }
 

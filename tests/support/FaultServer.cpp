@@ -135,6 +135,11 @@ void FaultServer::Serve(Socket fd) {
   Release(fd);
 }
 
+int FaultServer::OpenNow() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return static_cast<int>(m_open.size());
+}
+
 void FaultServer::Release(Socket fd) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_open.erase(std::remove(m_open.begin(), m_open.end(), fd), m_open.end());

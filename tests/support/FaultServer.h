@@ -48,7 +48,9 @@ class FaultServer {
   std::string Url(const std::string& path) const;
   // The request heads received, in order (request line and header lines).
   std::vector<std::string> Requests() const;
+  // Connections accepted so far, and those still open.
   int Connections() const { return m_connections.load(); }
+  int OpenNow() const;
   // From now on, a request on a connection beyond the first `limit` open at once is answered 503
   // and the connection closed, as a busy server does (0: no limit).
   void LimitConnections(int limit) { m_nConnectionLimit = limit; }

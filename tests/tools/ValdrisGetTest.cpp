@@ -222,6 +222,9 @@ TEST(ValdrisGet, KilledMidSegmentsKeepsThePiecesItRecorded) {
   FaultScript fast;
   fast.body = p.files[0].second;
   p.server.Script("/game/Data/huge.pak", fast);
+  // The killed run's connections may still hold requests the server has not read: they are all
+  // read and closed before the next run begins.
+  for (int i = 0; i < 3000 && p.server.OpenNow() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   const std::size_t before = p.server.Requests().size();
   ChildProcess again = p.Run({"--quiet"});
   EXPECT_EQ(again.Wait(), 0) << again.Err();
@@ -230,10 +233,7 @@ TEST(ValdrisGet, KilledMidSegmentsKeepsThePiecesItRecorded) {
   EXPECT_FALSE(fs::exists(p.install / "Data/huge.pak.valdris-part"));
   std::uint64_t asked = 0;
   const std::vector<std::string> requests = p.server.Requests();
-  // The second run begins with the list (a request of the killed run may still be read after it died).
-  std::size_t second = before;
-  while (second < requests.size() && requests[second].find("GET /filelist.json ") == std::string::npos) ++second;
-  for (std::size_t i = second; i < requests.size(); ++i) {
+  for (std::size_t i = before; i < requests.size(); ++i) {
     const std::size_t at = requests[i].find("Range: bytes=");
     if (requests[i].find("huge.pak") == std::string::npos || at == std::string::npos) continue;
     const std::size_t dash = requests[i].find('-', at);

@@ -72,7 +72,7 @@ void CheckBlockIndex(const filelist::FileInfo& info, const std::string& bytes, c
     report.Problem(info.Name + ": block index " + where + " is not an index of " + std::to_string(info.Size) + " bytes");
   } else if (!path.empty()) {
     blocks::CBlockIndex actual;
-    if (const auto code = blocks::ComputeBlockIndex(path, index.m_nBlockSize, actual); code != 0)
+    if (const auto code = blocks::ComputeBlockIndex(path, index.m_nBlockSize, actual, nullptr, &index.m_lengths); code != 0)
       report.Problem(info.Name + ": cannot be read (" + std::to_string(code) + ")");
     else if (actual.m_vecSums != index.m_vecSums)
       report.Problem(info.Name + ": block index " + where + " does not index the file (built from another version?)");
