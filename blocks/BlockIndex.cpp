@@ -66,19 +66,6 @@ ChecksumLengths LengthsFor(std::uint64_t fileSize, std::uint32_t blockSize) {
   return lengths;
 }
 
-std::uint32_t CBlockIndex::Weak(std::uint32_t whole) const {
-  // The second sum (the high half) mixes better than the plain sum of the bytes, so it is kept first.
-  switch (m_lengths.weakBytes) {
-    case 2: return whole >> 16;
-    case 3: return ((whole >> 16) << 8) | (whole & 0xff);
-    default: return whole;
-  }
-}
-
-std::uint64_t CBlockIndex::Strong(std::uint64_t whole) const {
-  return m_lengths.strongBytes >= 8 ? whole : whole & ((std::uint64_t{1} << (8 * m_lengths.strongBytes)) - 1);
-}
-
 bool CBlockIndex::Holds(std::uint64_t i, const unsigned char* data, CStrongSum& strongSum) const {
   const std::uint32_t length = BlockLength(i);
   const BlockSum& want = m_vecSums[static_cast<std::size_t>(i)];

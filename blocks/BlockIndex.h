@@ -61,9 +61,18 @@ class CBlockIndex {
   // The length of block i: the block size, or less for the last block.
   std::uint32_t BlockLength(std::uint64_t i) const;
 
-  // A whole weak sum (CRollingSum::Value) or strong sum kept to this index's lengths.
-  std::uint32_t Weak(std::uint32_t whole) const;
-  std::uint64_t Strong(std::uint64_t whole) const;
+  // A whole weak sum (CRollingSum::Value) or strong sum kept to this index's lengths. The weak sum's
+  // second half (the high one) mixes better than the plain sum of the bytes, so it is kept first.
+  std::uint32_t Weak(std::uint32_t whole) const {
+    switch (m_lengths.weakBytes) {
+      case 2: return whole >> 16;
+      case 3: return ((whole >> 16) << 8) | (whole & 0xff);
+      default: return whole;
+    }
+  }
+  std::uint64_t Strong(std::uint64_t whole) const {
+    return m_lengths.strongBytes >= 8 ? whole : whole & ((std::uint64_t{1} << (8 * m_lengths.strongBytes)) - 1);
+  }
   // Whether these bytes are block i's (its length of them); false too when the digest failed.
   bool Holds(std::uint64_t i, const unsigned char* data, CStrongSum& strongSum) const;
 

@@ -21,8 +21,13 @@ constexpr std::uint64_t kNoBlock = ~std::uint64_t{0};
 // source that matches nothing cost one bit test.
 class CBlockTable {
  public:
-  CBlockTable(const CBlockIndex& index, std::uint64_t firstBlock) : m_bits(kBits / 64, 0) {
+  CBlockTable(const CBlockIndex& index, std::uint64_t firstBlock) {
     const std::uint64_t row = index.m_lengths.blocksInRow;
+    // About 32 bits per block, so that the bitmap stays in the processor's cache and few chance
+    // hits go on to the search.
+    const std::uint64_t wanted = (index.BlockCount() - std::min(firstBlock, index.BlockCount())) * 32;
+    while (m_nShift > 64 - kMostBits && (std::uint64_t{1} << (64 - m_nShift)) < wanted) --m_nShift;
+    m_bits.assign((std::size_t{1} << (64 - m_nShift)) / 64, 0);
     for (std::uint64_t i = firstBlock; i + row <= index.BlockCount(); ++i) {
       // The short last block is looked for apart.
       if (index.BlockLength(i + row - 1) != index.m_nBlockSize) continue;
@@ -45,8 +50,9 @@ class CBlockTable {
   bool Empty() const { return m_entries.empty(); }
 
  private:
-  static constexpr std::uint32_t kBits = 1u << 24;
-  static std::uint32_t Bit(std::uint64_t key) { return static_cast<std::uint32_t>((key * 0x9E3779B97F4A7C15ull) >> 40); }
+  static constexpr unsigned kMostBits = 24;
+  std::uint64_t Bit(std::uint64_t key) const { return (key * 0x9E3779B97F4A7C15ull) >> m_nShift; }
+  unsigned m_nShift = 64 - 16;  // the bitmap holds 2^(64 - shift) bits
   std::vector<std::pair<std::uint64_t, std::uint64_t>> m_entries;
   std::vector<std::uint64_t> m_bits;
 };
@@ -196,13 +202,33 @@ ErrorCode FindBlocks(const CBlockIndex& index, std::uint64_t firstBlock, std::u1
     if (p + span > sourceSize) break;
     // The window and the byte after it, for the roll.
     if (!ensure(p, span + (p + span < sourceSize ? 1 : 0), error)) return failed();
-    const unsigned char* const window = buffer.data() + (p - bufferStart);
+    const unsigned char* window = buffer.data() + (p - bufferStart);
     if (!rollingValid) {
       for (std::size_t r = 0; r < row; ++r) rolling[r].Reset(window + r * block, block);
       rollingValid = true;
     }
-    std::uint64_t key = 0;
-    for (std::size_t r = 0; r < row; ++r) key = (key << 32) | index.Weak(rolling[r].Value());
+    const auto keyNow = [&] {
+      std::uint64_t key = 0;
+      for (std::size_t r = 0; r < row; ++r) key = (key << 32) | index.Weak(rolling[r].Value());
+      return key;
+    };
+    // Most offsets match nothing: roll on through what the buffer holds while the bitmap says so.
+    {
+      const std::uint64_t end = std::min(bufferStart + filled, sourceSize);
+      const std::uint64_t rollable = end > p + span ? std::min<std::uint64_t>(end - p - span, 64 * 1024) : 0;
+      std::uint64_t rolled = 0;
+      while (rolled < rollable && !table.MayHold(keyNow())) {
+        for (std::size_t r = 0; r < row; ++r) rolling[r].Roll(window[r * block], window[(r + 1) * block]);
+        ++window;
+        ++rolled;
+      }
+      p += rolled;
+      checked += rolled;
+      if (p + span > sourceSize) break;
+      if (!ensure(p, span + (p + span < sourceSize ? 1 : 0), error)) return failed();
+      window = buffer.data() + (p - bufferStart);
+    }
+    const std::uint64_t key = keyNow();
     std::uint64_t last = kNoBlock;
     if (!matchAt(window, p, key, last)) return ERROR_GEN_FAILURE;
     if (last != kNoBlock) {
