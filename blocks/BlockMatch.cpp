@@ -245,14 +245,14 @@ ErrorCode FindBlocks(const CBlockIndex& index, std::uint64_t firstBlock, std::u1
   return ERROR_SUCCESS;
 }
 
-std::vector<ByteRange> MissingRanges(const CBlockIndex& index, const BlockMatches& matches, std::uint64_t firstBlock) {
-  std::vector<ByteRange> ranges;
+std::vector<core::ByteRange> MissingRanges(const CBlockIndex& index, const BlockMatches& matches, std::uint64_t firstBlock) {
+  std::vector<core::ByteRange> ranges;
   for (std::uint64_t i = firstBlock; i < index.BlockCount(); ++i) {
     if (i < matches.sourceOffsets.size() && matches.sourceOffsets[static_cast<std::size_t>(i)] != kNotFound) continue;
     const std::uint64_t start = i * index.m_nBlockSize;
     const std::uint64_t end = start + index.BlockLength(i);
     if (!ranges.empty() && ranges.back().end == start) ranges.back().end = end;
-    else ranges.push_back(ByteRange{start, end});
+    else ranges.push_back(core::ByteRange{start, end});
   }
   return ranges;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "blocks/BlockIndex.h"
+#include "core/ByteRange.h"
 #include "platform/ErrorCodes.h"
 
 namespace blocks {
@@ -25,14 +26,7 @@ struct BlockMatches {
 platform::ErrorCode FindBlocks(const CBlockIndex& index, std::uint64_t firstBlock, std::u16string_view sourcePath,
                                BlockMatches& matches, const std::atomic<bool>* running = nullptr);
 
-// One byte range of the new file to fetch: [start, end).
-struct ByteRange {
-  std::uint64_t start = 0;
-  std::uint64_t end = 0;
-  bool operator==(const ByteRange& other) const { return start == other.start && end == other.end; }
-};
-
 // The blocks from firstBlock on that were not found, merged into ranges in the file's order.
-std::vector<ByteRange> MissingRanges(const CBlockIndex& index, const BlockMatches& matches, std::uint64_t firstBlock);
+std::vector<core::ByteRange> MissingRanges(const CBlockIndex& index, const BlockMatches& matches, std::uint64_t firstBlock);
 
 } // namespace blocks

@@ -146,7 +146,7 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
 
   const std::uint64_t size = entry.info->Size;
   const std::uint64_t keptBytes = std::min(size, keptBlocks * index.m_nBlockSize);
-  const std::vector<blocks::ByteRange> missing = blocks::MissingRanges(index, matches, keptBlocks);
+  const std::vector<core::ByteRange> missing = blocks::MissingRanges(index, matches, keptBlocks);
   theLog.Write(LOG_INFO, u"file patch mode");
 
   CFileHandle old;
@@ -237,8 +237,8 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
     while (first < missing.size() && missing[first].end <= at) ++first;
     if (first == missing.size()) break;
     const std::size_t next = std::min(missing.size(), first + kRangesPerRequest);
-    std::vector<net::Range> asked;
-    for (std::size_t i = first; i < next; ++i) asked.push_back(net::Range{std::max(missing[i].start, at), missing[i].end});
+    std::vector<core::ByteRange> asked;
+    for (std::size_t i = first; i < next; ++i) asked.push_back(core::ByteRange{std::max(missing[i].start, at), missing[i].end});
     const std::size_t server = servers.Acquire(tried, true).value_or(0);
     std::optional<Failure> serverFailure;
     bool released = false;
@@ -261,7 +261,7 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
     } else {
       net::CRangeReader reader(client);
       bool ok = reader.Begin(size);
-      net::Range part;
+      core::ByteRange part;
       while (ok && reader.NextPart(part)) {
         if (!copyUpTo(part.start)) return copyFailed();
         std::uint64_t partAt = part.start;

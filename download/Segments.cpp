@@ -227,7 +227,7 @@ std::optional<Failure> CSegmentedFetch::FetchPiece(Connection connection, std::s
   const auto release = [&](CServerSet::Outcome outcome, std::uint64_t bytes = 0) {
     m_servers.Release(server, outcome, bytes, m_tick() - asked);
   };
-  if (!client.OpenUrl(m_servers.AddressOf(server, m_job.name), net::FormatRangesHeader({net::Range{start, end}}), length,
+  if (!client.OpenUrl(m_servers.AddressOf(server, m_job.name), net::FormatRangesHeader({core::ByteRange{start, end}}), length,
                       net::kDownloaderUserAgent)) {
     if (!m_bRunning.load()) {
       release(CServerSet::Outcome::Answered);
@@ -249,7 +249,7 @@ std::optional<Failure> CSegmentedFetch::FetchPiece(Connection connection, std::s
     return Failure::BadAnswer(200);
   }
   std::string contentRange;
-  net::Range range;
+  core::ByteRange range;
   if (!client.ResponseHeader("Content-Range", contentRange) || !net::ParseContentRange(contentRange, m_job.size, range) ||
       range.start != start || range.end != end || length != end - start) {
     release(CServerSet::Outcome::Failed);

@@ -72,7 +72,7 @@ bool CRangeReader::Body(void* piece, std::size_t size, std::uint32_t& n) {
   return Fail(error != ERROR_SUCCESS ? error : ERROR_HTTP_INVALID_SERVER_RESPONSE);
 }
 
-std::u16string FormatRangesHeader(const std::vector<Range>& ranges) {
+std::u16string FormatRangesHeader(const std::vector<core::ByteRange>& ranges) {
   std::string text = "Range: bytes=";
   for (std::size_t i = 0; i < ranges.size(); ++i) {
     if (i > 0) text += ',';
@@ -81,7 +81,7 @@ std::u16string FormatRangesHeader(const std::vector<Range>& ranges) {
   return std::u16string(text.begin(), text.end());
 }
 
-bool ParseContentRange(std::string_view text, std::uint64_t resourceSize, Range& range) {
+bool ParseContentRange(std::string_view text, std::uint64_t resourceSize, core::ByteRange& range) {
   text = Trim(text);
   if (text.size() < 6 || Lower(text.substr(0, 6)) != "bytes ") return false;
   text.remove_prefix(6);
@@ -96,7 +96,7 @@ bool ParseContentRange(std::string_view text, std::uint64_t resourceSize, Range&
   const std::string_view totalText = text.substr(slash + 1);
   if (totalText != "*" && (!ParseNumber(totalText, total) || total != resourceSize)) return false;
   if (first > last || last >= resourceSize) return false;
-  range = Range{first, last + 1};
+  range = core::ByteRange{first, last + 1};
   return true;
 }
 
@@ -149,7 +149,7 @@ bool CRangeReader::ReadLine(std::string& line) {
   }
 }
 
-bool CRangeReader::NextPart(Range& part) {
+bool CRangeReader::NextPart(core::ByteRange& part) {
   if (m_bDone) return false;
   if (m_bInPart && m_nPartLeft > 0) return Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);  // the part was not read
   m_bInPart = false;

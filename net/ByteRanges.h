@@ -8,18 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ByteRange.h"
 #include "net/HttpClient.h"
 
 namespace net {
 
-// [start, end) of the resource.
-struct Range {
-  std::uint64_t start = 0;
-  std::uint64_t end = 0;
-};
-
 // "Range: bytes=a-b,c-d" for ranges in ascending order (the header's ends are inclusive).
-std::u16string FormatRangesHeader(const std::vector<Range>& ranges);
+std::u16string FormatRangesHeader(const std::vector<core::ByteRange>& ranges);
 
 // What a range reader reads: an answer's status, its headers and its body, from the network or, in
 // a test, from canned bytes.
@@ -43,7 +38,7 @@ class CRangeReader {
   // Reads the answer's headers; false when it is no 206 answer with ranges this reader knows.
   bool Begin(std::uint64_t resourceSize);
   // The next part; false at the end of the body (Done) or on a failure (LastError).
-  bool NextPart(Range& part);
+  bool NextPart(core::ByteRange& part);
   // Up to size bytes of the current part; n = 0 at its end.
   bool Read(void* buffer, std::size_t size, std::uint32_t& n);
   bool Done() const { return m_bDone; }
@@ -64,7 +59,7 @@ class CRangeReader {
   std::uint64_t m_nResourceSize = 0;
   std::string m_strBoundary;  // empty: the answer is one range
   bool m_bSinglePending = false;
-  Range m_single;
+  core::ByteRange m_single;
   std::uint64_t m_nPartLeft = 0;
   bool m_bInPart = false;
   bool m_bDone = false;
@@ -75,6 +70,6 @@ class CRangeReader {
 };
 
 // Parses "bytes a-b/total" into [a, b + 1); false when it is not that or lies outside the resource.
-bool ParseContentRange(std::string_view text, std::uint64_t resourceSize, Range& range);
+bool ParseContentRange(std::string_view text, std::uint64_t resourceSize, core::ByteRange& range);
 
 } // namespace net

@@ -32,7 +32,7 @@ std::string Rebuild(const CBlockIndex& index, const BlockMatches& matches, const
                     const std::string& fresh, std::uint64_t& fetched) {
   std::string built;
   fetched = 0;
-  for (const ByteRange& range : MissingRanges(index, matches, 0)) fetched += range.end - range.start;
+  for (const core::ByteRange& range : MissingRanges(index, matches, 0)) fetched += range.end - range.start;
   for (std::uint64_t i = 0; i < index.BlockCount(); ++i) {
     const std::int64_t at = matches.sourceOffsets[static_cast<std::size_t>(i)];
     built += at == kNotFound ? fresh.substr(i * index.m_nBlockSize, index.BlockLength(i))
@@ -96,9 +96,9 @@ TEST(BlockMatch, BlocksBeforeTheFirstWantedAreNotLookedFor) {
   ASSERT_EQ(FindBlocks(index, 6, platform::WidenUtf8(oldPath.u8string()), matches), 0u);
   for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(matches.sourceOffsets[i] != kNotFound, i >= 6) << i;
   EXPECT_TRUE(MissingRanges(index, matches, 6).empty());
-  const std::vector<ByteRange> fromStart = MissingRanges(index, BlockMatches{std::vector<std::int64_t>(10, kNotFound)}, 2);
+  const std::vector<core::ByteRange> fromStart = MissingRanges(index, BlockMatches{std::vector<std::int64_t>(10, kNotFound)}, 2);
   ASSERT_EQ(fromStart.size(), 1u);
-  EXPECT_EQ(fromStart[0], (ByteRange{2 * kBlock, 10 * kBlock})) << "missing blocks next to each other are one range";
+  EXPECT_EQ(fromStart[0], (core::ByteRange{2 * kBlock, 10 * kBlock})) << "missing blocks next to each other are one range";
 }
 
 // Both formats are read back as written: whole checksums (the first format, still served by older

@@ -13,7 +13,7 @@
 namespace {
 
 using net::CRangeReader;
-using net::Range;
+using core::ByteRange;
 
 // An answer made of bytes, handed out a few at a time so the framing arrives in pieces.
 class CCannedAnswer : public net::IRangeAnswer {
@@ -42,9 +42,9 @@ class CCannedAnswer : public net::IRangeAnswer {
 };
 
 // Reads every part; false when the reader refused the answer somewhere.
-bool ReadAll(CRangeReader& reader, std::uint64_t size, std::vector<std::pair<Range, std::string>>& parts) {
+bool ReadAll(CRangeReader& reader, std::uint64_t size, std::vector<std::pair<ByteRange, std::string>>& parts) {
   if (!reader.Begin(size)) return false;
-  Range part;
+  ByteRange part;
   while (reader.NextPart(part)) {
     std::string bytes;
     char buffer[64];
@@ -101,7 +101,7 @@ TEST(ByteRanges, AnswersTable) {
   for (const Row& row : rows) {
     CCannedAnswer answer(row.status, row.headers, row.body);
     CRangeReader reader(answer);
-    std::vector<std::pair<Range, std::string>> parts;
+    std::vector<std::pair<ByteRange, std::string>> parts;
     EXPECT_EQ(ReadAll(reader, 100, parts), row.valid) << row.name;
     if (!row.valid) {
       EXPECT_EQ(reader.LastError(), platform::ERROR_HTTP_INVALID_SERVER_RESPONSE) << row.name;
@@ -117,7 +117,7 @@ TEST(ByteRanges, AnswersTable) {
 }
 
 TEST(ByteRanges, RangeHeaders) {
-  EXPECT_EQ(net::FormatRangesHeader({Range{0, 4}, Range{90, 100}}), u"Range: bytes=0-3,90-99");
+  EXPECT_EQ(net::FormatRangesHeader({ByteRange{0, 4}, ByteRange{90, 100}}), u"Range: bytes=0-3,90-99");
   EXPECT_EQ(net::FormatRangeHeader(1000), u"Range:bytes=1000-");
 }
 

@@ -153,9 +153,9 @@ void CheckServer(const filelist::CFileList& list, const std::u16string& base, bo
       // Patches ask for several ranges at once; a server that cannot answer them has every changed
       // file fetched whole.
       if (info.Size >= 4) {
-        const std::vector<net::Range> two = {{0, 1}, {info.Size - 1, info.Size}};
+        const std::vector<core::ByteRange> two = {{0, 1}, {info.Size - 1, info.Size}};
         net::CRangeReader reader(client);
-        net::Range part;
+        core::ByteRange part;
         std::uint64_t parts = 0;
         if (client.OpenUrl(url, net::FormatRangesHeader(two), length, net::kDownloaderUserAgent) &&
             reader.Begin(info.Size)) {
