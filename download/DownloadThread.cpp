@@ -368,7 +368,7 @@ bool CDownloadThread::DownloadFiles() {
 
     // While the checksum catches up with this file, the next file's request is on its way, so its
     // transfer starts with the server's answer waiting instead of leaving the checksum idle meanwhile.
-    if (index + 1 < count && !(run.ahead && run.ahead->Plans(index + 1))) SendNextEarly(*client, run, index + 1);
+    if (index + 1 < count && (!run.ahead || run.ahead->Claim(index + 1))) SendNextEarly(*client, run, index + 1);
     const VerifyEnd verified = Verify(hasher, entry);
     if (verified == VerifyEnd::Failed) return false;
     if (verified == VerifyEnd::Matches) {
@@ -714,15 +714,15 @@ bool CDownloadThread::FarAway() const {
 
 std::vector<CPrefetcher::Job> CDownloadThread::PrefetchJobs(std::uint32_t first, std::uint32_t count) const {
   std::vector<CPrefetcher::Job> jobs;
-  // Every m_nConnections-th small file is left to the worker's own connection, so it carries its
+  // Every m_nConnections-th small file is the worker's own connection's to fetch, so it carries its
   // share instead of waiting for the others (with two connections, two files are on the wire).
   std::uint32_t small = 0;
   for (std::uint32_t index = first; index < count && index < m_FileList.m_vecFileInfo.size(); ++index) {
     const std::uint64_t size = m_FileList.m_vecFileInfo[index].Size;
     const std::uint64_t largest = FarAway() ? CPrefetcher::kLargestEntryFarAway : CPrefetcher::kLargestEntry;
     if (size == 0 || size > largest || !SurelyFetchedWhole(index)) continue;
-    if (small++ % m_nConnections == m_nConnections - 1) continue;
-    jobs.push_back(CPrefetcher::Job{index, WidenUtf8(m_FileList.m_vecFileInfo[index].Name), size});
+    const bool workers = small++ % m_nConnections == m_nConnections - 1;
+    jobs.push_back(CPrefetcher::Job{index, WidenUtf8(m_FileList.m_vecFileInfo[index].Name), size, workers});
   }
   return jobs;
 }

@@ -12,7 +12,8 @@ namespace download {
 CPrefetcher::CPrefetcher(std::vector<Job> jobs, std::vector<std::unique_ptr<net::CHttpClient>> clients,
                          CServerSet& servers, const std::atomic<bool>* workerRunning, std::uint64_t budget,
                          std::size_t firstConnections)
-    : m_clients(std::move(clients)), m_servers(servers), m_pbWorkerRunning(workerRunning), m_nBudget(budget) {
+    : m_clients(std::move(clients)), m_servers(servers), m_pbWorkerRunning(workerRunning), m_nBudget(budget),
+      m_nSmallReserve(std::min(kSmallReserve, budget / 4)) {
   m_slots.reserve(jobs.size());
   for (Job& job : jobs) m_slots.push_back(Slot{std::move(job), State::Waiting, {}});
   for (const std::unique_ptr<net::CHttpClient>& client : m_clients) client->SetRunningFlag(&m_bRunning);
@@ -42,11 +43,13 @@ CPrefetcher::Slot* CPrefetcher::Find(std::uint32_t index) {
   return const_cast<Slot*>(static_cast<const CPrefetcher*>(this)->Find(index));
 }
 
-bool CPrefetcher::Plans(std::uint32_t index) const {
+bool CPrefetcher::Claim(std::uint32_t index) {
   const std::lock_guard<std::mutex> lock(m_mutex);
-  const Slot* slot = Find(index);
-  return slot != nullptr &&
-         (slot->state == State::Waiting || slot->state == State::InFlight || slot->state == State::Arrived);
+  Slot* slot = Find(index);
+  if (slot == nullptr || slot->state == State::Failed || slot->state == State::Taken) return true;
+  if (slot->state != State::Waiting || !slot->job.workersShare) return false;
+  slot->state = State::Taken;
+  return true;
 }
 
 bool CPrefetcher::Take(std::uint32_t index, std::string& body, std::size_t& server) {
@@ -57,7 +60,7 @@ bool CPrefetcher::Take(std::uint32_t index, std::string& body, std::size_t& serv
   for (; m_nPassed < m_slots.size() && m_slots[m_nPassed].job.index < index; ++m_nPassed) {
     Slot& passed = m_slots[m_nPassed];
     if (passed.state == State::Arrived) {
-      m_nHeld -= passed.job.size;
+      GiveBack(passed);
       passed.body = std::string();
       passed.state = State::Taken;
     } else if (passed.state == State::Waiting) {
@@ -83,9 +86,21 @@ bool CPrefetcher::Take(std::uint32_t index, std::string& body, std::size_t& serv
   server = wanted->server;
   wanted->body = std::string();
   wanted->state = State::Taken;
-  m_nHeld -= wanted->job.size;
+  GiveBack(*wanted);
   m_changed.notify_all();
   return true;
+}
+
+bool CPrefetcher::HasRoom(const Job& job, bool& inReserve) const {
+  inReserve = false;
+  if (m_nHeld - m_nHeldReserve + job.size <= m_nBudget - m_nSmallReserve || m_nHeld == 0) return true;
+  inReserve = job.size <= kLargestEntry && m_nHeldReserve + job.size <= m_nSmallReserve;
+  return inReserve;
+}
+
+void CPrefetcher::GiveBack(const Slot& slot) {
+  m_nHeld -= slot.job.size;
+  if (slot.inReserve) m_nHeldReserve -= slot.job.size;
 }
 
 std::uint64_t CPrefetcher::PeakHeld() const {
@@ -103,17 +118,29 @@ void CPrefetcher::Fetch(net::CHttpClient& client) {
     Slot* slot = nullptr;
     {
       std::unique_lock<std::mutex> lock(m_mutex);
-      // The next waiting job, once the budget has room for it.
+      // The next small job a little way on that the budget has room for, else the next larger one,
+      // else the next of the worker's share: small files cost a round trip each whatever the link,
+      // so they go while larger ones fill the link, not after them.
       for (;;) {
         if (!m_bRunning.load()) return;
         while (m_nNext < m_slots.size() && m_slots[m_nNext].state != State::Waiting) ++m_nNext;
         if (m_nNext >= m_slots.size()) return;
-        if (m_nHeld + m_slots[m_nNext].job.size <= m_nBudget || m_nHeld == 0) break;
+        const std::size_t end = std::min(m_slots.size(), m_nNext + kLookAhead);
+        Slot* larger = nullptr;
+        Slot* workers = nullptr;
+        for (std::size_t i = m_nNext; i < end && slot == nullptr; ++i) {
+          Slot& candidate = m_slots[i];
+          if (candidate.state != State::Waiting || !HasRoom(candidate.job, candidate.inReserve)) continue;
+          Slot*& kind = candidate.job.workersShare ? workers : candidate.job.size <= kLargestEntry ? slot : larger;
+          if (kind == nullptr) kind = &candidate;
+        }
+        if (slot == nullptr) slot = larger != nullptr ? larger : workers;
+        if (slot != nullptr) break;
         m_changed.wait(lock);
       }
-      slot = &m_slots[m_nNext++];
       slot->state = State::InFlight;
       m_nHeld += slot->job.size;
+      if (slot->inReserve) m_nHeldReserve += slot->job.size;
       m_nPeakHeld = std::max(m_nPeakHeld, m_nHeld);
     }
     std::string body;
@@ -129,10 +156,10 @@ void CPrefetcher::Fetch(net::CHttpClient& client) {
         slot->state = State::Arrived;
       } else if (arrived) {
         slot->state = State::Taken;  // the worker has passed it meanwhile
-        m_nHeld -= slot->job.size;
+        GiveBack(*slot);
       } else {
         slot->state = State::Failed;
-        m_nHeld -= slot->job.size;
+        GiveBack(*slot);
       }
     }
     m_changed.notify_all();

@@ -26,6 +26,9 @@ class CPrefetcher {
     std::uint32_t index = 0;  // the entry's place in the list
     std::u16string name;      // as listed: each fetch asks the server set where it is
     std::uint64_t size = 0;   // as listed: a body of another length is not taken
+    // Left for the worker's own connection to fetch in its turn, unless nothing else is left to
+    // fetch ahead (the worker may be busy with a large file meanwhile).
+    bool workersShare = false;
   };
   // Entries larger than this are left to the worker: one connection already fills a link for them,
   // and the window shows their bytes as they come instead of all at once.
@@ -36,6 +39,11 @@ class CPrefetcher {
   // come ahead too, with more room for them (bench/real-link.sh, the demo game at 50 ms).
   static constexpr std::uint64_t kLargestEntryFarAway = 8 * 1024 * 1024;
   static constexpr std::uint64_t kBudgetFarAway = 64 * 1024 * 1024;
+  // Part of the budget only small entries may take, so that those behind a run of larger ones are
+  // on the wire while the larger ones wait for room (a quarter of the budget, at most this much).
+  static constexpr std::uint64_t kSmallReserve = 4 * 1024 * 1024;
+  // How far past a job that waits for room a connection looks for a small one.
+  static constexpr std::size_t kLookAhead = 1024;
   // Connections opened at first; one more each time the worker finds its next body not there yet,
   // so a link without a long round trip keeps few threads busy and a slow one gets them all.
   static constexpr std::size_t kFirstConnections = 2;
@@ -60,8 +68,10 @@ class CPrefetcher {
   CPrefetcher(const CPrefetcher&) = delete;
   CPrefetcher& operator=(const CPrefetcher&) = delete;
 
-  // Whether the entry is among the jobs (and so not worth a request sent early).
-  bool Plans(std::uint32_t index) const;
+  // The worker means to fetch the entry itself (its request sent early): true when nothing here
+  // fetches it, then or later (not a job, failed, or the worker's share not started yet); false
+  // when it is fetched here.
+  bool Claim(std::uint32_t index);
   // The entry's body when it arrived whole, waiting while it is on the wire; false when it was not
   // asked for, failed, or the worker stopped. Bodies of earlier entries not taken are dropped.
   // `server`: the one it came from.
@@ -76,6 +86,7 @@ class CPrefetcher {
     State state = State::Waiting;
     std::string body;
     std::size_t server = 0;
+    bool inReserve = false;  // its room is in the small entries' reserve
   };
   void Fetch(net::CHttpClient& client);
   // Puts one more client to work, when one is left. Called with the lock held.
@@ -83,6 +94,10 @@ class CPrefetcher {
   // The slot of an entry, or null; slots are in list order.
   Slot* Find(std::uint32_t index);
   const Slot* Find(std::uint32_t index) const;
+  // Whether a job has room now, and whether in the small entries' reserve. Called with the lock held.
+  bool HasRoom(const Job& job, bool& inReserve) const;
+  // Gives a slot's room back. Called with the lock held.
+  void GiveBack(const Slot& slot);
   // Fetches one body whole; false on any failure. Refused or too busy: *refused is set.
   bool FetchOne(net::CHttpClient& client, std::size_t server, const Job& job, std::string& body, bool& refused);
 
@@ -97,7 +112,9 @@ class CPrefetcher {
   std::size_t m_nPassed = 0;      // slots before this one the worker has passed
   std::uint32_t m_nWanted = 0;    // the entry the worker asked for last
   const std::uint64_t m_nBudget;
+  const std::uint64_t m_nSmallReserve;
   std::uint64_t m_nHeld = 0;      // bytes held or in flight
+  std::uint64_t m_nHeldReserve = 0;  // of them, in the small entries' reserve
   std::uint64_t m_nPeakHeld = 0;
   std::vector<std::thread> m_threads;  // one per client at work, in the clients' order
 };
