@@ -34,7 +34,6 @@ constexpr std::uint32_t kSlowAnswerMs = 4;
 // come in segments from it.
 constexpr std::uint32_t kFarAwayAnswerMs = 20;
 // A file in segments: how often the worker looks at its progress, and records it for a later run.
-constexpr std::uint32_t kSegmentPollMs = 100;
 constexpr std::uint32_t kCheckpointMs = 1000;
 // A large file's stream is judged after this long (milliseconds): below this many bytes a
 // millisecond (200 MB/s) it goes on in segments.
@@ -303,7 +302,8 @@ bool CDownloadThread::DownloadFiles() {
     EntryAction action = decision.action;
     // A changed file the list has a block index for: only what the old file lacks is fetched.
     if (mismatches == 0 && !blocksName.empty() && local.exists && local.size > 0 && HelperNamesFree(entry)) {
-      const PatchEnd patched = Patch(*client, servers, hasher, entry, local);
+      const PatchEnd patched = Patch(*client, servers, hasher,
+                                     SegmentConnections(run, std::min(m_nConnections, kSegmentConnections)), entry, local);
       if (patched == PatchEnd::Stopped || patched == PatchEnd::Failed) return false;
       if (patched == PatchEnd::Patched) {
         ++index;
@@ -454,9 +454,7 @@ std::optional<Failure> CDownloadThread::Fetch(RunState& run, const Entry& entry,
   }
 }
 
-CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, const Entry& entry, ServerMask exclude,
-                                                             std::uint64_t prefix, std::optional<Failure>& failure) {
-  const unsigned wanted = std::min(m_nConnections, kSegmentConnections);
+std::vector<CSegmentedFetch::Connection> CDownloadThread::SegmentConnections(RunState& run, unsigned wanted) {
   while (run.segmentClients.size() < wanted) {
     std::unique_ptr<net::CHttpClient> client = m_mediator.httpClient();
     std::unique_ptr<net::IBodySink> sink = m_mediator.fileSink();
@@ -464,14 +462,21 @@ CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, cons
     run.segmentClients.push_back(std::move(client));
     run.segmentSinks.push_back(std::move(sink));
   }
-  if (run.segmentClients.size() < 2) return SegmentEnd::NoRanges;
-  net::CWininet::AllowConnectionsPerServer(std::max(m_nConnections, wanted));
+  net::CWininet::AllowConnectionsPerServer(std::max<unsigned>(m_nConnections, wanted));
   std::vector<CSegmentedFetch::Connection> connections;
-  for (std::size_t i = 0; i < run.segmentClients.size(); ++i)
+  for (std::size_t i = 0; i < run.segmentClients.size() && i < wanted; ++i)
     connections.push_back({run.segmentClients[i].get(), run.segmentSinks[i].get()});
+  return connections;
+}
+
+CDownloadThread::SegmentEnd CDownloadThread::FetchInSegments(RunState& run, const Entry& entry, ServerMask exclude,
+                                                             std::uint64_t prefix, std::optional<Failure>& failure) {
+  std::vector<CSegmentedFetch::Connection> connections =
+      SegmentConnections(run, std::min(m_nConnections, kSegmentConnections));
+  if (connections.size() < 2) return SegmentEnd::NoRanges;
   const std::u16string partPath = PartPathOf(entry.localPath);
   CSegmentedFetch fetch({entry.name, partPath, PartRecordPathOf(entry.localPath), entry.info->Size, entry.info->CheckSum,
-                         exclude, prefix},
+                         exclude, prefix, {}},
                         run.servers, std::move(connections), m_mediator.tick);
   std::uint64_t kept = 0;
   if (std::optional<Failure> prepared = fetch.Prepare(kept)) {

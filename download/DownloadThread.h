@@ -106,6 +106,8 @@ class CDownloadThread : public CThread {
  private:
   // A transfer posts its progress about this often (milliseconds), and at its end.
   static constexpr std::uint32_t kPostIntervalMs = 1000;
+  // How often the worker looks at the connections of a file in pieces.
+  static constexpr std::uint32_t kSegmentPollMs = 100;
   // How patching an entry from its old file ended. NotPatched: fetch it as without an index;
   // Resume: the old file is the start of the new one, cut short, and is resumed.
   enum class PatchEnd { Patched, NotPatched, Resume, Stopped, Failed };
@@ -162,8 +164,11 @@ class CDownloadThread : public CThread {
   VerifyEnd Verify(CConcurrentChecksum& hasher, const Entry& entry);
   // Where the list has a block index for the entry and its file is there but not valid: builds the
   // listed version from the blocks the old file holds and the ranges fetched for the rest.
-  PatchEnd Patch(net::CHttpClient& client, CServerSet& servers, CConcurrentChecksum& hasher, const Entry& entry,
-                 const LocalFileState& local);
+  // The ranges it fetches go over `connections` (and the run's servers) at once.
+  PatchEnd Patch(net::CHttpClient& client, CServerSet& servers, CConcurrentChecksum& hasher,
+                 std::vector<CSegmentedFetch::Connection> connections, const Entry& entry, const LocalFileState& local);
+  // The run's connections for pieces and ranges (up to `wanted`, made once per run as needed).
+  std::vector<CSegmentedFetch::Connection> SegmentConnections(RunState& run, unsigned wanted);
   // The address of an entry's file on the list's own server.
   std::u16string AddressOf(std::u16string_view name) const;
   // Sends the request of the entry that comes next when its file is missing, so it is fetched whole.

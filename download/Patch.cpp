@@ -27,16 +27,15 @@ using namespace platform;
 
 namespace {
 
-// Ranges asked for in one request: a Range header of about a kilobyte, which servers take.
-constexpr std::size_t kRangesPerRequest = 48;
 // Reused bytes are copied in runs of at most this many.
 constexpr std::size_t kCopyRun = 1024 * 1024;
 
-// The part of an earlier patch of this very version that is already built: the whole blocks at its
-// start that match the index (a kill may have left anything after them).
-ErrorCode KeptBlocks(std::u16string_view patchPath, const blocks::CBlockIndex& index, const std::atomic<bool>* running,
-                     std::uint64_t& kept) {
-  kept = 0;
+// The blocks an earlier patch of this very version built already: each block of its file that holds
+// the index's block at that place (the ranges fetched first, then the copies in order; a kill may
+// have left anything anywhere else).
+ErrorCode BuiltBlocks(std::u16string_view patchPath, const blocks::CBlockIndex& index, const std::atomic<bool>* running,
+                      std::vector<bool>& built) {
+  built.assign(static_cast<std::size_t>(index.BlockCount()), false);
   CFileHandle file;
   if (file.Open(patchPath, OpenMode::ReadExisting) != ERROR_SUCCESS) return ERROR_SUCCESS;  // none yet
   file.AdviseSequential();
@@ -53,8 +52,7 @@ ErrorCode KeptBlocks(std::u16string_view patchPath, const blocks::CBlockIndex& i
       filled += got;
     }
     if (filled < length) break;
-    if (!index.Holds(i, block.data(), strongSum)) break;
-    kept = i + 1;
+    built[static_cast<std::size_t>(i)] = index.Holds(i, block.data(), strongSum);
   }
   return ERROR_SUCCESS;
 }
@@ -64,8 +62,9 @@ ErrorCode KeptBlocks(std::u16string_view patchPath, const blocks::CBlockIndex& i
 std::u16string PatchPathOf(std::u16string_view localPath) { return std::u16string(localPath) + u".valdris-patch"; }
 
 CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServerSet& servers,
-                                                 CConcurrentChecksum& hasher, const Entry& entry,
-                                                 const LocalFileState& local) {
+                                                 CConcurrentChecksum& hasher,
+                                                 std::vector<CSegmentedFetch::Connection> connections,
+                                                 const Entry& entry, const LocalFileState& local) {
   const filelist::BlockIndexInfo& listed = entry.info->Blocks;
   if (listed.Name.empty() || !local.exists || !local.regular || local.sizeError != ERROR_SUCCESS || local.size == 0)
     return PatchEnd::NotPatched;
@@ -118,22 +117,26 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
   bytes = std::string();
 
   // What an earlier patch built already stays; the rest is found in the old file.
-  std::uint64_t keptBlocks = 0;
+  std::vector<bool> builtBefore;
   if (patchThere) {
-    if (const ErrorCode code = KeptBlocks(patchPath, index, &RunningFlag(), keptBlocks); code != ERROR_SUCCESS) {
+    if (const ErrorCode code = BuiltBlocks(patchPath, index, &RunningFlag(), builtBefore); code != ERROR_SUCCESS) {
       if (code == ERROR_OPERATION_ABORTED) return PatchEnd::Stopped;
       return giveUp();
     }
   }
+  builtBefore.resize(static_cast<std::size_t>(index.BlockCount()), false);
+  std::uint64_t keptBytes = 0;
+  for (std::uint64_t i = 0; i < index.BlockCount(); ++i)
+    if (builtBefore[static_cast<std::size_t>(i)]) keptBytes += index.BlockLength(i);
   blocks::BlockMatches matches;
-  if (const ErrorCode code = blocks::FindBlocks(index, keptBlocks, entry.localPath, matches, &RunningFlag());
+  if (const ErrorCode code = blocks::FindBlocks(index, 0, entry.localPath, matches, &RunningFlag());
       code != ERROR_SUCCESS) {
     if (code == ERROR_OPERATION_ABORTED) return PatchEnd::Stopped;
     theLog.Write(LOG_WARNING, u"failed to read local file so re-download - (%ld)", code);
     return giveUp();
   }
   // A shorter file that is the start of this very version is an interrupted download: resumed.
-  if (keptBlocks == 0 && local.size < entry.info->Size) {
+  if (keptBytes == 0 && local.size < entry.info->Size) {
     const std::uint64_t whole = local.size / index.m_nBlockSize;
     bool prefix = whole > 0;
     for (std::uint64_t i = 0; prefix && i < whole; ++i)
@@ -145,10 +148,67 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
   }
 
   const std::uint64_t size = entry.info->Size;
-  const std::uint64_t keptBytes = std::min(size, keptBlocks * index.m_nBlockSize);
-  const std::vector<core::ByteRange> missing = blocks::MissingRanges(index, matches, keptBlocks);
+  // Blocks neither built nor in the old file are fetched.
+  std::vector<core::ByteRange> missing;
+  for (std::uint64_t i = 0; i < index.BlockCount(); ++i) {
+    if (builtBefore[static_cast<std::size_t>(i)] || matches.sourceOffsets[static_cast<std::size_t>(i)] != blocks::kNotFound)
+      continue;
+    const std::uint64_t start = i * index.m_nBlockSize;
+    if (!missing.empty() && missing.back().end == start) missing.back().end = start + index.BlockLength(i);
+    else missing.push_back(core::ByteRange{start, start + index.BlockLength(i)});
+  }
   theLog.Write(LOG_INFO, u"file patch mode");
 
+  const auto failed = [&](const Failure& failure) {
+    Report(failure);
+    return PatchEnd::Failed;
+  };
+  const auto writeFailed = [&](ErrorCode error) { return failed(Failure::Write(error, patchPath)); };
+  // The window sees the new file's bytes at hand: kept, fetched, then copied.
+  const auto report = [&](bool force, std::uint64_t atHand) {
+    const std::uint32_t now = m_mediator.tick();
+    if (!force && m_bPostedInRun && static_cast<std::uint32_t>(now - m_dwLastPost) < kPostIntervalMs) return true;
+    m_bPostedInRun = true;
+    m_dwLastPost = now;
+    return PostProgress(static_cast<std::int32_t>(entry.index), false, size, atHand, keptBytes);
+  };
+  {
+    // The new file's size from the start: what an interrupted patch built stays where it is.
+    CFileHandle made;
+    ErrorCode code = made.Open(patchPath, OpenMode::WriteAlways, Sharing::Shared);
+    if (code == ERROR_SUCCESS) code = made.SetSize(size);
+    if (code != ERROR_SUCCESS) return failed(Failure::Create(code, patchPath));
+  }
+
+  // First the ranges the old file lacks, over the run's connections and servers at once, each
+  // written where it belongs in the new file; a server that fails a request hands it to the next
+  // (with one server, nothing is asked again by itself).
+  std::uint64_t fetchedRanges = 0;
+  if (!missing.empty()) {
+    CSegmentedFetch::State state = CSegmentedFetch::State::Running;
+    {
+      CSegmentedFetch fetch({entry.name, patchPath, std::u16string(), size, std::string(), 0, 0, missing}, servers,
+                            std::move(connections), m_mediator.tick);
+      std::uint64_t kept = 0;
+      if (std::optional<Failure> prepared = fetch.Prepare(kept)) return failed(*prepared);
+      fetch.Start();
+      std::uint64_t gapFree = 0;
+      while (state == CSegmentedFetch::State::Running) {
+        state = fetch.Wait(kSegmentPollMs, fetchedRanges, gapFree);
+        if (!IsRunning()) return PatchEnd::Stopped;  // what was built stays for the next run
+        if (!report(false, keptBytes + fetchedRanges)) return failed(Failure::NoRecord());
+      }
+      if (state == CSegmentedFetch::State::Failed) return failed(fetch.LastFailure());
+    }
+    if (state == CSegmentedFetch::State::NoRanges) {
+      // A server that ignores ranges answers with the whole file: it is fetched whole, as it would
+      // be without an index.
+      theLog.Write(LOG_WARNING, u"server does not take ranges so re-download");
+      return giveUp();
+    }
+  }
+
+  // Then the blocks the old file holds, in the file's order, while the digest follows the file.
   CFileHandle old;
   CFileHandle built;
   std::u16string_view failedPath = entry.localPath;
@@ -157,157 +217,54 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
     failedPath = patchPath;
     code = built.Open(patchPath, OpenMode::WriteAlways, Sharing::SoleWriter);
   }
-  if (code == ERROR_SUCCESS) code = built.SetSize(keptBytes);
-  if (code != ERROR_SUCCESS) {
-    Report(Failure::Create(code, failedPath));
-    return PatchEnd::Failed;
-  }
-  // The new file's digest is taken on the hasher's thread as the file grows.
-  hasher.Begin(patchPath, keptBytes);
+  if (code != ERROR_SUCCESS) return failed(Failure::Create(code, failedPath));
+  hasher.Begin(patchPath, 0);
   bool hashed = false;
   const core::CScopeExit abandon([&] {
     if (!hashed) hasher.Abandon();
   });
-  std::uint64_t at = keptBytes;  // the new file is built up to here
-  std::uint64_t fetched = listed.Size;  // the index came over the network too
+  std::uint64_t at = 0;          // the new file is whole up to here
   std::uint64_t reused = 0;
+  bool positioned = false;       // the built file's position is at
   std::vector<char> copy(kCopyRun);
-  const auto failed = [&](const Failure& failure) {
-    Report(failure);
-    return PatchEnd::Failed;
-  };
-  const auto writeFailed = [&](ErrorCode error) { return failed(Failure::Write(error, patchPath)); };
-  const auto report = [&](bool force) {
-    const std::uint32_t now = m_mediator.tick();
-    if (!force && m_bPostedInRun && static_cast<std::uint32_t>(now - m_dwLastPost) < kPostIntervalMs) return true;
-    m_bPostedInRun = true;
-    m_dwLastPost = now;
-    return PostProgress(static_cast<std::int32_t>(entry.index), false, size, at, keptBytes);
-  };
-  // Copies the bytes [at, to) from where the old file holds them; false when a block there was not
-  // found (the server left out bytes that were asked for) or a read or write failed.
   ErrorCode copyError = ERROR_SUCCESS;
-  const auto copyUpTo = [&](std::uint64_t to) {
-    while (at < to) {
-      if (!IsRunning()) return false;
-      const std::uint64_t block = at / index.m_nBlockSize;
-      const std::int64_t source = matches.sourceOffsets[static_cast<std::size_t>(block)];
-      if (source == blocks::kNotFound) {
-        copyError = ERROR_HTTP_INVALID_SERVER_RESPONSE;
-        return false;
-      }
-      // A run of blocks that lie one after another in the old file too: one read, one write.
-      const std::uint64_t within = at - block * index.m_nBlockSize;
-      std::uint64_t length = index.BlockLength(block) - within;
-      for (std::uint64_t next = block + 1; next * index.m_nBlockSize < to && length + index.m_nBlockSize <= copy.size();
-           ++next) {
-        const std::int64_t after = matches.sourceOffsets[static_cast<std::size_t>(next)];
-        if (after != static_cast<std::int64_t>(source + (next - block) * index.m_nBlockSize)) break;
-        length += index.BlockLength(next);
-      }
-      length = std::min(length, to - at);
-      std::size_t got = 0;
-      copyError = old.ReadAt(copy.data(), static_cast<std::size_t>(length), static_cast<std::uint64_t>(source) + within, got);
-      if (copyError == ERROR_SUCCESS && got != length) copyError = ERROR_HANDLE_EOF;  // the old file changed meanwhile
-      if (copyError == ERROR_SUCCESS) copyError = built.Write(copy.data(), got);
-      if (copyError != ERROR_SUCCESS) return false;
-      at += got;
-      hasher.Advance(at);
-      reused += got;
-      if (!report(false)) {
-        copyError = ERROR_NOT_ENOUGH_MEMORY;
-        return false;
-      }
-    }
-    return true;
-  };
-  const auto copyFailed = [&]() {
+  while (at < size && copyError == ERROR_SUCCESS) {
     if (!IsRunning()) return PatchEnd::Stopped;
-    if (copyError == ERROR_NOT_ENOUGH_MEMORY) return failed(Failure::NoRecord());
-    // The server left out bytes that were asked for.
-    if (copyError == ERROR_HTTP_INVALID_SERVER_RESPONSE) return failed(Failure::Receive(copyError, patchPath));
-    return writeFailed(copyError);
-  };
-
-  // Each request asks for the next ranges not built yet; a server that fails one hands what is left
-  // of it to the next server (with one server, nothing is asked again by itself).
-  ServerMask tried = 0;
-  for (std::size_t first = 0;;) {
-    // Ranges that are built already (a request that broke off brought their start) are left out.
-    while (first < missing.size() && missing[first].end <= at) ++first;
-    if (first == missing.size()) break;
-    const std::size_t next = std::min(missing.size(), first + kRangesPerRequest);
-    std::vector<core::ByteRange> asked;
-    for (std::size_t i = first; i < next; ++i) asked.push_back(core::ByteRange{std::max(missing[i].start, at), missing[i].end});
-    const std::size_t server = servers.Acquire(tried, true).value_or(0);
-    std::optional<Failure> serverFailure;
-    bool released = false;
-    const auto release = [&] {
-      if (!released) servers.Release(server, serverFailure ? CServerSet::Outcome::Failed : CServerSet::Outcome::Answered);
-      released = true;
-    };
-    const core::CScopeExit releasing(release);
-    std::uint64_t length = 0;
-    if (!client.OpenUrl(servers.AddressOf(server, entry.name), net::FormatRangesHeader(asked), length,
-                        net::kDownloaderUserAgent)) {
-      if (!IsRunning()) return PatchEnd::Stopped;
-      serverFailure = Failure::Connect(client);
-    } else if (client.StatusCode() == 200) {
-      // A server that ignores ranges answers with the whole file: it is fetched whole, as it would
-      // be without an index.
-      theLog.Write(LOG_WARNING, u"server does not take ranges so re-download");
-      built.Close();
-      return giveUp();
-    } else {
-      net::CRangeReader reader(client);
-      bool ok = reader.Begin(size);
-      core::ByteRange part;
-      while (ok && reader.NextPart(part)) {
-        if (!copyUpTo(part.start)) return copyFailed();
-        std::uint64_t partAt = part.start;
-        for (;;) {
-          if (!IsRunning()) return PatchEnd::Stopped;
-          std::uint32_t n = 0;
-          if (!reader.Read(copy.data(), net::HTTP_BUFFER_SIZE, n)) {
-            ok = false;
-            break;
-          }
-          if (n == 0) break;
-          // Bytes before `at` are built already (a server may send more than was asked).
-          const std::uint64_t skip = at > partAt ? std::min<std::uint64_t>(at - partAt, n) : 0;
-          partAt += n;
-          fetched += n;
-          if (skip == n) continue;
-          if (const ErrorCode error = built.Write(copy.data() + skip, n - skip); error != ERROR_SUCCESS)
-            return writeFailed(error);
-          at += n - skip;
-          hasher.Advance(at);
-          if (!report(false)) return failed(Failure::NoRecord());
-        }
-      }
-      if (!ok || reader.LastError() != ERROR_SUCCESS) {
-        if (!IsRunning()) return PatchEnd::Stopped;  // what was built stays for the next run
-        const ErrorCode error = reader.LastError() != ERROR_SUCCESS ? reader.LastError() : ERROR_HTTP_INVALID_SERVER_RESPONSE;
-        serverFailure = Failure::Receive(error, patchPath);
-      }
-    }
-    release();
-    if (!serverFailure) {
-      // Whatever the answer left out is found missing when the file is built up to it.
-      first = next;
+    const std::uint64_t block = at / index.m_nBlockSize;
+    const std::int64_t source = matches.sourceOffsets[static_cast<std::size_t>(block)];
+    if (source == blocks::kNotFound || builtBefore[static_cast<std::size_t>(block)]) {
+      // Fetched above, or built before.
+      at = std::min(size, (block + 1) * index.m_nBlockSize);
+      hasher.Advance(at);
+      positioned = false;
       continue;
     }
-    tried |= MaskOf(server);
-    if (servers.Count() == 1 || !serverFailure->ServerOrNetwork() || (tried & servers.All()) == servers.All()) {
-      Report(*serverFailure);
-      return PatchEnd::Failed;
+    // A run of blocks that lie one after another in the old file too: one read, one write.
+    std::uint64_t length = index.BlockLength(block);
+    for (std::uint64_t next = block + 1; next < index.BlockCount() && length + index.m_nBlockSize <= copy.size(); ++next) {
+      const std::int64_t after = matches.sourceOffsets[static_cast<std::size_t>(next)];
+      if (builtBefore[static_cast<std::size_t>(next)] ||
+          after != static_cast<std::int64_t>(source + (next - block) * index.m_nBlockSize))
+        break;
+      length += index.BlockLength(next);
     }
+    std::size_t got = 0;
+    copyError = old.ReadAt(copy.data(), static_cast<std::size_t>(length), static_cast<std::uint64_t>(source), got);
+    if (copyError == ERROR_SUCCESS && got != length) copyError = ERROR_HANDLE_EOF;  // the old file changed meanwhile
+    if (copyError == ERROR_SUCCESS && !positioned) copyError = built.Seek(at);
+    if (copyError == ERROR_SUCCESS) copyError = built.Write(copy.data(), got);
+    if (copyError != ERROR_SUCCESS) break;
+    positioned = true;
+    at += got;
+    hasher.Advance(at);
+    reused += got;
+    if (!report(false, keptBytes + fetchedRanges + reused)) return failed(Failure::NoRecord());
   }
-  if (!copyUpTo(size)) return copyFailed();
+  if (copyError != ERROR_SUCCESS) return writeFailed(copyError);
   if (const ErrorCode error = built.Flush(); error != ERROR_SUCCESS) return writeFailed(error);
   built.Close();
   old.Close();
-  if (!report(true)) return failed(Failure::NoRecord());
+  if (!report(true, size)) return failed(Failure::NoRecord());
   // Only a whole file that matches the list takes the old one's place.
   std::u16string checksum;
   hashed = true;
@@ -322,7 +279,8 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
   if (const ErrorCode error = ReplaceFileWith(entry.localPath, patchPath); error != ERROR_SUCCESS)
     return failed(Failure::Create(error, entry.localPath));
   theLog.Write(LOG_INFO, u"(100%%) file patch success - reused %I64u bytes, fetched %I64u bytes",
-               static_cast<unsigned long long>(reused + keptBytes), static_cast<unsigned long long>(fetched));
+               static_cast<unsigned long long>(reused + keptBytes),
+               static_cast<unsigned long long>(listed.Size + fetchedRanges));
   return PatchEnd::Patched;
 }
 

@@ -16,6 +16,8 @@ using namespace platform;
 namespace {
 
 constexpr std::string_view kRecordMagic = "valdris-part 1";
+// Ranges of a patch asked for in one request: a Range header of about a kilobyte, which servers take.
+constexpr std::size_t kRangesPerPiece = 48;
 // A record is a few lines and a number per piece; anything larger is not one.
 constexpr std::size_t kLargestRecord = 64 * 1024;
 
@@ -70,9 +72,44 @@ std::uint64_t PieceSizeFor(std::uint64_t size) {
 CSegmentedFetch::CSegmentedFetch(Job job, CServerSet& servers, std::vector<Connection> connections,
                                  std::function<std::uint32_t()> tick)
     : m_job(std::move(job)), m_servers(servers), m_connections(std::move(connections)), m_tick(std::move(tick)) {
+  if (!m_job.ranges.empty()) {
+    // About one piece per connection, so that a patch's ranges come in one round of requests.
+    std::uint64_t total = 0;
+    for (const core::ByteRange& range : m_job.ranges) total += range.Length();
+    const std::uint64_t count = std::max<std::size_t>(1, m_connections.size());
+    m_nPieceSize = std::clamp<std::uint64_t>((total + count - 1) / count, 64 * 1024, 4 * 1024 * 1024);
+    Piece piece;
+    std::uint64_t bytes = 0;
+    const auto close = [&] {
+      if (piece.ranges.empty()) return;
+      piece.start = piece.at = piece.ranges.front().start;
+      piece.end = piece.ranges.back().end;
+      m_pieces.push_back(std::move(piece));
+      piece = Piece();
+      bytes = 0;
+    };
+    for (core::ByteRange range : m_job.ranges) {
+      while (range.start < range.end) {
+        const std::uint64_t take = std::min(range.Length(), m_nPieceSize - bytes);
+        piece.ranges.push_back(core::ByteRange{range.start, range.start + take});
+        range.start += take;
+        bytes += take;
+        if (bytes == m_nPieceSize || piece.ranges.size() == kRangesPerPiece) close();
+      }
+    }
+    close();
+    return;
+  }
   m_nPieceSize = PieceSizeFor(m_job.size);
   for (std::uint64_t start = 0; start < m_job.size; start += m_nPieceSize)
-    m_pieces.push_back(Piece{start, std::min(m_job.size, start + m_nPieceSize), start});
+    m_pieces.push_back(Piece{start, std::min(m_job.size, start + m_nPieceSize), start, false, 0, {}});
+}
+
+std::uint64_t CSegmentedFetch::Piece::Done() const {
+  if (ranges.empty()) return at - start;
+  std::uint64_t done = 0;
+  for (const core::ByteRange& range : ranges) done += std::clamp(at, range.start, range.end) - range.start;
+  return done;
 }
 
 CSegmentedFetch::~CSegmentedFetch() {
@@ -91,6 +128,7 @@ void CSegmentedFetch::Stop() {
 }
 
 bool CSegmentedFetch::LoadRecord() {
+  if (m_job.recordPath.empty()) return false;
   std::string text;
   if (!ReadSmallFile(m_job.recordPath, text)) return false;
   std::string_view rest(text);
@@ -125,6 +163,14 @@ bool CSegmentedFetch::LoadRecord() {
 
 std::optional<Failure> CSegmentedFetch::Prepare(std::uint64_t& kept) {
   kept = 0;
+  if (!m_job.ranges.empty()) {
+    // A patch's file: what it holds stays, and it takes the new version's size.
+    CFileHandle part;
+    ErrorCode code = part.Open(m_job.partPath, OpenMode::WriteAlways, Sharing::Shared);
+    if (code == ERROR_SUCCESS) code = part.SetSize(m_job.size);
+    if (code != ERROR_SUCCESS) return Failure::Create(code, m_job.partPath);
+    return std::nullopt;
+  }
   if (LoadRecord()) {
     for (const Piece& piece : m_pieces) kept += piece.at - piece.start;
     return std::nullopt;
@@ -181,7 +227,9 @@ void CSegmentedFetch::Connect(Connection connection) {
       next->active = true;
     }
     bool noRanges = false;
-    const std::optional<Failure> failed = FetchPiece(connection, server, index, noRanges);
+    const std::optional<Failure> failed = m_pieces[index].ranges.empty()
+                                              ? FetchPiece(connection, server, index, noRanges)
+                                              : FetchRanges(connection, server, index, noRanges);
     std::unique_lock<std::mutex> lock(m_mutex);
     Piece& piece = m_pieces[index];
     piece.active = false;
@@ -284,6 +332,100 @@ std::optional<Failure> CSegmentedFetch::FetchPiece(Connection connection, std::s
   return failure;
 }
 
+std::optional<Failure> CSegmentedFetch::FetchRanges(Connection connection, std::size_t server, std::size_t index,
+                                                    bool& noRanges) {
+  net::CHttpClient& client = *connection.client;
+  net::IBodySink& sink = *connection.sink;
+  std::vector<core::ByteRange> asked;
+  std::uint64_t end = 0;
+  {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    const Piece& piece = m_pieces[index];
+    for (const core::ByteRange& range : piece.ranges)
+      if (range.end > piece.at) asked.push_back(core::ByteRange{std::max(range.start, piece.at), range.end});
+    end = piece.end;
+  }
+  const std::uint32_t askedAt = m_tick();
+  std::uint64_t length = 0;
+  std::uint64_t written = 0;
+  const auto release = [&](CServerSet::Outcome outcome) {
+    m_servers.Release(server, outcome, outcome == CServerSet::Outcome::Answered ? written : 0, m_tick() - askedAt);
+  };
+  if (!client.OpenUrl(m_servers.AddressOf(server, m_job.name), net::FormatRangesHeader(asked), length,
+                      net::kDownloaderUserAgent)) {
+    if (!m_bRunning.load()) {
+      release(CServerSet::Outcome::Answered);
+      return Failure::Stop();
+    }
+    const Failure failure = Failure::Connect(client);
+    release(failure.Busy() ? CServerSet::Outcome::Busy : CServerSet::Outcome::Failed);
+    return failure;
+  }
+  {
+    const std::uint32_t waited = m_tick() - askedAt;
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_quickestAnswerMs = std::min(m_quickestAnswerMs.value_or(waited), waited);
+  }
+  if (client.StatusCode() == 200) {
+    noRanges = true;
+    release(CServerSet::Outcome::NoRanges);
+    return Failure::BadAnswer(200);
+  }
+  // Each part is written where it belongs. Parts come in order: one that starts past the first
+  // byte still wanted means the server left bytes out. (A part may cover more than was asked: those
+  // are the new version's bytes too.)
+  const auto advance = [&](std::uint64_t to) {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    Piece& piece = m_pieces[index];
+    piece.at = std::max(piece.at, std::min(end, to));
+    return piece.at;
+  };
+  net::CRangeReader reader(client);
+  std::optional<Failure> failure;
+  bool read = reader.Begin(m_job.size);
+  std::size_t next = 0;  // the first asked range not yet whole
+  core::ByteRange part;
+  while (read && !failure && reader.NextPart(part)) {
+    const std::uint64_t at = advance(0);
+    while (next < asked.size() && asked[next].end <= at) ++next;
+    if (next == asked.size()) break;
+    if (part.start > std::max(at, asked[next].start)) {
+      failure = Failure::BadAnswer(client.StatusCode());
+      break;
+    }
+    if (const ErrorCode code = sink.OpenAt(m_job.partPath, part.start); code != ERROR_SUCCESS) {
+      failure = Failure::Create(code, m_job.partPath);
+      break;
+    }
+    for (;;) {
+      std::size_t room = 0;
+      char* const into = sink.Room(room);
+      std::uint32_t n = 0;
+      if (!reader.Read(into, std::min(room, net::HTTP_BUFFER_SIZE), n)) {
+        read = false;
+        break;
+      }
+      if (const ErrorCode code = sink.Commit(n); code != ERROR_SUCCESS) {
+        failure = Failure::Write(code, m_job.partPath);
+        break;
+      }
+      if (n == 0) break;
+      advance(part.start + sink.Written());
+    }
+    const ErrorCode closed = sink.Close();
+    written += sink.Written();
+    advance(part.start + sink.Written());
+    if (!failure && closed != ERROR_SUCCESS) failure = Failure::Write(closed, m_job.partPath);
+  }
+  if (!failure && (!read || reader.LastError() != ERROR_SUCCESS)) {
+    const ErrorCode error = reader.LastError() != ERROR_SUCCESS ? reader.LastError() : ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    failure = m_bRunning.load() ? Failure::Receive(error, m_job.partPath) : Failure::Stop();
+  }
+  if (!failure && advance(0) < end) failure = Failure::BadAnswer(client.StatusCode());
+  release(failure && failure->ServerOrNetwork() ? CServerSet::Outcome::Failed : CServerSet::Outcome::Answered);
+  return failure;
+}
+
 CSegmentedFetch::State CSegmentedFetch::Wait(std::uint32_t ms, std::uint64_t& received, std::uint64_t& prefix) {
   std::unique_lock<std::mutex> lock(m_mutex);
   m_changed.wait_for(lock, std::chrono::milliseconds(ms));
@@ -292,7 +434,7 @@ CSegmentedFetch::State CSegmentedFetch::Wait(std::uint32_t ms, std::uint64_t& re
   bool gap = false;
   bool done = true;
   for (const Piece& piece : m_pieces) {
-    received += piece.at - piece.start;
+    received += piece.Done();
     if (!gap) prefix = piece.at;
     gap = gap || piece.at < piece.end;
     done = done && piece.at == piece.end;
@@ -307,6 +449,7 @@ CSegmentedFetch::State CSegmentedFetch::Wait(std::uint32_t ms, std::uint64_t& re
 }
 
 void CSegmentedFetch::Checkpoint() {
+  if (m_job.recordPath.empty()) return;
   // The record names only bytes the connections have handed to the file system, which keeps them
   // whatever becomes of this process. (A power cut may still lose some: the whole digest, checked
   // before the part replaces anything, then finds them, and the file is fetched again.)
@@ -334,7 +477,7 @@ ServerMask CSegmentedFetch::ServedBy() const {
 
 void CSegmentedFetch::Discard() {
   Stop();
-  RemoveFile(m_job.recordPath);
+  if (!m_job.recordPath.empty()) RemoveFile(m_job.recordPath);
   RemoveFile(m_job.partPath);
 }
 

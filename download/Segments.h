@@ -5,6 +5,9 @@
 // only bytes already handed to the file system, so after a stop, a crash or a kill the next run keeps
 // what the record names and fetches the rest. Nothing here logs, posts or decides for the entry: the
 // worker polls the progress, checks the whole digest and moves the part file into place.
+// The same fetch brings the ranges a patch still needs: then each piece is a few of those ranges in
+// one request, written where they belong in the patch's file, and there is no record (a patch finds
+// what it built already by the block index).
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -16,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/ByteRange.h"
 #include "download/Failure.h"
 #include "download/Servers.h"
 #include "net/BodySink.h"
@@ -42,6 +46,9 @@ class CSegmentedFetch {
     std::string checksum;       // the listed digest: a part of another version is never taken
     ServerMask exclude = 0;     // servers not asked this time
     std::uint64_t prefix = 0;   // bytes at the part file's start that one stream brought already
+    // When set, only these bytes (ascending, apart), into the part file as it is (a patch's), and
+    // the record is neither read nor written.
+    std::vector<core::ByteRange> ranges;
   };
   // One connection: a client and the sink its bodies go to. The run owns both.
   struct Connection {
@@ -82,10 +89,15 @@ class CSegmentedFetch {
     std::uint64_t at = 0;      // written up to here
     bool active = false;
     ServerMask tried = 0;      // servers that failed this piece
+    std::vector<core::ByteRange> ranges;  // a patch's: the ranges in [start, end) it brings
+    // The bytes of the piece written so far.
+    std::uint64_t Done() const;
   };
   void Connect(Connection connection);
   // Fetches [piece.at, piece.end) from the server; what happened is said to the server set.
   std::optional<Failure> FetchPiece(Connection connection, std::size_t server, std::size_t piece, bool& noRanges);
+  // The same for a piece of several ranges, asked for in one request.
+  std::optional<Failure> FetchRanges(Connection connection, std::size_t server, std::size_t piece, bool& noRanges);
   bool LoadRecord();
   void Stop();
 

@@ -162,17 +162,22 @@ TEST(ValdrisGet, KilledWhilePatchingKeepsTheOldFileAndGoesOn) {
   WriteBytes(p.install / "readme.txt", p.files[1].second);
 
   const fs::path part = p.install / "Data/big.pak.valdris-patch";
-  const std::uintmax_t intoTheFirstRange = 100000 / 4096 * 4096 + 8192;
+  // The first range's blocks, whole, in the patch's file.
+  const std::size_t firstStart = 100000 / 4096 * 4096;
+  const std::size_t firstEnd = (120000 + 4095) / 4096 * 4096;
+  const auto firstRangeThere = [&] {
+    const std::string bytes = ReadBytes(part);
+    return bytes.size() >= firstEnd && bytes.compare(firstStart, firstEnd - firstStart, fresh, firstStart,
+                                                     firstEnd - firstStart) == 0;
+  };
   {
     ChildProcess run = p.Run({"--quiet"});
-    std::error_code ec;
-    for (int i = 0; i < 1000 && !(fs::file_size(part, ec) >= intoTheFirstRange && !ec); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 1000 && !firstRangeThere(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     run.Signal(SIGKILL);
     EXPECT_EQ(run.Wait(), 128 + SIGKILL);
   }
   EXPECT_EQ(ReadBytes(p.install / "Data/big.pak"), old) << "the old file is never touched before the new one is whole";
-  ASSERT_GE(fs::file_size(part), intoTheFirstRange);
+  ASSERT_TRUE(firstRangeThere());
   slowly(0);
   const std::size_t before = p.server.Requests().size();
   ChildProcess again = p.Run({"--quiet"});
@@ -181,7 +186,7 @@ TEST(ValdrisGet, KilledWhilePatchingKeepsTheOldFileAndGoesOn) {
   EXPECT_FALSE(fs::exists(part));
   const std::vector<std::string> requests = p.server.Requests();
   for (std::size_t i = before; i < requests.size(); ++i)
-    EXPECT_EQ(requests[i].find("=" + std::to_string(100000 / 4096 * 4096) + "-"), std::string::npos)
+    EXPECT_EQ(requests[i].find("=" + std::to_string(firstStart) + "-"), std::string::npos)
         << "the range built before the kill is not asked for again: " << requests[i];
 }
 
