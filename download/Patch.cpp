@@ -27,8 +27,8 @@ using namespace platform;
 
 namespace {
 
-// Reused bytes are copied in runs of at most this many.
-constexpr std::size_t kCopyRun = 1024 * 1024;
+// Reused bytes are copied in runs of about this many at most.
+constexpr std::uint64_t kCopyRun = 1024 * 1024;
 
 // The blocks an earlier patch of this very version built already: each block of its file that holds
 // the index's block at that place (the ranges fetched first, then the copies in order; a kill may
@@ -208,14 +208,17 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
     }
   }
 
-  // Then the blocks the old file holds, in the file's order, while the digest follows the file.
+  // Then the blocks the old file holds, in the file's order, written through a sink as any body,
+  // while the digest follows the file.
   CFileHandle old;
-  CFileHandle built;
+  CFileHandle built;  // held to hand the whole file to the disk before it replaces the old one
+  const std::unique_ptr<net::IBodySink> writer = m_mediator.fileSink();
+  if (!writer) return failed(Failure::NoRecord());
   std::u16string_view failedPath = entry.localPath;
   ErrorCode code = old.Open(entry.localPath, OpenMode::ReadExisting);
   if (code == ERROR_SUCCESS) {
     failedPath = patchPath;
-    code = built.Open(patchPath, OpenMode::WriteAlways, Sharing::SoleWriter);
+    code = built.Open(patchPath, OpenMode::WriteAlways, Sharing::Shared);
   }
   if (code != ERROR_SUCCESS) return failed(Failure::Create(code, failedPath));
   hasher.Begin(patchPath, 0);
@@ -223,44 +226,54 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
   const core::CScopeExit abandon([&] {
     if (!hashed) hasher.Abandon();
   });
-  std::uint64_t at = 0;          // the new file is whole up to here
+  std::uint64_t at = 0;         // the new file is whole up to here, once the writer is closed
+  std::uint64_t bodyStart = 0;  // where the writer's body began
   std::uint64_t reused = 0;
-  bool positioned = false;       // the built file's position is at
-  std::vector<char> copy(kCopyRun);
   ErrorCode copyError = ERROR_SUCCESS;
-  while (at < size && copyError == ERROR_SUCCESS) {
+  while (at < size) {
     if (!IsRunning()) return PatchEnd::Stopped;
     const std::uint64_t block = at / index.m_nBlockSize;
     const std::int64_t source = matches.sourceOffsets[static_cast<std::size_t>(block)];
     if (source == blocks::kNotFound || builtBefore[static_cast<std::size_t>(block)]) {
       // Fetched above, or built before.
+      if (writer->IsOpen() && (copyError = writer->Close()) != ERROR_SUCCESS) break;
       at = std::min(size, (block + 1) * index.m_nBlockSize);
       hasher.Advance(at);
-      positioned = false;
       continue;
     }
-    // A run of blocks that lie one after another in the old file too: one read, one write.
+    // A run of blocks that lie one after another in the old file too.
     std::uint64_t length = index.BlockLength(block);
-    for (std::uint64_t next = block + 1; next < index.BlockCount() && length + index.m_nBlockSize <= copy.size(); ++next) {
+    for (std::uint64_t next = block + 1; next < index.BlockCount() && length < kCopyRun; ++next) {
       const std::int64_t after = matches.sourceOffsets[static_cast<std::size_t>(next)];
       if (builtBefore[static_cast<std::size_t>(next)] ||
           after != static_cast<std::int64_t>(source + (next - block) * index.m_nBlockSize))
         break;
       length += index.BlockLength(next);
     }
-    std::size_t got = 0;
-    copyError = old.ReadAt(copy.data(), static_cast<std::size_t>(length), static_cast<std::uint64_t>(source), got);
-    if (copyError == ERROR_SUCCESS && got != length) copyError = ERROR_HANDLE_EOF;  // the old file changed meanwhile
-    if (copyError == ERROR_SUCCESS && !positioned) copyError = built.Seek(at);
-    if (copyError == ERROR_SUCCESS) copyError = built.Write(copy.data(), got);
+    if (!writer->IsOpen()) {
+      if ((copyError = writer->OpenAt(patchPath, at)) != ERROR_SUCCESS) break;
+      bodyStart = at;
+    }
+    for (std::uint64_t from = static_cast<std::uint64_t>(source), left = length; left > 0 && copyError == ERROR_SUCCESS;) {
+      std::size_t fits = 0;
+      char* const into = writer->Room(fits);
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(fits, left));
+      std::size_t got = 0;
+      copyError = old.ReadAt(into, want, from, got);
+      if (copyError == ERROR_SUCCESS && got != want) copyError = ERROR_HANDLE_EOF;  // the old file changed meanwhile
+      if (copyError == ERROR_SUCCESS) copyError = writer->Commit(got);
+      from += got;
+      left -= got;
+    }
     if (copyError != ERROR_SUCCESS) break;
-    positioned = true;
-    at += got;
-    hasher.Advance(at);
-    reused += got;
+    at += length;
+    reused += length;
+    hasher.Advance(bodyStart + writer->Written());
     if (!report(false, keptBytes + fetchedRanges + reused)) return failed(Failure::NoRecord());
   }
+  if (copyError == ERROR_SUCCESS && writer->IsOpen()) copyError = writer->Close();
   if (copyError != ERROR_SUCCESS) return writeFailed(copyError);
+  hasher.Advance(size);
   if (const ErrorCode error = built.Flush(); error != ERROR_SUCCESS) return writeFailed(error);
   built.Close();
   old.Close();

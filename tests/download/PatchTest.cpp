@@ -247,6 +247,21 @@ TEST_F(FaultPatch, AMirrorTakesOverTheRangesOfADyingServer) {
 }
 
 // Names a list gives to the patch's own files: an index outside the list's base is refused as an
+// The disk fills while the patch is built (the ranges, then the old file's blocks, all go through
+// the sink): the player is told it is the disk, and the old file stays as it was.
+TEST_F(FaultPatch, AFullDiskWhileBuildingSaysSoAndKeepsTheOldFile) {
+  Serve(FaultScript{});
+  for (const std::int64_t room : {std::int64_t{10000}, std::int64_t{100000}}) {
+    Worker worker(list);
+    worker.Write("game.pak", old);
+    worker.FillDiskAfter(room);
+    const RunRecord run = worker.Run();
+    EXPECT_FALSE(run.success) << room;
+    EXPECT_EQ(run.message, "Insufficient free space in storage.") << room;
+    EXPECT_EQ(worker.Read("game.pak"), old) << room;
+  }
+}
+
 // entry's name is, and a listed file named like a patch's file is never overwritten by one.
 TEST_F(FaultPatch, NamesThatWouldMisleadAPatch) {
   {

@@ -310,26 +310,11 @@ TEST_F(Segments, AStopKeepsThePiecesForTheNextRun) {
 
 // A disk that fills during a segmented file says so; the pieces written stay for later.
 TEST_F(Segments, AFullDiskMidSegmentSaysSo) {
-  class CSmallDisk : public CFileSink {
-   public:
-    explicit CSmallDisk(std::shared_ptr<std::atomic<std::int64_t>> room) : m_room(std::move(room)) {}
-    platform::ErrorCode Commit(std::size_t n) override {
-      using namespace platform;
-      if (m_room->fetch_sub(static_cast<std::int64_t>(n)) < static_cast<std::int64_t>(n)) return ERROR_DISK_FULL;
-      return CFileSink::Commit(n);
-    }
-
-   private:
-    std::shared_ptr<std::atomic<std::int64_t>> m_room;
-  };
   first.Script("/f/big.pak", Plain(large));
   mirror.Script("/f/big.pak", Plain(large));
   Worker worker(LargeList());
   Segmented(worker);
-  WorkerMediator mediator = DefaultWorkerMediator(2000);
-  auto room = std::make_shared<std::atomic<std::int64_t>>(600000);
-  mediator.fileSink = [room] { return std::make_unique<CSmallDisk>(room); };
-  worker.thread.SetMediator(mediator);
+  worker.FillDiskAfter(600000);
   const RunRecord run = worker.Run();
   ASSERT_TRUE(run.gotResult);
   EXPECT_FALSE(run.success);

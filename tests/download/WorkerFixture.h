@@ -3,15 +3,18 @@
 // worker run that collects the records it posts.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/Log.h"
 #include "download/DownloadThread.h"
+#include "download/FileSink.h"
 #include "download/LocalFiles.h"
 #include "filelist/FileList.h"
 #include "platform/Utf.h"
@@ -105,6 +108,26 @@ struct Worker {
   void Write(const std::string& name, const std::string& bytes) const {
     std::filesystem::create_directories((folder / std::filesystem::u8path(name)).parent_path());
     WriteBytes(folder / std::filesystem::u8path(name), bytes);
+  }
+  // From now on the disk has room for only so many more bytes, whichever sink writes them: a write
+  // past them fails as a full disk's does.
+  void FillDiskAfter(std::int64_t bytes) {
+    class CSmallDisk : public download::CFileSink {
+     public:
+      explicit CSmallDisk(std::shared_ptr<std::atomic<std::int64_t>> room) : m_room(std::move(room)) {}
+      platform::ErrorCode Commit(std::size_t n) override {
+        using namespace platform;  // the system's own name on Windows
+        if (m_room->fetch_sub(static_cast<std::int64_t>(n)) < static_cast<std::int64_t>(n)) return ERROR_DISK_FULL;
+        return CFileSink::Commit(n);
+      }
+
+     private:
+      std::shared_ptr<std::atomic<std::int64_t>> m_room;
+    };
+    download::WorkerMediator mediator = download::DefaultWorkerMediator(2000);
+    auto room = std::make_shared<std::atomic<std::int64_t>>(bytes);
+    mediator.fileSink = [room] { return std::make_unique<CSmallDisk>(room); };
+    thread.SetMediator(mediator);
   }
 };
 

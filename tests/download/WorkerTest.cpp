@@ -281,30 +281,13 @@ TEST_F(FaultWorker, EachFileIsAskedForOnceOverOneConnection) {
   EXPECT_EQ(server.Connections(), 1);
 }
 
-// A disk with room for only so many more bytes: a piece past them fails as a full disk's write does.
-class CSmallDisk : public CFileSink {
- public:
-  explicit CSmallDisk(std::uint64_t room) : m_nRoom(room) {}
-  platform::ErrorCode Commit(std::size_t n) override {
-    using namespace platform;  // the system's own name on Windows
-    if (n > m_nRoom) return ERROR_DISK_FULL;
-    m_nRoom -= n;
-    return CFileSink::Commit(n);
-  }
-
- private:
-  std::uint64_t m_nRoom;
-};
-
 // The disk fills up during a transfer (another program took the space after the check): the user is
 // told it is the disk, not the network; what was written stays, and once there is room again the
 // next run asks only for the rest.
 TEST_F(FaultWorker, AFullDiskSaysSoAndTheNextRunResumesWhereItStopped) {
   server.Script("/f/Data/x.pak", Plain());
   Worker worker(List());
-  WorkerMediator mediator = DefaultWorkerMediator(2000);
-  mediator.fileSink = [] { return std::make_unique<CSmallDisk>(70000); };
-  worker.thread.SetMediator(mediator);
+  worker.FillDiskAfter(70000);
   const int fullBefore = CountOf(LogText(), "[ERROR] failed to download file - (112)");
   const RunRecord full = worker.Run();
   EXPECT_FALSE(full.success);
