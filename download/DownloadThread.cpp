@@ -301,7 +301,7 @@ bool CDownloadThread::DownloadFiles() {
     if (!IsRunning()) return false;
     EntryAction action = decision.action;
     // A changed file the list has a block index for: only what the old file lacks is fetched.
-    if (mismatches == 0 && !blocksName.empty() && local.exists && local.size > 0 && HelperNamesFree(entry)) {
+    if (ShouldPatch(decision, local, !blocksName.empty(), mismatches > 0, HelperNamesFree(entry))) {
       const PatchEnd patched = Patch(*client, servers, hasher,
                                      SegmentConnections(run, std::min(m_nConnections, kSegmentConnections)), entry, local);
       if (patched == PatchEnd::Stopped || patched == PatchEnd::Failed) return false;

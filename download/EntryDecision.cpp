@@ -56,4 +56,11 @@ EntryDecision DecideEntry(const LocalFileState& local, std::uint64_t listedSize,
   return Make(EntryAction::Download, LOG_WARNING, u"invalid file checksum so re-download");
 }
 
+bool ShouldPatch(const EntryDecision& decision, const LocalFileState& local, bool listedIndex, bool sentWholeBefore,
+                 bool helperNamesFree) {
+  const bool fetching = decision.action == EntryAction::Download || decision.action == EntryAction::Resume;
+  return listedIndex && fetching && local.exists && local.regular && local.sizeError == 0 && local.size > 0 &&
+         !sentWholeBefore && helperNamesFree;
+}
+
 } // namespace download

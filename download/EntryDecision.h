@@ -36,4 +36,11 @@ struct EntryDecision {
 EntryDecision DecideEntry(const LocalFileState& local, std::uint64_t listedSize, std::u16string_view listedChecksum,
                           bool sentWholeBefore, const std::function<platform::ErrorCode(std::u16string&)>& checksum);
 
+// Whether the entry's bytes come by a patch of its file rather than as the decision says: the list
+// has a block index for it, the decision is to fetch (the file is not valid), the file is a regular
+// file with bytes to reuse, no whole transfer of it failed in this run (a patch that built a wrong
+// file is not tried twice), and no listed file bears the names of the patch's own files.
+bool ShouldPatch(const EntryDecision& decision, const LocalFileState& local, bool listedIndex, bool sentWholeBefore,
+                 bool helperNamesFree);
+
 } // namespace download

@@ -66,8 +66,6 @@ CDownloadThread::PatchEnd CDownloadThread::Patch(net::CHttpClient& client, CServ
                                                  std::vector<CSegmentedFetch::Connection> connections,
                                                  const Entry& entry, const LocalFileState& local) {
   const filelist::BlockIndexInfo& listed = entry.info->Blocks;
-  if (listed.Name.empty() || !local.exists || !local.regular || local.sizeError != ERROR_SUCCESS || local.size == 0)
-    return PatchEnd::NotPatched;
   const std::u16string patchPath = PatchPathOf(entry.localPath);
   const auto giveUp = [&] {
     RemoveFile(patchPath);

@@ -171,6 +171,36 @@ TEST(EntryDecision, TableOfTheLocalFile) {
   }
 }
 
+TEST(EntryDecision, WhenAFileIsPatched) {
+  EntryDecision fetch;
+  fetch.action = EntryAction::Download;
+  EntryDecision resume;
+  resume.action = EntryAction::Resume;
+  EntryDecision valid;
+  valid.action = EntryAction::Verified;
+  const LocalFileState there{true, true, 0, 4000};
+  const struct {
+    const char* name;
+    EntryDecision decision;
+    LocalFileState local;
+    bool listedIndex, sentWholeBefore, helperNamesFree, patched;
+  } rows[] = {
+      {"an invalid file with an index", fetch, there, true, false, true, true},
+      {"a shorter file (perhaps another version)", resume, there, true, false, true, true},
+      {"no index listed", fetch, there, false, false, true, false},
+      {"a valid file", valid, there, true, false, true, false},
+      {"no file", fetch, {false, true, 0, 0}, true, false, true, false},
+      {"an empty file", fetch, {true, true, 0, 0}, true, false, true, false},
+      {"a folder", fetch, {true, false, 0, 4000}, true, false, true, false},
+      {"a size that cannot be read", fetch, {true, true, 5, 0}, true, false, true, false},
+      {"after a whole transfer that did not match", fetch, there, true, true, true, false},
+      {"a listed file named as the patch's own", fetch, there, true, false, false, false},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(ShouldPatch(row.decision, row.local, row.listedIndex, row.sentWholeBefore, row.helperNamesFree), row.patched)
+        << row.name;
+}
+
 TEST(LocalFiles, ChecksumAndSize) {
   TempDir dir;
   testsupport::WriteBytes(dir / "empty", "");
