@@ -302,8 +302,7 @@ bool CDownloadThread::DownloadFiles() {
     EntryAction action = decision.action;
     // A changed file the list has a block index for: only what the old file lacks is fetched.
     if (ShouldPatch(decision, local, !blocksName.empty(), mismatches > 0, HelperNamesFree(entry))) {
-      const PatchEnd patched = Patch(*client, servers, hasher,
-                                     SegmentConnections(run, std::min(m_nConnections, kSegmentConnections)), entry, local);
+      const PatchEnd patched = Patch(run, entry, local);
       if (patched == PatchEnd::Stopped || patched == PatchEnd::Failed) return false;
       if (patched == PatchEnd::Patched) {
         ++index;
@@ -452,6 +451,29 @@ std::optional<Failure> CDownloadThread::Fetch(RunState& run, const Entry& entry,
     resume = partial;
     from = partial ? size : 0;
   }
+}
+
+PatchEnd CDownloadThread::Patch(RunState& run, const Entry& entry, const LocalFileState& local) {
+  const std::unique_ptr<net::IBodySink> writer = m_mediator.fileSink();
+  if (!writer) {
+    Report(Failure::NoRecord());
+    return PatchEnd::Failed;
+  }
+  PatchJob job{entry.name,         entry.localPath, entry.info->Size, entry.expected,
+               entry.info->Blocks, local.size,      m_mediator.freeSpace(m_strDownloadPath)};
+  const auto progress = [&](bool force, std::uint64_t atHand, std::uint64_t kept) {
+    const std::uint32_t now = m_mediator.tick();
+    if (!force && m_bPostedInRun && static_cast<std::uint32_t>(now - m_dwLastPost) < kPostIntervalMs) return true;
+    m_bPostedInRun = true;
+    m_dwLastPost = now;
+    return PostProgress(static_cast<std::int32_t>(entry.index), false, entry.info->Size, atHand, kept);
+  };
+  CPatcher patcher(std::move(job), run.client, run.servers, run.hasher,
+                   SegmentConnections(run, std::min(m_nConnections, kSegmentConnections)), *writer, RunningFlag(),
+                   m_mediator.tick, progress);
+  const PatchResult result = patcher.Run();
+  if (result.end == PatchEnd::Failed && result.failure) Report(*result.failure);
+  return result.end;
 }
 
 std::vector<CSegmentedFetch::Connection> CDownloadThread::SegmentConnections(RunState& run, unsigned wanted) {

@@ -16,6 +16,7 @@
 #include "download/EntryDecision.h"
 #include "download/Failure.h"
 #include "download/Messages.h"
+#include "download/Patch.h"
 #include "download/Prefetcher.h"
 #include "download/Segments.h"
 #include "download/Servers.h"
@@ -41,7 +42,6 @@ std::vector<std::uint64_t> MissingBytesFrom(const filelist::CFileList& list, std
                                             std::uint32_t from);
 
 // Where the new version of a file is built while it is patched from the old one.
-std::u16string PatchPathOf(std::u16string_view localPath);
 // Connections a run uses unless told otherwise. Measured on 2,000 files of 16 KiB at a 50 ms round
 // trip (bench/real-link.sh): 6 take nearly three times as long as 16, which keep up with
 // curl -Z --parallel-max 16; a server that allows fewer gets fewer.
@@ -108,9 +108,6 @@ class CDownloadThread : public CThread {
   static constexpr std::uint32_t kPostIntervalMs = 1000;
   // How often the worker looks at the connections of a file in pieces.
   static constexpr std::uint32_t kSegmentPollMs = 100;
-  // How patching an entry from its old file ended. NotPatched: fetch it as without an index;
-  // Resume: the old file is the start of the new one, cut short, and is resumed.
-  enum class PatchEnd { Patched, NotPatched, Resume, Stopped, Failed };
   // How the verification of a whole transfer ended.
   enum class VerifyEnd { Matches, Mismatch, Failed };
   // How a file fetched in segments ended. NoRanges: no server takes ranges, it is fetched whole.
@@ -164,9 +161,7 @@ class CDownloadThread : public CThread {
   VerifyEnd Verify(CConcurrentChecksum& hasher, const Entry& entry);
   // Where the list has a block index for the entry and its file is there but not valid: builds the
   // listed version from the blocks the old file holds and the ranges fetched for the rest.
-  // The ranges it fetches go over `connections` (and the run's servers) at once.
-  PatchEnd Patch(net::CHttpClient& client, CServerSet& servers, CConcurrentChecksum& hasher,
-                 std::vector<CSegmentedFetch::Connection> connections, const Entry& entry, const LocalFileState& local);
+  PatchEnd Patch(RunState& run, const Entry& entry, const LocalFileState& local);
   // The run's connections for pieces and ranges (up to `wanted`, made once per run as needed).
   std::vector<CSegmentedFetch::Connection> SegmentConnections(RunState& run, unsigned wanted);
   // The address of an entry's file on the list's own server.
