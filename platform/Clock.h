@@ -5,7 +5,8 @@
 namespace platform {
 
 // Monotonic milliseconds truncated to 32 bits: it wraps, so differences of two ticks are taken in
-// unsigned 32-bit arithmetic.
+// unsigned 32-bit arithmetic. Time the machine spent asleep is not counted (CLOCK_MONOTONIC on
+// Linux, the unbiased interrupt time on Windows), so a time-out measures only silence while awake.
 std::uint32_t TickCount32();
 
 struct LocalTime {

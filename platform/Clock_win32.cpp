@@ -17,7 +17,11 @@ struct TimerResolution {
 
 std::uint32_t TickCount32() {
   static const TimerResolution resolution;
-  return timeGetTime();
+  // Time asleep does not count (the interrupt time without the suspensions): after a laptop wakes,
+  // a transfer is not found silent for the hours it slept, and speeds are of time awake.
+  ULONGLONG awake = 0;
+  QueryUnbiasedInterruptTime(&awake);
+  return static_cast<std::uint32_t>(awake / 10000);
 }
 
 LocalTime GetLocalTimeNow() {
