@@ -212,7 +212,7 @@ TEST(Patch, RangesGoOverSeveralConnectionsAtOnce) {
   FaultScript slow;  // each answer waits a moment, so requests sent together are open together
   slow.body = fresh;
   slow.stallAfter = 0;
-  slow.stallMs = 500;
+  slow.stallMs = 1000;
   server.Script("/files/game.pak", slow);
   TempDir dir;
   const fs::path file = dir / "game.pak";

@@ -99,7 +99,13 @@ TEST(Prefetcher, SmallFilesGoAheadWhileLargerOnesWaitForRoom) {
     std::string body;
     std::size_t from = 0;
     const bool taken = ahead.Take(i, body, from);
-    EXPECT_EQ(taken, i != 9) << "entry " << i;
+    // The three larger ones and the small ones were on the wire before anything was taken; the
+    // others may or may not have started by their turn (when not, the worker fetches them).
+    if (i < 3 || (i >= 6 && i < 9)) {
+      EXPECT_TRUE(taken) << "entry " << i;
+    } else if (i == 9) {
+      EXPECT_FALSE(taken) << "the worker claimed it";
+    }
     if (taken) {
       EXPECT_EQ(body, bodies[i]) << "entry " << i;
     }
