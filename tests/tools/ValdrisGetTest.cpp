@@ -4,6 +4,7 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -141,14 +142,16 @@ TEST(ValdrisGet, KilledWhilePatchingKeepsTheOldFileAndGoesOn) {
   for (const std::size_t at : {100000u, 1500000u, 2900000u}) fresh.replace(at, 20000, Pattern(20000, at));
   p.files[0].second = fresh;
   p.Publish("2017.12.27.1", 100);
-  const auto slowly = [&](int delayMs) {  // the file in 8 KiB pieces, a pause after each
+  const auto slowly = [&](bool slow) {  // 8 KiB pieces, and a long pause after the first range
     FaultScript script;
     script.body = fresh;
     script.dripBytes = 8192;
-    script.dripDelayMs = delayMs;
+    script.dripDelayMs = slow ? 20 : 0;
+    script.stallAfter = slow ? 40000 : -1;
+    script.stallMs = slow ? 30000 : 0;
     p.server.Script("/game/Data/big.pak", script);
   };
-  slowly(100);
+  slowly(true);
   FaultScript indexScript;
   indexScript.body = BlockIndexBytes(fresh, 4096);
   p.server.Script("/game/.blocks/Data/big.pak.blocks", indexScript);
@@ -166,9 +169,11 @@ TEST(ValdrisGet, KilledWhilePatchingKeepsTheOldFileAndGoesOn) {
   const std::size_t firstStart = 100000 / 4096 * 4096;
   const std::size_t firstEnd = (120000 + 4095) / 4096 * 4096;
   const auto firstRangeThere = [&] {
-    const std::string bytes = ReadBytes(part);
-    return bytes.size() >= firstEnd && bytes.compare(firstStart, firstEnd - firstStart, fresh, firstStart,
-                                                     firstEnd - firstStart) == 0;
+    std::ifstream in(part, std::ios::binary);
+    std::string bytes(firstEnd - firstStart, '\0');
+    in.seekg(static_cast<std::streamoff>(firstStart));
+    return in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())) &&
+           bytes == fresh.substr(firstStart, firstEnd - firstStart);
   };
   {
     ChildProcess run = p.Run({"--quiet"});
@@ -178,7 +183,7 @@ TEST(ValdrisGet, KilledWhilePatchingKeepsTheOldFileAndGoesOn) {
   }
   EXPECT_EQ(ReadBytes(p.install / "Data/big.pak"), old) << "the old file is never touched before the new one is whole";
   ASSERT_TRUE(firstRangeThere());
-  slowly(0);
+  slowly(false);
   const std::size_t before = p.server.Requests().size();
   ChildProcess again = p.Run({"--quiet"});
   EXPECT_EQ(again.Wait(), 0) << again.Err();
