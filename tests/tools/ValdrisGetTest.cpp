@@ -3,8 +3,8 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
