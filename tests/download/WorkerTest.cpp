@@ -489,10 +489,11 @@ TEST_F(FaultWorker, AFailureAheadIsReportedInItsTurn) {
       {"d.pak", Pattern(30000, 4)}};
   FaultScript missing;
   missing.status = 404;
-  FaultScript reset;
-  reset.body = files[1].second;
-  reset.cutAfter = 10000;
-  reset.reset = true;
+  // Cut short with a clean close: a reset's code depends on when it overtakes the bytes before it
+  // (Wine's WinINet says 12030 or 12031), which would make the two runs differ by chance.
+  FaultScript cut;
+  cut.body = files[1].second;
+  cut.cutAfter = 10000;
   FaultScript corrupt;
   corrupt.body = files[1].second;
   corrupt.body[100] ^= 0x20;
@@ -500,10 +501,10 @@ TEST_F(FaultWorker, AFailureAheadIsReportedInItsTurn) {
     const char* name;
     FaultScript b;
     std::string message;
-    std::size_t requestsForB;  // 0: not counted (a reset part may be resumed)
+    std::size_t requestsForB;  // 0: not counted (a part cut short may be resumed)
   } rows[] = {
       {"not found", missing, "Currently you are not able to reach the server. (404)", 0},
-      {"reset mid-body", reset, "", 0},
+      {"cut short mid-body", cut, "", 0},
       {"a digest that never matches", corrupt, "", 3},
   };
   for (const auto& row : rows) {
